@@ -1,0 +1,26 @@
+# trovix_add_library(NAME SOURCES ... LIBS ...): one static library per source folder.
+function(trovix_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_link_libraries(${name} PUBLIC trovix_common_cfg ${ARG_LIBS})
+endfunction()
+
+# trovix_add_test(NAME SOURCES ... LIBS ... [GUI] [LABELS ...] [TIMEOUT s])
+# A GoogleTest executable registered with CTest. GUI tests start their own Xvfb
+# (see tests/support/GuiTestMain.cpp) and carry the label "gui", so
+# `ctest -LE gui` runs the fast set.
+function(trovix_add_test name)
+  cmake_parse_arguments(ARG "GUI" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  if(ARG_GUI)
+    target_link_libraries(${name} PRIVATE trovix_test_support_gui ${ARG_LIBS})
+    list(APPEND ARG_LABELS gui)
+  else()
+    target_link_libraries(${name} PRIVATE trovix_test_support ${ARG_LIBS})
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+endfunction()

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Trovix needs.
+# Idempotent: when everything is present it only asks dpkg and returns at once.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  g++ cmake ninja-build pkg-config
+  # Qt 6
+  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools qt6-image-formats-plugins
+  qt6-pdf-dev libqt6svg6
+  # tests and benchmarks
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # desktop services
+  libglib2.0-dev desktop-file-utils shared-mime-info
+  # metadata, archives
+  libexiv2-dev libmediainfo-dev libarchive-dev
+  # global hot key
+  libxcb1-dev libxcb-keysyms1-dev
+  # real display for GUI tests and screenshots
+  xvfb xauth xdotool
+  # icons and fonts in a bare session
+  adwaita-icon-theme fonts-dejavu-core
+  # test tools
+  attr dbus util-linux
+)
+
+missing=()
+while read -r name status; do
+  [ "$status" = "installed" ] || missing+=("$name")
+done < <(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null || true)
+# dpkg-query prints nothing for packages it has never heard of
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null | grep -qx installed || {
+    case " ${missing[*]-} " in *" $p "*) ;; *) missing+=("$p") ;; esac
+  }
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+
+echo "Trovix setup: installing ${missing[*]}" >&2
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,11 @@
+// English texts for the symbolic keys of the main table and the support tables.
+// Libraries above support add their own keys with KZLocalization::registerEnglish.
+#include "support/KZLocalization.h"
+
+void kzRegisterSupportEnglishTables()
+{
+    KZLocalization::registerEnglish("KZFunctions", {
+        {"%lld Bytes", "%lld bytes"},
+        {"1 Byte", "1 byte"},
+    });
+}

@@ -1,0 +1,142 @@
+#include "support/KZUserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include "support/KZFileSafety.h"
+#include "support/KZLog.h"
+
+namespace {
+
+std::unique_ptr<KZUserDefaults> &sharedSlot()
+{
+    static std::unique_ptr<KZUserDefaults> slot;
+    return slot;
+}
+
+QString standardFilePath()
+{
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return config + QStringLiteral("/Trovix/Trovix.conf");
+}
+
+} // namespace
+
+KZUserDefaults &KZUserDefaults::standardUserDefaults()
+{
+    auto &slot = sharedSlot();
+    if (!slot)
+        slot = std::make_unique<KZUserDefaults>(standardFilePath());
+    return *slot;
+}
+
+void KZUserDefaults::resetStandardUserDefaults()
+{
+    sharedSlot().reset();
+}
+
+KZUserDefaults::KZUserDefaults(const QString &filePath)
+{
+    QDir().mkpath(QFileInfo(filePath).absolutePath());
+    m_settings = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
+    m_settings->setFallbacksEnabled(false);
+    if (m_settings->status() == QSettings::FormatError) {
+        // Keep the user's file before the next write replaces it with what parsed.
+        const QString aside = kzSetFileAside(filePath, /*move=*/false);
+        KZLog::logError(KZFunctionMessage(__func__, __LINE__,
+                                          QStringLiteral("FormatError path:%1 copiedTo:%2").arg(filePath, aside)));
+    }
+}
+
+QString KZUserDefaults::filePath() const
+{
+    return m_settings->fileName();
+}
+
+bool KZUserDefaults::contains(const QString &key) const
+{
+    return m_settings->contains(key);
+}
+
+QVariant KZUserDefaults::objectForKey(const QString &key) const
+{
+    return m_settings->value(key);
+}
+
+void KZUserDefaults::setObject(const QVariant &value, const QString &key)
+{
+    if (!value.isValid())
+        m_settings->remove(key);
+    else
+        m_settings->setValue(key, value);
+}
+
+void KZUserDefaults::removeObjectForKey(const QString &key)
+{
+    m_settings->remove(key);
+}
+
+qint64 KZUserDefaults::integerForKey(const QString &key, qint64 fallback) const
+{
+    bool ok = false;
+    const qint64 v = m_settings->value(key).toLongLong(&ok);
+    return ok ? v : fallback;
+}
+
+bool KZUserDefaults::boolForKey(const QString &key, bool fallback) const
+{
+    const QVariant v = m_settings->value(key);
+    if (!v.isValid())
+        return fallback;
+    return v.toBool();
+}
+
+QString KZUserDefaults::stringForKey(const QString &key) const
+{
+    const QVariant v = m_settings->value(key);
+    return v.isValid() ? v.toString() : QString();
+}
+
+QVariantList KZUserDefaults::arrayForKey(const QString &key) const
+{
+    const QVariant v = m_settings->value(key);
+    if (v.typeId() == QMetaType::QVariantList)
+        return v.toList();
+    if (v.typeId() == QMetaType::QStringList) {
+        QVariantList list;
+        for (const QString &s : v.toStringList())
+            list.append(s);
+        return list;
+    }
+    return {};
+}
+
+QDateTime KZUserDefaults::dateForKey(const QString &key) const
+{
+    const QVariant v = m_settings->value(key);
+    if (v.typeId() == QMetaType::QDateTime)
+        return v.toDateTime().toLocalTime();
+    const QDateTime d = QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
+    return d.isValid() ? d.toLocalTime() : QDateTime();
+}
+
+void KZUserDefaults::setDate(const QDateTime &date, const QString &key)
+{
+    if (!date.isValid())
+        m_settings->remove(key);
+    else
+        m_settings->setValue(key, date.toOffsetFromUtc(date.offsetFromUtc()).toString(Qt::ISODateWithMs));
+}
+
+bool KZUserDefaults::synchronize()
+{
+    m_settings->sync();
+    if (m_settings->status() == QSettings::AccessError) {
+        KZLog::logError(KZFunctionMessage(__func__, __LINE__,
+                                          QStringLiteral("sync AccessError path:%1").arg(m_settings->fileName())));
+        return false;
+    }
+    return true;
+}

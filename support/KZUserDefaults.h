@@ -1,0 +1,43 @@
+// The user-defaults database: QSettings in INI format at
+// $XDG_CONFIG_HOME/Trovix/Trovix.conf, keys verbatim ("ScopeDirManager-excludedDirs").
+// GUI thread (the command-line tool uses it from its only thread).
+#pragma once
+
+#include <QDateTime>
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+class KZUserDefaults
+{
+public:
+    // The shared store, opened on first use. A file that does not parse is
+    // copied aside (Trovix.conf.bad) before anything is written over it.
+    static KZUserDefaults &standardUserDefaults();
+    // Closes the shared store so that the next use re-reads the environment
+    // (tests that point XDG_CONFIG_HOME elsewhere).
+    static void resetStandardUserDefaults();
+
+    explicit KZUserDefaults(const QString &filePath);
+
+    QString filePath() const;
+    bool contains(const QString &key) const;
+    QVariant objectForKey(const QString &key) const;
+    void setObject(const QVariant &value, const QString &key);
+    void removeObjectForKey(const QString &key);
+
+    qint64 integerForKey(const QString &key, qint64 fallback = 0) const;
+    bool boolForKey(const QString &key, bool fallback = false) const;
+    QString stringForKey(const QString &key) const;
+    QVariantList arrayForKey(const QString &key) const;
+    // Dates are stored as ISO 8601 text; an invalid or missing one reads as null.
+    QDateTime dateForKey(const QString &key) const;
+    void setDate(const QDateTime &date, const QString &key);
+
+    // Writes to disk; false (logged) when the file could not be written.
+    bool synchronize();
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};

@@ -1,0 +1,308 @@
+#include "tests/testlib/TestEnvironment.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include "support/KZFunctions.h"
+#include "support/KZLog.h"
+#include "support/KZUserDefaults.h"
+
+namespace kztest {
+
+namespace {
+
+std::unique_ptr<QTemporaryDir> &rootSlot()
+{
+    static std::unique_ptr<QTemporaryDir> slot;
+    return slot;
+}
+
+QByteArray enc(const QString &s)
+{
+    return QFile::encodeName(s);
+}
+
+} // namespace
+
+QString testRoot()
+{
+    return rootSlot() ? rootSlot()->path() : QString();
+}
+
+void resetTestEnvironment()
+{
+    auto &slot = rootSlot();
+    slot = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/trovix-test-XXXXXX"));
+    const QString root = slot->path();
+    const std::pair<const char *, const char *> dirs[] = {
+        {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"}, {"XDG_CACHE_HOME", "cache"},
+        {"XDG_STATE_HOME", "state"},   {"XDG_RUNTIME_DIR", "runtime"}, {"HOME", "home"},
+    };
+    for (const auto &[var, sub] : dirs) {
+        const QString p = root + QLatin1Char('/') + QLatin1String(sub);
+        QDir().mkpath(p);
+        ::chmod(enc(p).constData(), 0700);
+        qputenv(var, enc(p));
+    }
+    // The XDG user folders would otherwise come from the user's real config.
+    qputenv("XDG_CONFIG_DIRS", enc(root + QStringLiteral("/config-dirs")));
+    KZUserDefaults::resetStandardUserDefaults();
+    KZFunctions::resetCachedPathsForTesting();
+}
+
+// ---------------------------------------------------------------- LogCapture
+
+LogCapture::LogCapture()
+{
+    KZLog::setSink([this](int severity, const QString &entry) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_records.emplace_back(severity, entry);
+    });
+}
+
+LogCapture::~LogCapture()
+{
+    KZLog::setSink({});
+}
+
+QStringList LogCapture::entries() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    QStringList list;
+    for (const auto &r : m_records)
+        list.append(r.second);
+    return list;
+}
+
+std::vector<std::pair<int, QString>> LogCapture::records() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_records;
+}
+
+bool LogCapture::contains(const QString &substring) const
+{
+    return count(substring) > 0;
+}
+
+int LogCapture::count(const QString &substring) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    int n = 0;
+    for (const auto &r : m_records)
+        if (r.second.contains(substring))
+            ++n;
+    return n;
+}
+
+void LogCapture::clear()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_records.clear();
+}
+
+// ---------------------------------------------------------------- TempTree
+
+TempTree::TempTree()
+    : m_dir(QDir::tempPath() + QStringLiteral("/trovix-tree-XXXXXX"))
+{
+    // Resolve links (/tmp may be one) so that paths compare with what a walk reports.
+    m_root = QDir(m_dir.path()).canonicalPath();
+}
+
+TempTree::~TempTree()
+{
+    // Folders made unreadable by a test must be opened again before removal.
+    std::function<void(const QByteArray &)> open = [&](const QByteArray &dir) {
+        ::chmod(dir.constData(), 0700);
+        QDir d(QFile::decodeName(dir));
+        for (const QString &name : d.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks))
+            open(dir + '/' + enc(name));
+    };
+    open(rootBytes());
+}
+
+QString TempTree::root() const { return m_root; }
+QByteArray TempTree::rootBytes() const { return enc(m_root); }
+QString TempTree::path(const QString &rel) const { return rel.isEmpty() ? m_root : m_root + QLatin1Char('/') + rel; }
+QByteArray TempTree::pathBytes(const QByteArray &rel) const { return rel.isEmpty() ? rootBytes() : rootBytes() + '/' + rel; }
+
+QByteArray TempTree::mkdirBytes(const QByteArray &rel)
+{
+    const QByteArray p = pathBytes(rel);
+    // parents first
+    for (qsizetype i = rootBytes().size() + 1; i < p.size(); ++i)
+        if (p.at(i) == '/')
+            ::mkdir(p.left(i).constData(), 0755);
+    if (::mkdir(p.constData(), 0755) != 0 && errno != EEXIST)
+        ADD_FAILURE() << "mkdir " << p.constData() << ": " << std::strerror(errno);
+    return p;
+}
+
+QString TempTree::mkdir(const QString &rel)
+{
+    return QFile::decodeName(mkdirBytes(enc(rel)));
+}
+
+QByteArray TempTree::writeFileBytes(const QByteArray &rel, const QByteArray &content)
+{
+    const QByteArray p = pathBytes(rel);
+    const qsizetype slash = rel.lastIndexOf('/');
+    if (slash > 0)
+        mkdirBytes(rel.left(slash));
+    const int fd = ::open(p.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        ADD_FAILURE() << "open " << p.constData() << ": " << std::strerror(errno);
+        return p;
+    }
+    qsizetype done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.constData() + done, content.size() - done);
+        if (n <= 0) {
+            ADD_FAILURE() << "write " << p.constData();
+            break;
+        }
+        done += n;
+    }
+    ::close(fd);
+    return p;
+}
+
+QString TempTree::writeFile(const QString &rel, const QByteArray &content)
+{
+    return QFile::decodeName(writeFileBytes(enc(rel), content));
+}
+
+QString TempTree::makeSized(const QString &rel, qint64 size)
+{
+    const QString p = writeFile(rel);
+    if (::truncate(enc(p).constData(), size) != 0)
+        ADD_FAILURE() << "truncate " << enc(p).constData();
+    return p;
+}
+
+QString TempTree::symlink(const QString &target, const QString &rel)
+{
+    const QByteArray p = enc(path(rel));
+    if (::symlink(enc(target).constData(), p.constData()) != 0)
+        ADD_FAILURE() << "symlink " << p.constData() << ": " << std::strerror(errno);
+    return path(rel);
+}
+
+QString TempTree::mkfifo(const QString &rel)
+{
+    const QByteArray p = enc(path(rel));
+    if (::mkfifo(p.constData(), 0644) != 0)
+        ADD_FAILURE() << "mkfifo " << p.constData() << ": " << std::strerror(errno);
+    return path(rel);
+}
+
+void TempTree::setXattr(const QString &rel, const QByteArray &name, const QByteArray &value)
+{
+    const QByteArray p = enc(path(rel));
+    if (::lsetxattr(p.constData(), name.constData(), value.constData(), value.size(), 0) != 0)
+        ADD_FAILURE() << "lsetxattr " << p.constData() << " " << name.constData() << ": " << std::strerror(errno);
+}
+
+void TempTree::setTags(const QString &rel, const QStringList &tags)
+{
+    setXattr(rel, "user.xdg.tags", tags.join(QLatin1Char(',')).toUtf8());
+}
+
+void TempTree::setMTime(const QString &rel, time_t seconds)
+{
+    const QByteArray p = enc(path(rel));
+    struct timespec times[2];
+    times[0].tv_sec = seconds;
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    if (::utimensat(AT_FDCWD, p.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        ADD_FAILURE() << "utimensat " << p.constData() << ": " << std::strerror(errno);
+}
+
+void TempTree::chmod(const QString &rel, int mode)
+{
+    const QByteArray p = enc(path(rel));
+    if (::chmod(p.constData(), mode) != 0)
+        ADD_FAILURE() << "chmod " << p.constData() << ": " << std::strerror(errno);
+}
+
+void TempTree::remove(const QString &rel)
+{
+    const QString p = path(rel);
+    const QFileInfo info(p);
+    if (info.isDir() && !info.isSymLink())
+        QDir(p).removeRecursively();
+    else
+        QFile::remove(p);
+}
+
+// ---------------------------------------------------------------- privileges
+
+bool canRunUnprivileged()
+{
+    if (geteuid() != 0)
+        return true;
+    return getpwnam("nobody") != nullptr;
+}
+
+int runAsUnprivileged(const std::function<int()> &fn)
+{
+    uid_t uid = geteuid();
+    gid_t gid = getegid();
+    const bool drop = uid == 0;
+    if (drop) {
+        const struct passwd *pw = getpwnam("nobody");
+        if (!pw)
+            return -1;
+        uid = pw->pw_uid;
+        gid = pw->pw_gid;
+    }
+    const pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        if (drop) {
+            if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+                _exit(254);
+        }
+        const int rc = fn();
+        _exit(rc & 0xff);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+bool waitUntil(const std::function<bool()> &pred, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+} // namespace kztest
