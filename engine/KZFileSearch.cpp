@@ -294,6 +294,22 @@ void KZFileSearch::canonisateCriterionKind(int64_t kind, const QVariantList &cri
     }
 }
 
+int32_t KZFileSearch::compileCriteria(const QVariantList &criteria, KZFileSearchFilterStruct *filters,
+                                      const QDateTime &now)
+{
+    int32_t filtersCount = 0;
+    const QCalendar calendar;
+    const QDateTime todayMidnight = midnightOfDate(now);
+    for (const int64_t kind : {KZFileSearchKindFileSize, KZFileSearchKindDateCreated, KZFileSearchKindDateModified,
+                               KZFileSearchKindFileName, KZFileSearchKindTagNames, KZFileSearchKindUTIType,
+                               KZFileSearchKindXAttrs}) {
+        const bool dated = kind == KZFileSearchKindDateCreated || kind == KZFileSearchKindDateModified;
+        canonisateCriterionKind(kind, criteria, filters, &filtersCount, calendar, dated ? now : QDateTime(),
+                                dated ? todayMidnight : QDateTime());
+    }
+    return filtersCount;
+}
+
 void KZFileSearch::performSearchInDirectory(const QString &scopeDirArg, const QVariantList &criteria,
                                             const KZFileSearchCallback &didPerformBk)
 {
@@ -354,18 +370,8 @@ void KZFileSearch::performSearchInDirectory(const QString &scopeDirArg, const QV
     }
 
     std::vector<KZFileSearchFilterStruct> filters(static_cast<size_t>(criteria.size()));
-    int32_t filtersCount = 0;
-    const QCalendar calendar;
-    const QDateTime now = _nowForTesting.isValid() ? _nowForTesting : QDateTime::currentDateTime();
-    const QDateTime todayMidnight = midnightOfDate(now);
-    for (const int64_t kind : {KZFileSearchKindFileSize, KZFileSearchKindDateCreated, KZFileSearchKindDateModified,
-                               KZFileSearchKindFileName, KZFileSearchKindTagNames, KZFileSearchKindUTIType,
-                               KZFileSearchKindXAttrs}) {
-        canonisateCriterionKind(kind, criteria, filters.data(), &filtersCount, calendar, now,
-                                kind == KZFileSearchKindDateCreated || kind == KZFileSearchKindDateModified
-                                    ? todayMidnight
-                                    : QDateTime());
-    }
+    const int32_t filtersCount = compileCriteria(
+        criteria, filters.data(), _nowForTesting.isValid() ? _nowForTesting : QDateTime::currentDateTime());
 
     KZFileSearchCounters counters;
     if (filtersCount == 0) {

@@ -139,6 +139,11 @@ public:
                                  int32_t *filtersCount, const QCalendar &calendar, const QDateTime &now,
                                  const QDateTime &todayMidnight);
 
+    // Compiles the whole list in the fixed order of kinds (size, created,
+    // modified, name, tags, type, attributes), so that the cheap tests run
+    // first. filters must have room for criteria.size() records. Returns the count.
+    int32_t compileCriteria(const QVariantList &criteria, KZFileSearchFilterStruct *filters, const QDateTime &now);
+
     // Walks scopeDir with the criteria; returns when done or cancelled. The
     // callback gets one status-1 call per folder with matches and exactly one
     // status-2 call, last. Blocks: call from a worker thread in the GUI.
