@@ -119,7 +119,6 @@ qint64 ScopeDirManager::favoriteLimit()
 
 QStringList ScopeDirManager::mountedVolumes()
 {
-    QString error;
     const QList<kzplatform::KZMountEntry> table = kzplatform::kzCurrentMountTable();
     if (table.isEmpty()) {
         KZLOG_ERROR_F(QStringLiteral("volumes==nil"));
@@ -193,23 +192,16 @@ void ScopeDirManager::load()
         seenIds.insert(dir->uniqueId());
     }
 
-    // 2.
     cleanFavoriteList();
 
-    // 3. First launch (or nothing left): the file manager's sidebar favourites.
-    if (_favoriteDirs.isEmpty()) {
-        takeOverSidebarFavorites();
-        saveToDisk();
-    }
-
-    // 4. Folders offered by the folders rule, when they are still folders.
+    // 2. Folders offered by the folders rule, when they are still folders.
     for (const QVariant &v : storedList(kScopeDirManagerFilterDirPathsKey)) {
         const QString path = v.toString();
         if (v.typeId() == QMetaType::QString && isExistingFolder(path))
             _filterDirPaths.append(path);
     }
 
-    // 5. Excluded folders as stored; entries that are not {"path", "state"} are left out.
+    // 3. Excluded folders as stored; entries that are not {"path", "state"} are left out.
     for (const QVariant &v : storedList(kScopeDirManagerExcludedDirsKey)) {
         const QVariantMap entry = v.toMap();
         const QVariant path = entry.value(kPathKey);
@@ -219,6 +211,14 @@ void ScopeDirManager::load()
         }
         _excludedDirs.append(QVariantMap{{kPathKey, path.toString()},
                                          {kStateKey, entry.contains(kStateKey) ? entry.value(kStateKey).toBool() : true}});
+    }
+
+    // 4. First launch (or nothing left): the file manager's sidebar favourites.
+    //    Saved only now that both lists are in memory, so that this save
+    //    cannot write them over with empty ones.
+    if (_favoriteDirs.isEmpty()) {
+        takeOverSidebarFavorites();
+        saveToDisk();
     }
 }
 
