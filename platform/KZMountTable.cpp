@@ -1,6 +1,7 @@
 #include "platform/KZMountTable.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSet>
 
 
@@ -146,14 +147,13 @@ KZMountAccess kzMountAccess(const KZMountEntry &entry)
 
 QList<KZMountEntry> kzVisibleMounts(const QList<KZMountEntry> &entries)
 {
+    QHash<QByteArray, qsizetype> lastIndex;
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        lastIndex.insert(entries.at(i).mountPoint, i);
     QList<KZMountEntry> visible;
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        bool covered = false;
-        for (qsizetype j = i + 1; j < entries.size() && !covered; ++j)
-            covered = entries.at(j).mountPoint == entries.at(i).mountPoint;
-        if (!covered)
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        if (lastIndex.value(entries.at(i).mountPoint) == i)
             visible.append(entries.at(i));
-    }
     return visible;
 }
 

@@ -13,10 +13,10 @@
 #include <functional>
 #include <memory>
 
-struct KZBookmarkFileURLTimespec {
+struct KZBookmarkFileURLTime {
     int64_t tv_sec = 0;
     int64_t tv_nsec = 0;
-    bool operator==(const KZBookmarkFileURLTimespec &) const = default;
+    bool operator==(const KZBookmarkFileURLTime &) const = default;
 };
 
 // Compared as a whole: any difference means the folder must be looked up again.
@@ -25,7 +25,7 @@ struct KZBookmarkFileURLStatInfo {
     uint64_t st_dev = 0;
     uint64_t st_ino = 0;
     uint16_t st_mode = 0;
-    KZBookmarkFileURLTimespec st_mtimespec;
+    KZBookmarkFileURLTime st_mtimespec;
     int64_t st_size = 0;
     bool operator==(const KZBookmarkFileURLStatInfo &) const = default;
 };

@@ -206,7 +206,8 @@ void ScopeDirManager::load()
         const QVariantMap entry = v.toMap();
         const QVariant path = entry.value(kPathKey);
         if (v.typeId() != QMetaType::QVariantMap || path.typeId() != QMetaType::QString || path.toString().isEmpty()) {
-            KZLOG_WARNING_M(QStringLiteral("excludedDir ignored entry:%1").arg(v.toString()));
+            KZLOG_WARNING_M(QStringLiteral("excludedDir ignored entry of type %1 path:%2")
+                                .arg(QString::fromLatin1(v.typeName()), path.toString()));
             continue;
         }
         _excludedDirs.append(QVariantMap{{kPathKey, path.toString()},
@@ -296,7 +297,7 @@ bool ScopeDirManager::setSelectionKind(qint64 kind, const SelectionObject &objec
         return false;
     }
     defaults().setObject(kind, kScopeDirManagerSelectionKindKey);
-    defaults().synchronize();
+    // saveToDisk flushes the defaults too: one durable write instead of two.
     saveToDisk();
     _selectionKind = kind;
     _selectionObject = kind == SelectionHome ? SelectionObject(std::monostate()) : object;
@@ -346,19 +347,16 @@ bool ScopeDirManager::proposeSelectionWithDirURL(const QUrl &dirURL)
         return setSelectionKind(SelectionHome, std::monostate());
     if (mountedVolumes().contains(path))
         return setSelectionKind(SelectionPath, path);
+    // The selection below saves the favourites with it; each durable write
+    // costs tens of milliseconds, so the list is not saved separately first.
     std::shared_ptr<FavoriteDir> dir = favoriteDirWithPath(path);
     if (!dir) {
         dir = addFavoriteDirURL(QUrl::fromLocalFile(path), 0);
         if (!dir)
             return false;
-        dir->setKind(FavoriteDir::KindScope);
         cleanFavoriteList();
-        saveToDisk();
     }
-    if (dir->kind() != FavoriteDir::KindScope) {
-        dir->setKind(FavoriteDir::KindScope);
-        saveToDisk();
-    }
+    dir->setKind(FavoriteDir::KindScope);
     return setSelectionKind(SelectionFavorite, dir);
 }
 

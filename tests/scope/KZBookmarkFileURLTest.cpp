@@ -264,3 +264,24 @@ TEST(KZBookmarkFileURL, OtherStatFailuresAreLogged)
                                  .arg(tree.path(QStringLiteral("plain/below")))
                                  .arg(ENOTDIR)));
 }
+
+TEST(KZBookmarkFileURL, UnreadableBookmarkFallsBackToThePathAndIsMadeAnew)
+{
+    kztest::TempTree tree;
+    const QString dir = tree.mkdir(QStringLiteral("Folder"));
+    QCborMap map;
+    map.insert(QStringLiteral("serializedPath"), dir);
+    map.insert(QStringLiteral("bookmarkData"), QByteArray("not a bookmark"));
+    map.insert(QStringLiteral("uniqueId"), 5);
+    map.insert(QStringLiteral("kind"), 0);
+    auto fav = FavoriteDir::fromArchive(map);
+    ASSERT_TRUE(fav);
+    kztest::LogCapture log;
+    EXPECT_EQ(fav->updateStatus(), 1);
+    EXPECT_EQ(fav->path(), dir);
+    EXPECT_TRUE(log.contains(QStringLiteral("error:not a bookmark")));
+    const auto renewed = kzplatform::kzDecodeBookmarkData(fav->bookmarkData());
+    ASSERT_TRUE(renewed);
+    EXPECT_EQ(renewed->path, QFile::encodeName(dir));
+    EXPECT_EQ(renewed->inode, fav->statInfo().st_ino);
+}

@@ -497,3 +497,40 @@ TEST_F(ScopeDirManagerTest, UnwritableSupportFolderIsCriticalButKeepsTheMemorySt
     EXPECT_FALSE(m->saveToDisk());
     EXPECT_TRUE(log.contains(QStringLiteral("kz_archiveObjectToFile==NO path:")));
 }
+
+TEST_F(ScopeDirManagerTest, DamagedEntriesAreLeftOutAndIdentifiersMadeUnique)
+{
+    const QString a = tree.mkdir(QStringLiteral("A"));
+    const QString b = tree.mkdir(QStringLiteral("B"));
+    const QString c = tree.mkdir(QStringLiteral("C"));
+    auto entry = [](const QString &path, qint64 id) {
+        QCborMap m;
+        m.insert(QStringLiteral("serializedPath"), path);
+        m.insert(QStringLiteral("bookmarkData"), QByteArray());
+        m.insert(QStringLiteral("uniqueId"), id);
+        m.insert(QStringLiteral("kind"), 3);
+        return m;
+    };
+    QCborArray list{entry(a, 4), entry(b, 4), QStringLiteral("not a favourite"), entry(c, 0), entry(a, 9)};
+    ASSERT_TRUE(kz_archiveObjectToFile(KZArchivedObject{QStringLiteral("FavoriteDirs"), 1, list},
+                                       ScopeDirManager::favoriteDirsArchivePath()));
+    defaults().setObject(QVariantList{QVariantMap{{QStringLiteral("path"), QStringLiteral("/ok")}},
+                                      QStringLiteral("a bare string"),
+                                      QVariantMap{{QStringLiteral("state"), false}}},
+                         kScopeDirManagerExcludedDirsKey);
+    defaults().synchronize();
+
+    kztest::LogCapture log;
+    ScopeDirManager *m = ScopeDirManager::sharedInstance();
+    // The duplicate of A is dropped; B and C get fresh identifiers.
+    EXPECT_EQ(favoritePaths(m), (QStringList{a, b, c}));
+    QList<qint64> ids;
+    for (const auto &dir : m->favoriteDirs())
+        ids.append(dir->uniqueId());
+    EXPECT_EQ(ids, (QList<qint64>{4, 5, 6}));
+    EXPECT_EQ(log.count(QStringLiteral("reassigned")), 2);
+    // An entry without a state counts as active; entries without a path are left out.
+    const QVariantList expected{QVariantMap{{QStringLiteral("path"), QStringLiteral("/ok")}, {QStringLiteral("state"), true}}};
+    EXPECT_EQ(m->excludedDirs(), expected);
+    EXPECT_EQ(log.count(QStringLiteral("excludedDir ignored")), 2);
+}
