@@ -127,8 +127,10 @@ QStringList ScopeDirManager::mountedVolumes()
     QStringList paths;
     for (const QByteArray &bytes : kzplatform::kzMountedVolumePaths(table)) {
         const QString path = QFile::decodeName(bytes);
-        if (QFile::encodeName(path) != bytes)
-            continue; // a mount point that no path string can name
+        if (QFile::encodeName(path) != bytes || !KZPathSurvivesEncoding(path)) {
+            KZLOG_WARNING_F(QStringLiteral("mount point not representable, skipped path:%1").arg(path));
+            continue;
+        }
         if (path == QLatin1String("/") || parentPath(path) != QLatin1String("/"))
             paths.append(path);
     }

@@ -28,9 +28,11 @@ public:
 
     // The one manager, created and loaded on first call.
     static ScopeDirManager *sharedInstance();
-    // Tests: forgets the manager and everything read once per process, as a
-    // relaunch would; the next sharedInstance() loads again from the settings
-    // and files of the current (test) environment.
+    // Tests: forgets the manager, the shared settings object and everything
+    // read once per process, as a relaunch would; the next sharedInstance()
+    // loads again from the settings file and archive of the current
+    // environment (the test mains point it at private XDG folders, so the
+    // user's own settings are never read or written).
     static void resetSharedInstanceForTesting();
 
     static QString homeDirPath();
