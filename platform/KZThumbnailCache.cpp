@@ -34,6 +34,52 @@ constexpr int kSizeFolderCount = sizeof(kSizeFolders) / sizeof(kSizeFolders[0]);
 // A text chunk is small; anything larger is not a thumbnail's metadata.
 constexpr quint32 kMaxTextChunk = 64 * 1024;
 constexpr int kMaxChunks = 4096;
+constexpr qsizetype kMaxInflatedText = 1024 * 1024;
+
+// zlib data of a zTXt or compressed iTXt chunk; null when corrupt or too large.
+QByteArray inflateText(const QByteArray &compressed)
+{
+    // qUncompress wants the expected size in front; it grows its buffer when
+    // the guess is short.
+    QByteArray framed(4, '\0');
+    const quint32 guess = 4096;
+    qToBigEndian(guess, framed.data());
+    framed.append(compressed);
+    const QByteArray text = qUncompress(framed);
+    return text.size() <= kMaxInflatedText ? text : QByteArray();
+}
+
+// One text chunk: tEXt (keyword, NUL, text), zTXt (keyword, NUL, method 0,
+// zlib text) or iTXt (keyword, NUL, compression flag, method, language, NUL,
+// translated keyword, NUL, text).
+bool parseTextChunk(const QByteArray &type, const QByteArray &data, QByteArray *key, QByteArray *text)
+{
+    const qsizetype nul = data.indexOf('\0');
+    if (nul <= 0)
+        return false;
+    *key = data.left(nul);
+    if (type == "tEXt") {
+        *text = data.mid(nul + 1);
+        return true;
+    }
+    if (type == "zTXt") {
+        if (nul + 1 >= data.size() || data.at(nul + 1) != 0)
+            return false;
+        *text = inflateText(data.mid(nul + 2));
+        return !text->isNull();
+    }
+    if (nul + 2 >= data.size())
+        return false;
+    const bool compressed = data.at(nul + 1) != 0;
+    if (compressed && data.at(nul + 2) != 0)
+        return false;
+    const qsizetype lang = data.indexOf('\0', nul + 3);
+    const qsizetype translated = lang < 0 ? -1 : data.indexOf('\0', lang + 1);
+    if (translated < 0)
+        return false;
+    *text = compressed ? inflateText(data.mid(translated + 1)) : data.mid(translated + 1);
+    return !text->isNull();
+}
 
 } // namespace
 
@@ -100,28 +146,14 @@ bool kzReadPNGTextChunks(const QString &pngPath, QHash<QByteArray, QByteArray> *
         const QByteArray type = header.mid(4, 4);
         if (type == "IEND")
             return true;
-        const bool isText = type == "tEXt" || type == "iTXt";
+        const bool isText = type == "tEXt" || type == "zTXt" || type == "iTXt";
         if (isText && length <= kMaxTextChunk) {
             const QByteArray data = file.read(length);
             if (data.size() != static_cast<qsizetype>(length))
                 return true;
-            const qsizetype nul = data.indexOf('\0');
-            if (nul > 0) {
-                const QByteArray key = data.left(nul);
-                if (type == "tEXt") {
-                    out->insert(key, data.mid(nul + 1));
-                } else {
-                    // iTXt: keyword, compression flag, method, language tag,
-                    // translated keyword, text. Compressed text is not needed.
-                    const qsizetype flagAt = nul + 1;
-                    if (flagAt + 2 <= data.size() && data.at(flagAt) == 0) {
-                        const qsizetype lang = data.indexOf('\0', flagAt + 2);
-                        const qsizetype translated = lang < 0 ? -1 : data.indexOf('\0', lang + 1);
-                        if (translated >= 0)
-                            out->insert(key, data.mid(translated + 1));
-                    }
-                }
-            }
+            QByteArray key, text;
+            if (parseTextChunk(type, data, &key, &text))
+                out->insert(key, text);
             if (!file.seek(file.pos() + 4)) // CRC
                 return true;
         } else if (!file.seek(file.pos() + qint64(length) + 4)) {
@@ -137,14 +169,13 @@ QString kzFindValidThumbnail(const QByteArray &absolutePath, int pixelSize)
     if (absolutePath.isEmpty() || kzStatFollow(absolutePath.constData(), &st) != 0)
         return QString();
     const QByteArray uri = kzThumbnailFileURI(absolutePath);
-    const QByteArray mtime = QByteArray::number(static_cast<qlonglong>(st.mtime.tv_sec));
     for (const QString &candidate : kzThumbnailCandidatePaths(absolutePath, pixelSize)) {
         QHash<QByteArray, QByteArray> texts;
         if (!kzReadPNGTextChunks(candidate, &texts))
             continue;
         bool ok = false;
         const qlonglong stored = texts.value("Thumb::MTime").trimmed().toLongLong(&ok);
-        if (!ok || QByteArray::number(stored) != mtime)
+        if (!ok || stored != static_cast<qlonglong>(st.mtime.tv_sec))
             continue;
         const auto uriIt = texts.constFind("Thumb::URI");
         if (uriIt != texts.constEnd() && *uriIt != uri)

@@ -25,8 +25,8 @@ QString kzThumbnailCacheDir();
 // then the larger folders, then the smaller ones.
 QStringList kzThumbnailCandidatePaths(const QByteArray &absolutePath, int pixelSize);
 
-// The text entries of a PNG file: tEXt chunks and uncompressed iTXt chunks,
-// keyword -> text. Only chunk headers and text chunks are read; image data is
+// The text entries of a PNG file (tEXt, zTXt and iTXt chunks), keyword ->
+// text; iTXt text is UTF-8. Only chunk headers and text chunks are read; image data is
 // skipped. False when the file cannot be read or is not a PNG.
 bool kzReadPNGTextChunks(const QString &pngPath, QHash<QByteArray, QByteArray> *out);
 
