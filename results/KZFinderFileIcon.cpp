@@ -221,8 +221,10 @@ void KZFinderFileIcon::setIconSize(int size)
     if (size == _iconSize)
         return;
     _iconSize = size;
+    ++m_sizeGeneration;
     _fileIcons.clear();
     _previewIcons.clear();
+    _loadingPaths.clear();
 }
 
 QPixmap KZFinderFileIcon::iconForFileAtPath(const QString &path, bool aliasMask)
@@ -275,7 +277,11 @@ void KZFinderFileIcon::startLoad(const QString &path, const QUrl &fileURL)
     // The watcher is a child of this instance: once the instance is gone, the
     // result has nowhere to go.
     auto *watcher = new QFutureWatcher<QImage>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path, generation = m_sizeGeneration] {
+        if (generation != m_sizeGeneration) { // made for the old size
+            watcher->deleteLater();
+            return;
+        }
         const QFuture<QImage> future = watcher->future();
         const QImage image = future.resultCount() > 0 ? future.result() : QImage();
         watcher->deleteLater();

@@ -36,7 +36,8 @@ public:
     ~KZFinderFileIcon() override;
 
     // Edge length in device-independent pixels of every icon made (default 16).
-    // Changing it forgets the icons and thumbnails made at the old size.
+    // Changing it forgets the icons and thumbnails made at the old size, and
+    // loads still under way for it deliver nothing.
     int iconSize() const { return _iconSize; }
     void setIconSize(int size);
 
@@ -99,6 +100,7 @@ private:
     QSet<QString> _loadingPaths;
     QSet<QString> _onErrorPaths;
     UpdatedIconBlock _updatedIconBk;
+    int m_sizeGeneration = 0; // counts icon size changes
     // Read by queued loads: false once the instance is gone.
     std::shared_ptr<std::atomic<bool>> m_alive;
 };

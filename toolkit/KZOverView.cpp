@@ -43,6 +43,12 @@ void KZOverView::setIsDisabled(bool disabled)
     if (_isDisabled == disabled)
         return;
     _isDisabled = disabled;
+    // A press in progress is abandoned: its release is ignored while disabled
+    // and would otherwise leave the view drawn as pressed once re-enabled.
+    if (disabled && _isPressed) {
+        _isPressed = false;
+        resetRememberedPoints();
+    }
     update();
 }
 

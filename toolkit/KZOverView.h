@@ -59,7 +59,8 @@ public:
     void setRespondsWhenIsNotKeyWindow(bool responds) { _respondsWhenIsNotKeyWindow = responds; }
 
     // A disabled view ignores hover and left clicks and draws with
-    // StateDisabled; right clicks are still reported. Independent of
+    // StateDisabled; right clicks are still reported. Disabling abandons a
+    // press in progress. Independent of
     // QWidget::setEnabled, which would swallow the right clicks too.
     bool isDisabled() const { return _isDisabled; }
     void setIsDisabled(bool disabled);

@@ -325,3 +325,18 @@ TEST(KZFinderFileIconQueue, TwoThreadsAtTheLowestPriority)
     // Only that thread was lowered.
     EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))), 0);
 }
+
+TEST_F(KZFinderFileIconTest, ResizingDropsLoadsMadeForTheOldSize)
+{
+    const QString png = writeTwoColourPNG(tree, QStringLiteral("resized.png"));
+    icons.iconPreviewForFileAtPath(png, QUrl(), true);
+    icons.setIconSize(48);
+    EXPECT_TRUE(icons.loadingPaths().isEmpty());
+    drainThumbnails();
+    EXPECT_TRUE(updates.isEmpty()); // the 16-pixel thumbnail was dropped
+    EXPECT_FALSE(icons.hasPreviewIcon(png));
+
+    icons.iconPreviewForFileAtPath(png, QUrl(), true);
+    ASSERT_TRUE(waitForUpdate(png));
+    EXPECT_EQ(lastUpdate.deviceIndependentSize().toSize(), QSize(48, 32));
+}

@@ -101,6 +101,17 @@ TEST_F(KZOverViewTest, DrawingIsDelegatedWithTheBoundsAndState)
     EXPECT_TRUE(delegate.clicks.isEmpty()); // the press was cleared before the release
 }
 
+TEST_F(KZOverViewTest, DisablingDuringAPressAbandonsIt)
+{
+    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    view->setIsDisabled(true);
+    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10)); // ignored while disabled
+    view->setIsDisabled(false);
+    EXPECT_FALSE(view->isPressed()); // not left drawn as pressed
+    EXPECT_NE(view->state(), KZOverView::StatePressed);
+    EXPECT_TRUE(delegate.clicks.isEmpty());
+}
+
 TEST_F(KZOverViewTest, HoverFollowsTheRealPointer)
 {
     QTest::mouseMove(&window, QPoint(5, 5));
