@@ -180,26 +180,33 @@ TEST_F(KZFinderFileIconTest, ImageThumbnailArrivesOnceOnTheGuiThread)
 
 TEST_F(KZFinderFileIconTest, PDFThumbnailIsPageOneOnWhite)
 {
-    const QString pdf = tree.path(QStringLiteral("paper.pdf"));
-    {
+    // Several at once, so that both queue threads render PDFs together.
+    QStringList pdfs;
+    for (int i = 0; i < 6; ++i) {
+        const QString pdf = tree.path(QStringLiteral("paper%1.pdf").arg(i));
         QPdfWriter writer(pdf);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
         QPainter painter(&writer);
         painter.fillRect(QRect(0, 0, writer.width(), writer.height() / 2), Qt::black);
+        painter.end();
+        pdfs.append(pdf);
     }
     icons.setIconSize(64);
-    icons.iconPreviewForFileAtPath(pdf, QUrl::fromLocalFile(pdf), true);
-    ASSERT_TRUE(waitForUpdate(pdf));
-    const QImage thumbnail = argb(lastUpdate);
-    EXPECT_EQ(thumbnail.height(), 64); // portrait A4 fitted into 64 x 64
-    EXPECT_NEAR(thumbnail.width(), 45, 1);
-    const QRgb top = thumbnail.pixel(thumbnail.width() / 2, 8);
-    const QRgb bottom = thumbnail.pixel(thumbnail.width() / 2, 56);
-    EXPECT_LT(qRed(top), 40);
-    EXPECT_EQ(qAlpha(bottom), 255); // white paper, not a transparent page
-    EXPECT_GT(qRed(bottom), 240);
-    EXPECT_GT(qBlue(bottom), 240);
+    for (const QString &pdf : pdfs)
+        icons.iconPreviewForFileAtPath(pdf, QUrl::fromLocalFile(pdf), true);
+    ASSERT_TRUE(kztest::waitUntil([&] { return updates.size() == pdfs.size(); }, 20000));
+    for (const QString &pdf : pdfs) {
+        const QImage thumbnail = argb(icons.iconPreviewForFileAtPath(pdf, QUrl(), false));
+        EXPECT_EQ(thumbnail.height(), 64); // portrait A4 fitted into 64 x 64
+        EXPECT_NEAR(thumbnail.width(), 45, 1);
+        const QRgb top = thumbnail.pixel(thumbnail.width() / 2, 8);
+        const QRgb bottom = thumbnail.pixel(thumbnail.width() / 2, 56);
+        EXPECT_LT(qRed(top), 40);
+        EXPECT_EQ(qAlpha(bottom), 255); // white paper, not a transparent page
+        EXPECT_GT(qRed(bottom), 240);
+        EXPECT_GT(qBlue(bottom), 240);
+    }
 }
 
 TEST_F(KZFinderFileIconTest, FreedesktopCacheEntryIsUsedWhileValid)
