@@ -292,6 +292,10 @@ TEST(KZFileSearchWalk, AMissingScopeIsLoggedAndFinishes)
     const enginetest::SearchRun run = runSearch(QStringLiteral("/nonexistent/trovix-scope"), nameIs(QStringLiteral("a")));
     EXPECT_EQ(run.finishedCalls, 1);
     EXPECT_TRUE(log.contains(QStringLiteral("dir==NULL dirPath:/nonexistent/trovix-scope errno:2")));
+    const QStringList entries = log.entries();
+    const auto opened = std::find_if(entries.begin(), entries.end(), [](const QString &e) { return e.contains(QStringLiteral("dir==NULL")); });
+    ASSERT_NE(opened, entries.end());
+    EXPECT_TRUE(opened->startsWith(QStringLiteral("ERROR PerformSearchInDirectory("))) << opened->toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("PerformSearchInDirectory:-2 scopeDir:/nonexistent/trovix-scope")));
 }
 
@@ -494,6 +498,24 @@ TEST(KZFileSearchAttributes, ExtendedAttributesAreMatchedByExactName)
               sorted({QStringLiteral("accented"), QStringLiteral("plain")}));
     // Typed decomposed, found in its precomposed form.
     EXPECT_EQ(found(r, {criterion(8, 13, QStringLiteral("user.cafe\u0301"))}), QStringList{QStringLiteral("accented")});
+}
+
+TEST(KZFileSearchAttributes, ContentTypeOfAPath)
+{
+    kztest::TempTree t;
+    t.writeFile(QStringLiteral("picture.PNG"), "not really an image");
+    t.mkdir(QStringLiteral("folder.txt"));
+    t.symlink(QStringLiteral("picture.PNG"), QStringLiteral("link.png"));
+    t.mkfifo(QStringLiteral("pipe.txt"));
+    kztest::LogCapture log;
+    EXPECT_EQ(UTI_TypeOfFilePath_needCFRelease(t.pathBytes("picture.PNG").constData()), QStringLiteral("image/png"));
+    EXPECT_EQ(UTI_TypeOfFilePath_needCFRelease(t.pathBytes("folder.txt").constData()), QStringLiteral("inode/directory"));
+    EXPECT_EQ(UTI_TypeOfFilePath_needCFRelease(t.pathBytes("link.png").constData()), QStringLiteral("inode/symlink"));
+    EXPECT_TRUE(log.entries().isEmpty());
+    EXPECT_TRUE(UTI_TypeOfFilePath_needCFRelease(t.pathBytes("missing.png").constData()).isNull());
+    EXPECT_TRUE(log.contains(QStringLiteral("FSPathMakeRef:2 filePath:") + t.path(QStringLiteral("missing.png"))));
+    EXPECT_TRUE(UTI_TypeOfFilePath_needCFRelease(t.pathBytes("pipe.txt").constData()).isNull());
+    EXPECT_TRUE(log.contains(QStringLiteral("|| values==NULL filePath:") + t.path(QStringLiteral("pipe.txt"))));
 }
 
 // ------------------------------------------------------------------ options, threads, permissions
