@@ -37,24 +37,20 @@ KZDirStream::~KZDirStream()
 
 int KZDirStream::openAt(int dirfd, const char *name)
 {
-    close();
-    int fd;
-    do {
-        fd = ::openat(dirfd, name, kOpenFlags | O_NOFOLLOW);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return -1;
-    m_fd = fd;
-    m_filled = m_offset = 0;
-    return 0;
+    return openWith(dirfd, name, kOpenFlags | O_NOFOLLOW);
 }
 
 int KZDirStream::openPath(const char *path)
 {
+    return openWith(AT_FDCWD, path, kOpenFlags);
+}
+
+int KZDirStream::openWith(int dirfd, const char *name, int flags)
+{
     close();
     int fd;
     do {
-        fd = ::open(path, kOpenFlags);
+        fd = ::openat(dirfd, name, flags);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return -1;

@@ -50,6 +50,8 @@ public:
     int close();
 
 private:
+    int openWith(int dirfd, const char *name, int flags);
+
     char *m_buffer;
     size_t m_bufferSize;
     size_t m_filled = 0;

@@ -354,12 +354,28 @@ TEST(KZFileSearchWalk, LinksToFoldersAreNeverEnteredEvenAsTheyMatchTheLinkKeywor
 
 TEST(KZFileSearchWalk, TheRootListingSkipsTheLinuxVirtualFolders)
 {
-    // Walking "/" in a test would read the whole machine; the directory facade
-    // and the walk share this predicate, so it is checked on its own here.
+    // Walk "/" for folders while excluding every real top-level folder: what
+    // is left would be the virtual ones, which the walk must not even list.
+    const QStringList skipped{QStringLiteral("proc"), QStringLiteral("sys"), QStringLiteral("dev"), QStringLiteral("run"),
+                              QStringLiteral("media"), QStringLiteral("mnt"), QStringLiteral("net")};
+    QStringList excluded;
+    int present = 0;
+    for (const QString &name : QDir(QStringLiteral("/")).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks)) {
+        if (skipped.contains(name))
+            ++present;
+        else
+            excluded.append(QStringLiteral("/") + name);
+    }
+    ASSERT_GE(present, 3); // proc, sys and dev exist on every Linux machine
+    const enginetest::SearchRun run = runSearch(QStringLiteral("/"), {criterion(3, 4, KZFileSearchUTIType_Directorty),
+                                                                     criterion(10, 5, excluded)});
+    EXPECT_TRUE(run.relativePaths(QStringLiteral("/")).isEmpty()) << run.relativePaths(QStringLiteral("/")).join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(run.finishedCalls, 1);
+
+    // Below "/" the same names are ordinary folders.
     kztest::TempTree t;
-    for (const char *n : {"proc", "sys", "dev", "run", "media", "mnt", "net"})
-        t.writeFile(QString::fromUtf8(n) + QStringLiteral("/inner-hit"));
-    // Outside "/" the names are ordinary folders.
+    for (const QString &n : skipped)
+        t.writeFile(n + QStringLiteral("/inner-hit"));
     EXPECT_EQ(found(t.root(), nameIs(QStringLiteral("inner-hit"))).size(), 7);
 }
 
