@@ -1,5 +1,6 @@
 #include "platform/KZDirStream.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -21,6 +22,8 @@ struct LinuxDirent64 {
 };
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+std::atomic<bool> g_reportsUnknownTypes{false};
 
 } // namespace
 
@@ -82,7 +85,7 @@ int KZDirStream::read(KZDirEntry *entry)
     entry->name = d->d_name;
     // The kernel ends every name with a NUL inside the record.
     entry->nameLength = std::strlen(d->d_name);
-    entry->type = d->d_type;
+    entry->type = g_reportsUnknownTypes.load(std::memory_order_relaxed) ? static_cast<unsigned char>(DT_UNKNOWN) : d->d_type;
     entry->ino = d->d_ino;
     return 1;
 }
@@ -96,6 +99,11 @@ int KZDirStream::close()
     m_filled = m_offset = 0;
     // Linux releases the descriptor even when close reports EINTR; never retry.
     return ::close(fd);
+}
+
+void KZDirStream::setReportsUnknownTypesForTesting(bool on)
+{
+    g_reportsUnknownTypes.store(on, std::memory_order_relaxed);
 }
 
 unsigned char kzEntryTypeOfMode(uint32_t mode)

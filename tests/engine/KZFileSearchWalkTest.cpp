@@ -13,6 +13,7 @@
 
 #include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchWalk.h"
+#include "platform/KZDirStream.h"
 #include "support/KZLog.h"
 #include "tests/engine/SearchRunner.h"
 #include "tests/testlib/TestEnvironment.h"
@@ -157,6 +158,24 @@ TEST(KZFileSearchWalk, HiddenFilesLinksAndFifosAndTheDSStore)
     t.writeFile(QStringLiteral("DS_other"));
     EXPECT_EQ(found(t.root(), {criterion(1, 1, QStringLiteral("DS_")), criterion(3, 5, KZFileSearchUTIType_DSStore)}),
               QStringList{QStringLiteral("DS_other")});
+}
+
+TEST(KZFileSearchWalk, EntriesOfUnknownDirectoryTypeAreTypedInsteadOfSkipped)
+{
+    // Some file systems never fill the entry type; skipping such entries would find nothing there.
+    kztest::TempTree t;
+    buildMixedTree(t);
+    const QStringList expected = found(t.root(), nameIs(QStringLiteral("txt")));
+    kzplatform::KZDirStream::setReportsUnknownTypesForTesting(true);
+    kztest::LogCapture log;
+    const enginetest::SearchRun run = runSearch(t.root(), nameIs(QStringLiteral("txt")));
+    const QStringList folders = found(t.root(), {criterion(3, 4, KZFileSearchUTIType_Directorty)});
+    kzplatform::KZDirStream::setReportsUnknownTypesForTesting(false);
+    EXPECT_EQ(run.relativePaths(t.root()), expected);
+    EXPECT_EQ(run.finalCounters.links, 2);
+    EXPECT_TRUE(run.find(t.path(QStringLiteral("docs/txt.folder")))->isDirectory());
+    EXPECT_EQ(folders, sorted({QStringLiteral("docs"), QStringLiteral("docs/txt.folder"), QStringLiteral("linked")}));
+    EXPECT_TRUE(log.contains(QStringLiteral("dirType:%1 entryPath:%2").arg(DT_FIFO).arg(t.path(QStringLiteral("pipe.txt")))));
 }
 
 TEST(KZFileSearchWalk, BatchesComeOnePerFolderWithRunningCountersAndOneFinishLast)
