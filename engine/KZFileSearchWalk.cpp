@@ -355,6 +355,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
     FileSearchResultList batch;
     int status = 1;
     KZDirEntry entry;
+    KZStat st; // filled for the entries that get a stat
     for (;;) {
         const int read = stream.read(&entry);
         if (read == 0)
@@ -392,7 +393,6 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
             };
 
             unsigned char type = entry.type;
-            KZStat st;
             bool haveStat = false;
             if (type == DT_UNKNOWN) {
                 buildPath();
