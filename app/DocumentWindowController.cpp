@@ -340,6 +340,7 @@ void DocumentWindowController::updateUI()
 
 void DocumentWindowController::showAssistant()
 {
+    setIsWindowToggled(false);
     if (!m_assistantView) {
         m_assistantView = new QWidget;
         m_assistantView->setObjectName(QStringLiteral("assistantView"));

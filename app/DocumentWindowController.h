@@ -92,6 +92,9 @@ public:
     QWidget *contentView() const { return _cContentView; }
     void updateFrameOfContentView();
     void setShowResults(bool show);
+    // The drag-and-drop assistant in the content area (shown by updateUI when
+    // there is no scope folder).
+    void showAssistant();
 
     // The scope chooser changed the scope ({"kind": 1}).
     void scopeDirChooserAction(const QVariantMap &info);
@@ -145,7 +148,6 @@ private:
     void n_fileSearchObjectUpdated(QObject *object, const QVariantMap &userInfo);
     void setCanSearch(bool canSearch);
     void updateResults(const QString &scopeDir, KZFileSearchObject *searchObject);
-    void showAssistant();
     void showNoAccess(const QString &message, const QString &iconPath);
     void layoutSearchBar();
     int collapsedHeight() const;
