@@ -12,7 +12,6 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trovix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Trovix"));
     QApplication::setOrganizationDomain(QStringLiteral("trovix.org"));
     QApplication::setApplicationVersion(KZFunctions::appVersion());
     QApplication::setDesktopFileName(KZBundleIdentifier);
