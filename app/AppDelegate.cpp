@@ -94,9 +94,8 @@ void AppDelegate::mi_file_newWindow()
 {
     if (_documentWindowControllers.size() >= kMaxDocumentWindows)
         return;
-    auto *controller = new DocumentWindowController;
+    auto *controller = new DocumentWindowController([this](DocumentWindow *window) { installMenuBar(window); });
     controller->setDelegateController(this);
-    installMenuBar(controller->window());
     _documentWindowControllers.append(controller);
     controller->showWindowAnimated();
     validateMenuItems();

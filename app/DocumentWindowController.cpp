@@ -70,13 +70,14 @@ QString applicationTitle()
 
 } // namespace
 
-DocumentWindowController::DocumentWindowController(QObject *parent)
+DocumentWindowController::DocumentWindowController(const std::function<void(DocumentWindow *)> &windowSetup,
+                                                   QObject *parent)
     : QObject(parent)
 {
     m_startTimer.setSingleShot(true);
     m_startTimer.setInterval(kSearchDelay);
     connect(&m_startTimer, &QTimer::timeout, this, &DocumentWindowController::tryStartSearching);
-    loadWindow();
+    loadWindow(windowSetup);
 }
 
 DocumentWindowController::~DocumentWindowController()
@@ -102,9 +103,11 @@ QThreadPool *DocumentWindowController::searchQueue()
     return queue;
 }
 
-void DocumentWindowController::loadWindow()
+void DocumentWindowController::loadWindow(const std::function<void(DocumentWindow *)> &windowSetup)
 {
     m_window = new DocumentWindow(this);
+    if (windowSetup)
+        windowSetup(m_window);
     m_window->setWindowTitle(applicationTitle());
     m_window->resize(720, 480);
 
@@ -185,7 +188,11 @@ void DocumentWindowController::loadWindow()
     setTextColor(m_searchLabel, whiteLevel(0.5));
     setTextColor(m_searchPlaceHolder, whiteLevel(0.7));
     m_searchField->clear();
-    m_searchPlaceHolder->move(m_searchField->pos());
+    // Over the field's own text position: its height, centred, after the
+    // line edit's 2-pixel inner margin.
+    m_searchPlaceHolder->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_searchPlaceHolder->setGeometry(m_searchField->x() + 2, m_searchField->y(),
+                                     m_searchPlaceHolder->sizeHint().width(), m_searchField->height());
     layoutSearchBar();
 
     setIsWindowToggled(true);
@@ -254,7 +261,21 @@ void DocumentWindowController::updateUISearchLabelInfo(const QString &text)
 void DocumentWindowController::setCanSearch(bool canSearch)
 {
     m_searchField->setEnabled(canSearch);
+    if (m_rulesEditorView->isHidden() == !canSearch)
+        return;
     m_rulesEditorView->setHidden(!canSearch);
+    applyCollapsedSize();
+}
+
+void DocumentWindowController::applyCollapsedSize()
+{
+    if (!m_window->isToogle())
+        return;
+    const QSize screen = screenSize();
+    const int collapsed = collapsedHeight();
+    m_window->setMinimumSize(kMinExpandedWidth, collapsed);
+    m_window->setMaximumSize(screen.isValid() ? screen.width() : 1000, collapsed);
+    m_window->resize(m_window->width(), collapsed);
 }
 
 void DocumentWindowController::updateResults(const QString &scopeDir, KZFileSearchObject *searchObject)

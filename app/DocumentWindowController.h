@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QVariantList>
 #include <QVariantMap>
+#include <functional>
 
 #include "results/ResultsViewController.h"
 #include "scope/ScopeDirManager.h"
@@ -55,7 +56,10 @@ class DocumentWindowController : public QObject, public KZOverViewDelegateProtoc
 {
     Q_OBJECT
 public:
-    explicit DocumentWindowController(QObject *parent = nullptr);
+    // windowSetup runs on the new window before it first collapses (the
+    // application installs its menu bar there, which the bar's height counts).
+    explicit DocumentWindowController(const std::function<void(DocumentWindow *)> &windowSetup = {},
+                                      QObject *parent = nullptr);
     ~DocumentWindowController() override;
 
     DocumentWindow *window() const { return m_window; }
@@ -144,7 +148,8 @@ public:
     static constexpr int kFadeDuration = 250;
 
 private:
-    void loadWindow();
+    void loadWindow(const std::function<void(DocumentWindow *)> &windowSetup);
+    void applyCollapsedSize();
     void n_fileSearchObjectUpdated(QObject *object, const QVariantMap &userInfo);
     void setCanSearch(bool canSearch);
     void updateResults(const QString &scopeDir, KZFileSearchObject *searchObject);
