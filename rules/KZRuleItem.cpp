@@ -252,3 +252,8 @@ KZRuleRows kzUnarchiveRuleRows(const QCborValue &value, int *skipped)
         *skipped = bad;
     return rows;
 }
+
+KZRuleRows kzDetachedRuleRows(const KZRuleRows &rows)
+{
+    return kzUnarchiveRuleRows(kzArchiveRuleRows(rows));
+}

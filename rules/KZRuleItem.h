@@ -144,6 +144,9 @@ inline KZRuleRowRef kzMakeRuleRow(const QList<KZRuleItemRef> &items)
 
 // Archive of rows: an array of {"items": [archived items]}.
 QCborValue kzArchiveRuleRows(const KZRuleRows &rows);
+// A copy of rows sharing no item with them, as they would come back from an
+// archive (no menus, combo choices or controls: a reload attaches them).
+KZRuleRows kzDetachedRuleRows(const KZRuleRows &rows);
 // Rows from kzArchiveRuleRows. Entries that are not rows are left out and
 // counted in *skipped (when given).
 KZRuleRows kzUnarchiveRuleRows(const QCborValue &value, int *skipped = nullptr);

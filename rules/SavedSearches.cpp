@@ -139,6 +139,7 @@ bool SavedSearches::addSavedSearches(const SavedSearchRef &record)
     for (const SavedSearchRef &stored : m_savedSearches)
         largest = std::max(largest, stored->uniqueId);
     record->uniqueId = largest + 1;
+    record->criteria = kzDetachedRuleRows(record->criteria);
     m_savedSearches.append(record);
     return saveToDisk();
 }
@@ -163,7 +164,7 @@ bool SavedSearches::replaceCriteriaOfSavedSearch(const SavedSearchRef &record, c
 {
     if (!record || !savedSearchWithUniqueId(record->uniqueId))
         return false;
-    record->criteria = criteria;
+    record->criteria = kzDetachedRuleRows(criteria);
     return saveToDisk();
 }
 

@@ -14,6 +14,9 @@
 #include "rules/KZRuleItem.h"
 
 // A saved-search record: {"name", "criteria" (the editor's rows), "uniqueId"}.
+// The list keeps its own copy of the rows, as saved: the editor edits its rows
+// in place, so a record loaded into the editor is loaded as
+// kzDetachedRuleRows(record->criteria).
 struct SavedSearch {
     QString name;
     KZRuleRows criteria;
@@ -47,15 +50,16 @@ public:
     // The first record with exactly that name, or none.
     SavedSearchRef savedSearchNamed(const QString &name) const;
 
-    // Gives the record the next identifier (1 + the largest one, 1 for an
-    // empty list), appends it and saves. A record without a name, or one that
-    // is in the list already, is refused (logged, false). Returns whether the
-    // list was saved.
+    // Keeps a detached copy of the record's rows, gives the record the next
+    // identifier (1 + the largest one, 1 for an empty list), appends it and
+    // saves. A record without a name, or one that is in the list already, is
+    // refused (logged, false). Returns whether the list was saved.
     bool addSavedSearches(const SavedSearchRef &record);
     // Removes the stored record with the record's identifier (a record without
     // one is ignored), clears the selection when it was the one, and saves.
     bool removeSavedSearches(const SavedSearchRef &record);
-    // Replaces the rows of a stored record and saves.
+    // Replaces the rows of a stored record with a detached copy of criteria and
+    // saves.
     bool replaceCriteriaOfSavedSearch(const SavedSearchRef &record, const KZRuleRows &criteria);
 
     // Not persisted.

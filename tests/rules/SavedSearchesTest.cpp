@@ -233,3 +233,32 @@ TEST_F(SavedSearchesTest, SharedInstanceLivesInTheApplicationSupportFolder)
     EXPECT_TRUE(QFile::exists(path));
     EXPECT_EQ(SavedSearches(path).savedSearches().size(), 1);
 }
+
+TEST_F(SavedSearchesTest, EditsInTheEditorDoNotChangeWhatWasSaved)
+{
+    // The editor edits its rows in place; a saved search keeps the rows as saved.
+    rulestest::FakeRulesEditorView view;
+    RulesEditorViewController controller;
+    controller.setRulesEditorView(&view);
+    controller.reloadDataWithScopeDir(QString(), rowsOf({criterion(1, 1, QStringLiteral("saved"))}));
+    SavedSearches list(file);
+    const auto record = kzMakeSavedSearch(QStringLiteral("s"), view.rows);
+    list.addSavedSearches(record);
+    const QVariantList saved = {criterion(1, 1, QStringLiteral("saved"))};
+    const auto criteriaOf = [](const KZRuleRows &rows) {
+        return RulesEditorViewController::canonizedCriteriaFromCriteria(rows, false);
+    };
+
+    controller.rulesEditorViewDidChangeCombox(&view, QStringLiteral("edited"), {}, view.rows.at(0));
+    EXPECT_EQ(controller.canonizedCriteria(), QVariantList({criterion(1, 1, QStringLiteral("edited"))}));
+    EXPECT_EQ(criteriaOf(record->criteria), saved);
+    EXPECT_EQ(criteriaOf(SavedSearches(file).savedSearches().first()->criteria), saved);
+
+    // Loading the record into the editor with a detached copy keeps it so.
+    controller.reloadDataWithScopeDir(QString(), kzDetachedRuleRows(record->criteria));
+    controller.rulesEditorViewDidChangeCombox(&view, QStringLiteral("again"), {}, view.rows.at(0));
+    EXPECT_EQ(criteriaOf(record->criteria), saved);
+    list.replaceCriteriaOfSavedSearch(record, view.rows);
+    EXPECT_EQ(criteriaOf(record->criteria), QVariantList({criterion(1, 1, QStringLiteral("again"))}));
+    EXPECT_NE(record->criteria.first()->items.at(2), view.rows.first()->items.at(2));
+}
