@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QMainWindow>
 
+#include "platform/KZUnixSignals.h"
 #include "support/KZFunctions.h"
 #include "toolkit/KZCriticalAlert.h"
 
@@ -13,6 +14,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(KZFunctions::appVersion());
     QApplication::setDesktopFileName(KZBundleIdentifier);
     KZCriticalAlert::install();
+    // A logout or `kill` ends Trovix the way the Quit command does.
+    kzWatchTerminationSignals(&app, [](int) { QApplication::quit(); });
 
     QMainWindow window;
     window.setObjectName(QStringLiteral("DocumentWindow"));

@@ -25,15 +25,11 @@ packages=(
   attr dbus util-linux
 )
 
+# One dpkg-query for all; it prints nothing for packages it has never heard of.
+installed=" $(dpkg-query -W -f='${Package}:${db:Status-Status} ' "${packages[@]}" 2>/dev/null || true) "
 missing=()
-while read -r name status; do
-  [ "$status" = "installed" ] || missing+=("$name")
-done < <(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null || true)
-# dpkg-query prints nothing for packages it has never heard of
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null | grep -qx installed || {
-    case " ${missing[*]-} " in *" $p "*) ;; *) missing+=("$p") ;; esac
-  }
+  case "$installed" in *" $p:installed "*) ;; *) missing+=("$p") ;; esac
 done
 
 if [ "${#missing[@]}" -eq 0 ]; then

@@ -1,0 +1,12 @@
+// Termination signals (SIGINT, SIGTERM, SIGHUP) delivered to the event loop:
+// the handler only writes the signal number into a pipe; the callback runs on
+// the thread that called kzWatchTerminationSignals, from its event loop.
+#pragma once
+
+#include <functional>
+
+class QObject;
+
+// Installs the handlers once per process; a later call replaces the callback.
+// context owns the notifier (the callback stops with it).
+void kzWatchTerminationSignals(QObject *context, std::function<void(int signo)> onSignal);
