@@ -444,12 +444,11 @@ TrovixFindParse parseTrovixFindArguments(const QStringList &args, const QString 
     }
     if (!scopeGiven)
         o.scope = QDir::cleanPath(currentDir);
-    // Folders are read against the scope's own spelling, so make them absolute
-    // the same way.
+    // Sub-folders name folders of the scope: a relative one is read from the scope.
     auto absolutes = [&](const QStringList &dirs) {
         QStringList list;
         for (const QString &d : dirs)
-            list.append(absolutePath(d, currentDir));
+            list.append(absolutePath(d, o.scope));
         return list;
     };
     if (!inDirs.isEmpty())

@@ -30,8 +30,9 @@ struct TrovixFindOptions {
 
 enum class TrovixFindParse { Ok, UsageError };
 
-// Reads argv (without the program name). currentDir makes --scope, --in and
-// --skip absolute. On a usage error, error says what is wrong.
+// Reads argv (without the program name). currentDir makes --scope absolute;
+// relative --in and --skip folders are read from the scope. On a usage error,
+// error says what is wrong.
 TrovixFindParse parseTrovixFindArguments(const QStringList &args, const QString &currentDir, TrovixFindOptions *out,
                                          QString *error);
 

@@ -17,8 +17,9 @@ match whether they are stored composed or decomposed.
 
 Where to search:
   -s, --scope DIR        the folder to search (default: the current folder)
-  --in DIR               search only these sub-folders (repeatable)
-  --skip DIR             skip these sub-folders (repeatable)
+  --in DIR               search only these sub-folders (repeatable; relative
+                         paths are read from the scope)
+  --skip DIR             skip these sub-folders (repeatable, same reading)
   --trash                also search inside trash folders
   --no-excluded          do not skip the folders excluded in Trovix's preferences
 

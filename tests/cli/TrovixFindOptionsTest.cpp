@@ -127,6 +127,12 @@ TEST(TrovixFindArguments, EveryRuleBecomesItsCriterion)
     ASSERT_EQ(o.ruleCriteria.size(), expected.size());
     for (qsizetype i = 0; i < expected.size(); ++i)
         EXPECT_EQ(o.ruleCriteria.at(i), expected.at(i)) << "criterion " << i;
+
+    // Relative sub-folders are read from the scope, not from the current folder.
+    const TrovixFindOptions scoped = parseOk({QStringLiteral("-s"), QStringLiteral("/data"), QStringLiteral("--in"),
+                                              QStringLiteral("a/../b"), QStringLiteral("--skip"), QStringLiteral("/abs")});
+    EXPECT_EQ(scoped.ruleCriteria, (QVariantList{crit(10, 4, QStringList{QStringLiteral("/data/b")}),
+                                                 crit(10, 5, QStringList{QStringLiteral("/abs")})}));
 }
 
 TEST(TrovixFindArguments, UsageErrorsNameWhatIsWrong)

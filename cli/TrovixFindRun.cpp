@@ -1,0 +1,283 @@
+#include "cli/TrovixFindRun.h"
+
+#include <unistd.h>
+#include <cstring>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThreadPool>
+#include <QTimer>
+
+#include "cli/TrovixFindOptions.h"
+#include "engine/KZFileSearch.h"
+#include "engine/KZFileSearchObject.h"
+#include "platform/KZUnixSignals.h"
+#include "support/KZFunctions.h"
+#include "support/KZNotificationCenter.h"
+#include "support/KZUserDefaults.h"
+
+namespace {
+
+void printLine(FILE *f, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, bytes.size(), f);
+    std::fputc('\n', f);
+}
+
+QString isoWithOffset(const QDateTime &local)
+{
+    if (!local.isValid())
+        return QString();
+    const int offset = local.offsetFromUtc();
+    const int abs = offset < 0 ? -offset : offset;
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+           QStringLiteral("%1%2:%3").arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+               .arg(abs / 3600, 2, 10, QLatin1Char('0'))
+               .arg((abs % 3600) / 60, 2, 10, QLatin1Char('0'));
+}
+
+// Kinds the walk compiles into filters, and the operators it accepts for the
+// steering kinds it does not compile.
+bool criterionIsUsedBySearch(const QVariantMap &c, QString *why)
+{
+    const qint64 kind = c.value(QStringLiteral("kind")).toLongLong();
+    const qint64 op = c.value(QStringLiteral("operator")).toLongLong();
+    switch (kind) {
+    case 1: case 2: case 3: case 4: case 5: case 6: case 8: {
+        KZFileSearchFilterStruct filter;
+        int32_t count = 0;
+        KZFileSearch compiler;
+        const QDateTime now = QDateTime::currentDateTime();
+        compiler.canonisateCriterionKind(kind, {c}, &filter, &count, QCalendar(), now, KZFileSearch::midnightOfDate(now));
+        KZFileSearchFiltersRelease(&filter, count);
+        if (count == 0)
+            *why = QStringLiteral("its operator or value is not accepted for kind %1").arg(kind);
+        return count == 1;
+    }
+    case 10:
+        if (op != 4 && op != 5)
+            *why = QStringLiteral("kind 10 takes operator 4 (search only in) or 5 (skip)");
+        return op == 4 || op == 5;
+    case 11:
+        if (op != 4)
+            *why = QStringLiteral("kind 11 takes operator 4");
+        return op == 4;
+    default:
+        *why = QStringLiteral("kind %1 is not a criterion kind").arg(kind);
+        return false;
+    }
+}
+
+// Nothing but names and type keywords: the walk need not stat its matches.
+bool needsSnapshot(const QVariantList &criteria, bool json)
+{
+    if (json)
+        return true;
+    for (const QVariant &v : criteria) {
+        const QVariantMap c = v.toMap();
+        const qint64 kind = c.value(QStringLiteral("kind")).toLongLong();
+        if (kind == 1 || kind == 10 || kind == 11)
+            continue;
+        if (kind == 3) {
+            const QString value = c.value(QStringLiteral("value")).toString();
+            if (value.startsWith(QLatin1String("KZFileSearchUTIType_")))
+                continue;
+        }
+        return true;
+    }
+    return false;
+}
+
+QStringList excludedFolders()
+{
+    QStringList paths;
+    const QVariantList excluded = KZUserDefaults::standardUserDefaults().arrayForKey(QStringLiteral("ScopeDirManager-excludedDirs"));
+    for (const QVariant &v : excluded) {
+        const QVariantMap m = v.toMap();
+        const QString path = m.value(QStringLiteral("path")).toString();
+        if (!path.isEmpty() && m.value(QStringLiteral("state")).toBool())
+            paths.append(path);
+    }
+    return paths;
+}
+
+} // namespace
+
+int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
+{
+    TrovixFindOptions options;
+    QString error;
+    if (parseTrovixFindArguments(args, QDir::currentPath(), &options, &error) != TrovixFindParse::Ok) {
+        printLine(err, QStringLiteral("trovix-find: %1").arg(error));
+        printLine(err, QStringLiteral("Try 'trovix-find --help'."));
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(trovixFindUsage().toLocal8Bit().constData(), out);
+        return 0;
+    }
+    if (options.version) {
+        printLine(out, QStringLiteral("trovix-find %1 (build %2)").arg(KZFunctions::appVersion(), KZFunctions::appBuild()));
+        return 0;
+    }
+
+    QVariantList criteria = options.criteria();
+    for (const QString &file : options.criteriaFiles) {
+        QByteArray json;
+        if (file == QLatin1String("-")) {
+            QFile input;
+            if (!input.open(in, QIODevice::ReadOnly)) {
+                printLine(err, QStringLiteral("trovix-find: cannot read criteria from standard input"));
+                return 2;
+            }
+            json = input.readAll();
+        } else {
+            QFile input(file);
+            if (!input.open(QIODevice::ReadOnly)) {
+                printLine(err, QStringLiteral("trovix-find: cannot read criteria from %1: %2").arg(file, input.errorString()));
+                return 2;
+            }
+            json = input.readAll();
+        }
+        QVariantList more;
+        if (!parseCriteriaJson(json, &more, &error)) {
+            printLine(err, QStringLiteral("trovix-find: %1: %2").arg(file == QLatin1String("-") ? QStringLiteral("standard input") : file, error));
+            return 2;
+        }
+        for (qsizetype i = 0; i < more.size(); ++i) {
+            QString why;
+            if (!criterionIsUsedBySearch(more.at(i).toMap(), &why))
+                printLine(err, QStringLiteral("trovix-find: warning: criterion %1 of %2 is ignored: %3")
+                                   .arg(i + 1).arg(file == QLatin1String("-") ? QStringLiteral("standard input") : file, why));
+        }
+        criteria += more;
+    }
+
+    QString message;
+    if (!KZFileSearchObject::canStartSearch(options.scope, &message)) {
+        printLine(err, QStringLiteral("trovix-find: %1: %2").arg(options.scope, message));
+        return 2;
+    }
+    if (!options.noExcluded) {
+        const QStringList excluded = excludedFolders();
+        if (!excluded.isEmpty())
+            criteria.append(QVariantMap{{QStringLiteral("kind"), 10}, {QStringLiteral("operator"), 5}, {QStringLiteral("value"), excluded}});
+    }
+    if (!KZFileSearchObject::hasUsableCriteria(criteria)) {
+        printLine(err, QStringLiteral("trovix-find: nothing to search for: give a PATTERN or a rule"));
+        return 2;
+    }
+
+    static char outBuffer[1 << 16];
+    std::setvbuf(out, outBuffer, _IOFBF, sizeof outBuffer);
+
+    QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    KZFileSearchObject session;
+    session.setKeepsResults(false);
+    session.setSkipsMatchStat(!needsSnapshot(criteria, options.json));
+    session.setScopeDir(options.scope);
+    session.setCriteria(criteria);
+
+    const bool terminal = isatty(fileno(err)) == 1;
+    bool progressShown = false;
+    qint64 found = 0;
+    QString lastFolder;
+    QEventLoop loop;
+    int exitCode = -1;
+
+    auto clearProgress = [&] {
+        if (progressShown) {
+            std::fputs("\r\033[K", err);
+            progressShown = false;
+        }
+    };
+    auto finish = [&](int code) {
+        clearProgress();
+        std::fflush(out);
+        const QString stats = session.displayStatistics();
+        const QString line = stats.isNull() ? QStringLiteral("No File") : stats;
+        if (options.count)
+            printLine(out, line);
+        else if (options.stats)
+            printLine(err, line);
+        exitCode = code;
+        loop.quit();
+    };
+
+    QObject::connect(KZNotificationCenter::defaultCenter(), &KZNotificationCenter::fileSearchObjectUpdated, &loop,
+                     [&](QObject *object, const QVariantMap &info) {
+                         if (object != &session)
+                             return;
+                         const int kind = info.value(QStringLiteral("kind")).toInt();
+                         if (kind == 2) {
+                             finish(session.statistics().value(QStringLiteral("total")).toLongLong() > 0 ? 0 : 1);
+                             return;
+                         }
+                         const FileSearchResultList batch = info.value(QStringLiteral("results")).value<FileSearchResultList>();
+                         found += batch.size();
+                         if (!batch.isEmpty())
+                             lastFolder = batch.first()->dirPath();
+                         if (options.count)
+                             return;
+                         clearProgress();
+                         for (const FileSearchResultRef &r : batch) {
+                             if (options.json) {
+                                 QJsonObject o{{QStringLiteral("path"), r->path()},
+                                               {QStringLiteral("type"), QString(QChar(r->type()))},
+                                               {QStringLiteral("size"), qint64(r->fileSize())},
+                                               {QStringLiteral("modified"), isoWithOffset(r->dateModified())},
+                                               {QStringLiteral("created"), isoWithOffset(r->dateCreated())}};
+                                 const QByteArray line = QJsonDocument(o).toJson(QJsonDocument::Compact);
+                                 std::fwrite(line.constData(), 1, line.size(), out);
+                                 std::fputc('\n', out);
+                             } else {
+                                 const QByteArray &path = r->cPath();
+                                 std::fwrite(path.constData(), 1, path.size(), out);
+                                 std::fputc(options.print0 ? '\0' : '\n', out);
+                             }
+                         }
+                     });
+
+    QTimer progress;
+    if (terminal) {
+        progress.setInterval(250);
+        QElapsedTimer since;
+        since.start();
+        QObject::connect(&progress, &QTimer::timeout, &loop, [&, since] {
+            if (since.elapsed() < 1000)
+                return;
+            std::fflush(out);
+            QString folder = lastFolder;
+            if (folder.size() > 60)
+                folder = QStringLiteral("…") + folder.right(59);
+            const QByteArray line = QStringLiteral("\r\033[K%1 found  %2").arg(found).arg(folder).toLocal8Bit();
+            std::fwrite(line.constData(), 1, line.size(), err);
+            std::fflush(err);
+            progressShown = true;
+        });
+        progress.start();
+    }
+
+    kzWatchTerminationSignals(&loop, [&](int) {
+        // Stop the walk, then report what was found so far.
+        session.stopSearch();
+        finish(130);
+    });
+
+    session.startSearch(&pool);
+    if (exitCode < 0)
+        loop.exec();
+    progress.stop();
+    // A stopped walk may still be handing a batch over: let it finish.
+    while (!pool.waitForDone(10))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::fflush(out);
+    return exitCode;
+}

@@ -1,0 +1,124 @@
+// One entry found by a walk: its path (as text and as the exact bytes on
+// disk), its type letter and the attribute snapshot that sorting and display
+// need, so that views never stat for display.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QMetaType>
+#include <QString>
+#include <QUrl>
+#include <QVariant>
+#include <cstdint>
+#include <memory>
+
+#include "platform/KZPosixFS.h"
+
+struct FileSearchResultTimespec {
+    int64_t tv_sec = 0;
+    int64_t tv_nsec = 0;
+    bool operator==(const FileSearchResultTimespec &) const = default;
+};
+
+struct FileSearchResultStatInfo {
+    uint16_t st_mode = 0;
+    FileSearchResultTimespec st_mtimespec;
+    FileSearchResultTimespec st_birthtimespec;
+    int64_t st_size = 0;
+    bool operator==(const FileSearchResultStatInfo &) const = default;
+
+    static FileSearchResultStatInfo fromStat(const kzplatform::KZStat &st);
+};
+
+// Created on the walking thread; after the hand-over read and changed on the
+// GUI thread only. Records have no value equality: compare by identity.
+class FileSearchResult
+{
+public:
+    enum Type : int32_t { TypeRegularFile = 'F', TypeDirectory = 'D', TypeSymLink = 'L' };
+
+    // path: the entry's path as the walk gave it (NUL-terminated bytes). A name
+    // that is not valid UTF-8 still makes a record: path() shows the invalid
+    // bytes as U+FFFD, cPath() keeps them exactly and every file-system
+    // operation uses cPath(). Null for a missing or empty path or an unknown
+    // type letter.
+    static std::shared_ptr<FileSearchResult> initWithPath(const char *path, int32_t type,
+                                                          const kzplatform::KZStat &st);
+    // The same with a snapshot at hand (a walk that skips the stat of matches
+    // passes one holding only the type bits; hasStatInfos() is then false).
+    static std::shared_ptr<FileSearchResult> initWithPath(const char *path, size_t length, int32_t type,
+                                                          const FileSearchResultStatInfo &info, bool hasStatInfos);
+
+    FileSearchResult(const FileSearchResult &) = delete;
+    FileSearchResult &operator=(const FileSearchResult &) = delete;
+
+    const QString &path() const { return _path; }
+    const QByteArray &cPath() const { return _cPath; }
+    const QString &fileName() const { return _fileName; }
+    int32_t type() const { return _type; }
+    const FileSearchResultStatInfo &statInfos() const { return _statInfos; }
+    // False when the walk skipped the stat: times and size are then zero.
+    bool hasStatInfos() const { return _hasStatInfos; }
+
+    bool isRegularFile() const { return _type == TypeRegularFile; }
+    bool isDirectory() const { return _type == TypeDirectory; }
+    bool isSymLink() const { return _type == TypeSymLink; }
+
+    // st_size for a regular file; 0 for folders and links.
+    int64_t fileSize() const;
+    // Whole seconds since 1970.
+    double modificationDate() const;
+    double creationDate() const;
+    // The same instants in the local time zone; cached.
+    QDateTime dateModified() const;
+    QDateTime dateCreated() const;
+    // file:// URL built from the exact path bytes; cached. Empty without a path.
+    QUrl fileURL() const;
+    // The containing folder; cached.
+    QString dirPath() const;
+
+    bool isValid() const { return _isValid; }
+    // Re-checks the entry: 0 unchanged, 1 changed (type and snapshot updated,
+    // presentation caches dropped), -1 gone or no longer a file, folder or link.
+    int updateStatus();
+    // Drops the presentation caches so that the next read rebuilds them.
+    void attributesChanged();
+
+    // Set and read by the results views; the engine never looks at them.
+    QVariant displayFilename() const { return _displayFilename; }
+    void setDisplayFilename(const QVariant &value) { _displayFilename = value; }
+    QVariant fileIcon() const { return _fileIcon; }
+    void setFileIcon(const QVariant &value) { _fileIcon = value; }
+    QString displayDirPath() const { return _displayDirPath; }
+    void setDisplayDirPath(const QString &value) { _displayDirPath = value; }
+
+    // "<FileSearchResult 0x... path:/a/b isValid:1>"
+    QString description() const;
+
+private:
+    FileSearchResult() = default;
+
+    static int32_t typeOfMode(uint16_t mode);
+
+    QString _path;
+    QByteArray _cPath;
+    QString _fileName;
+    int32_t _type = 0;
+    FileSearchResultStatInfo _statInfos;
+    bool _hasStatInfos = false;
+    bool _isValid = false;
+    mutable QUrl _fileURL;
+    mutable QString _dirPath;
+    mutable QDateTime _dateModified;
+    mutable QDateTime _dateCreated;
+    QVariant _displayFilename;
+    QVariant _fileIcon;
+    QString _displayDirPath;
+};
+
+using FileSearchResultRef = std::shared_ptr<FileSearchResult>;
+using FileSearchResultList = QList<FileSearchResultRef>;
+
+Q_DECLARE_METATYPE(FileSearchResultRef)
+Q_DECLARE_METATYPE(FileSearchResultList)

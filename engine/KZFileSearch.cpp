@@ -1,0 +1,426 @@
+#include "engine/KZFileSearch.h"
+
+#include <QDebug>
+#include <QMetaType>
+#include <QStringList>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <vector>
+
+#include "engine/KZFileSearchWalk.h"
+#include "support/KZLog.h"
+
+namespace {
+
+constexpr uint64_t kScratchBufferCapacity = 134217728; // 128 MiB
+const char kDSStoreText[] = ".DS_Store";
+
+QString criterionDescription(const QVariant &criterion)
+{
+    QString text;
+    QDebug(&text).noquote() << criterion;
+    return text;
+}
+
+char *copyBytes(const QByteArray &bytes)
+{
+    char *copy = static_cast<char *>(std::malloc(static_cast<size_t>(bytes.size()) + 1));
+    if (copy) {
+        std::memcpy(copy, bytes.constData(), static_cast<size_t>(bytes.size()));
+        copy[bytes.size()] = '\0';
+    }
+    return copy;
+}
+
+// Trimmed, decomposed text and, when it differs, its precomposed form.
+bool setNormalisedText(KZFileSearchFilterStruct *f, const QVariant &value)
+{
+    if (value.typeId() != QMetaType::QString)
+        return false;
+    const QString trimmed = value.toString().trimmed();
+    if (trimmed.isEmpty())
+        return false;
+    const QByteArray nfd = trimmed.normalized(QString::NormalizationForm_D).toUtf8();
+    const QByteArray nfc = trimmed.normalized(QString::NormalizationForm_C).toUtf8();
+    f->text = copyBytes(nfd);
+    f->textLength = static_cast<uint64_t>(nfd.size());
+    f->ownsText = true;
+    if (nfc != nfd) {
+        f->auxText = copyBytes(nfc);
+        f->auxTextLength = static_cast<uint64_t>(nfc.size());
+    }
+    return f->text != nullptr;
+}
+
+QDateTime midnightOf(const QDate &date)
+{
+    return QDateTime(date, QTime(0, 0), Qt::LocalTime);
+}
+
+bool dateOfValue(const QVariant &value, QDate *out)
+{
+    switch (value.typeId()) {
+    case QMetaType::QDateTime: {
+        const QDateTime dt = value.toDateTime();
+        if (!dt.isValid())
+            return false;
+        *out = dt.toLocalTime().date();
+        return out->isValid();
+    }
+    case QMetaType::QDate:
+        *out = value.toDate();
+        return out->isValid();
+    case QMetaType::QString: {
+        const QDateTime dt = QDateTime::fromString(value.toString(), Qt::ISODate);
+        if (!dt.isValid())
+            return false;
+        *out = dt.toLocalTime().date();
+        return out->isValid();
+    }
+    default: return false;
+    }
+}
+
+bool windowStart(int64_t op, const QVariant &value, const QCalendar &calendar, const QDateTime &now,
+                 const QDateTime &todayMidnight, QDateTime *out)
+{
+    const QDate today = todayMidnight.date();
+    switch (op) {
+    case KZFileSearchOperatorDateExactlyDay:
+    case KZFileSearchOperatorDateBefore:
+    case KZFileSearchOperatorDateAfter: {
+        QDate day;
+        if (!dateOfValue(value, &day))
+            return false;
+        *out = midnightOf(day);
+        return out->isValid();
+    }
+    case KZFileSearchOperatorDateToday: *out = todayMidnight; return out->isValid();
+    case KZFileSearchOperatorDateYesterday: *out = midnightOf(today.addDays(-1)); return out->isValid();
+    case KZFileSearchOperatorDateLastHour: *out = now.addSecs(-3600); return out->isValid();
+    case KZFileSearchOperatorDateLast6Hours: *out = now.addSecs(-21600); return out->isValid();
+    case KZFileSearchOperatorDateWithinLast: {
+        if (value.typeId() != QMetaType::QString)
+            return false;
+        const QStringList parts = value.toString().split(QLatin1Char('|'));
+        if (parts.size() != 2)
+            return false;
+        bool okCount = false, okUnit = false;
+        const qint64 n = parts.at(0).trimmed().toLongLong(&okCount);
+        const int unit = parts.at(1).trimmed().toInt(&okUnit);
+        if (!okCount || !okUnit)
+            return false;
+        switch (unit) {
+        case 1: *out = midnightOf(today.addDays(-n)); break;
+        case 2: *out = midnightOf(today.addDays(-7 * n)); break;
+        case 3: *out = midnightOf(today.addMonths(static_cast<int>(-n), calendar)); break;
+        case 4: *out = midnightOf(today.addYears(static_cast<int>(-n), calendar)); break;
+        case 5: *out = now.addSecs(-3600 * n); break;
+        case 6: *out = now.addSecs(-60 * n); break;
+        default: return false;
+        }
+        return out->isValid();
+    }
+    default: return false;
+    }
+}
+
+bool isNameOperator(int64_t op)
+{
+    return op == KZFileSearchOperatorContains || op == KZFileSearchOperatorBeginsWith
+        || op == KZFileSearchOperatorEndsWith || op == KZFileSearchOperatorIs || op == KZFileSearchOperatorIsNot
+        || op == KZFileSearchOperatorDoesNotContain;
+}
+
+bool isDateOperator(int64_t op)
+{
+    return (op >= KZFileSearchOperatorDateExactlyDay && op <= KZFileSearchOperatorDateYesterday)
+        || op == KZFileSearchOperatorDateWithinLast || op == KZFileSearchOperatorDateLastHour
+        || op == KZFileSearchOperatorDateLast6Hours;
+}
+
+// Without a trailing "/" (except "/" itself), so that prefix tests compare like with like.
+QString withoutTrailingSlash(QString path)
+{
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
+}
+
+// path is dir itself or continues it with "/".
+bool isInsideOrEqual(const QString &path, const QString &dir)
+{
+    if (path == dir)
+        return true;
+    if (dir == QLatin1String("/"))
+        return path.startsWith(QLatin1Char('/'));
+    return path.size() > dir.size() && path.startsWith(dir) && path.at(dir.size()) == QLatin1Char('/');
+}
+
+QStringList stringsOfValue(const QVariant &value)
+{
+    QStringList out;
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList();
+    if (value.typeId() == QMetaType::QVariantList)
+        for (const QVariant &v : value.toList())
+            if (v.typeId() == QMetaType::QString)
+                out.append(v.toString());
+    return out;
+}
+
+bool isNumber(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Double: return true;
+    default: return false;
+    }
+}
+
+} // namespace
+
+void KZFileSearchFiltersRelease(KZFileSearchFilterStruct *filters, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i) {
+        KZFileSearchFilterStruct &f = filters[i];
+        if (f.ownsText)
+            std::free(f.text);
+        std::free(f.auxText);
+        f = KZFileSearchFilterStruct();
+    }
+}
+
+QVariantList KZFileSearch::criteriaWithKind(int64_t kind, const QVariantList &criteria)
+{
+    QVariantList out;
+    for (const QVariant &c : criteria) {
+        const QVariant k = c.toMap().value(QStringLiteral("kind"));
+        if ((k.isValid() ? k.toLongLong() : 0) == kind)
+            out.append(c);
+    }
+    return out;
+}
+
+QDateTime KZFileSearch::midnightOfDate(const QDateTime &date)
+{
+    return midnightOf(date.toLocalTime().date());
+}
+
+void KZFileSearch::canonisateCriterionKind(int64_t kind, const QVariantList &criteria,
+                                           KZFileSearchFilterStruct *filters, int32_t *filtersCount,
+                                           const QCalendar &calendar, const QDateTime &now,
+                                           const QDateTime &todayMidnight)
+{
+    const QVariantList ofKind = criteriaWithKind(kind, criteria);
+    for (const QVariant &criterion : ofKind) {
+        const QVariantMap map = criterion.toMap();
+        const int64_t op = map.value(QStringLiteral("operator")).toLongLong();
+        const QVariant value = map.value(QStringLiteral("value"));
+        KZFileSearchFilterStruct &f = filters[*filtersCount];
+        f = KZFileSearchFilterStruct();
+        bool isCorrect = false;
+        switch (kind) {
+        case KZFileSearchKindUTIType:
+            if ((op == KZFileSearchOperatorIs || op == KZFileSearchOperatorIsNot)
+                && value.typeId() == QMetaType::QString && !value.toString().isEmpty()) {
+                const QString s = value.toString();
+                isCorrect = true;
+                if (s == KZFileSearchUTIType_RegFile) {
+                    f.entryType = DT_REG;
+                } else if (s == KZFileSearchUTIType_Directorty) {
+                    f.entryType = DT_DIR;
+                } else if (s == KZFileSearchUTIType_SymLink) {
+                    f.entryType = DT_LNK;
+                } else if (s == KZFileSearchUTIType_DSStore) {
+                    f.text = const_cast<char *>(kDSStoreText);
+                    f.textLength = 9;
+                } else {
+                    f.typeIdentifier = s;
+                }
+            }
+            break;
+        case KZFileSearchKindFileSize:
+            if ((op == KZFileSearchOperatorLessThan || op == KZFileSearchOperatorGreaterThan) && isNumber(value)) {
+                f.sizeValue = value.toLongLong();
+                isCorrect = true;
+            }
+            break;
+        case KZFileSearchKindFileName:
+            isCorrect = isNameOperator(op) && setNormalisedText(&f, value);
+            break;
+        case KZFileSearchKindXAttrs:
+            isCorrect = (op == KZFileSearchOperatorIsDefined || op == KZFileSearchOperatorIsNotDefined)
+                && setNormalisedText(&f, value);
+            break;
+        case KZFileSearchKindTagNames:
+            if (value.typeId() == QMetaType::QString) {
+                const QString tag = value.toString().trimmed();
+                if (!tag.isEmpty()) {
+                    f.typeIdentifier = tag;
+                    const QByteArray utf8 = tag.toUtf8();
+                    f.auxText = copyBytes(utf8);
+                    f.auxTextLength = static_cast<uint64_t>(utf8.size());
+                    isCorrect = f.auxText != nullptr;
+                }
+            }
+            break;
+        case KZFileSearchKindDateCreated:
+        case KZFileSearchKindDateModified: {
+            QDateTime start;
+            if (isDateOperator(op) && windowStart(op, value, calendar, now, todayMidnight, &start)) {
+                f.timeValue = start.toSecsSinceEpoch();
+                isCorrect = true;
+            }
+            break;
+        }
+        default: break;
+        }
+        if (!isCorrect) {
+            KZFileSearchFiltersRelease(&f, 1);
+            KZLOG_ERROR_M(QStringLiteral("isCorrect==NO criterion:") + criterionDescription(criterion));
+            continue;
+        }
+        f.kind = kind;
+        f.op = op;
+        ++*filtersCount;
+    }
+}
+
+int32_t KZFileSearch::compileCriteria(const QVariantList &criteria, KZFileSearchFilterStruct *filters,
+                                      const QDateTime &now)
+{
+    int32_t filtersCount = 0;
+    const QCalendar calendar;
+    const QDateTime todayMidnight = midnightOfDate(now);
+    for (const int64_t kind : {KZFileSearchKindFileSize, KZFileSearchKindDateCreated, KZFileSearchKindDateModified,
+                               KZFileSearchKindFileName, KZFileSearchKindTagNames, KZFileSearchKindUTIType,
+                               KZFileSearchKindXAttrs}) {
+        const bool dated = kind == KZFileSearchKindDateCreated || kind == KZFileSearchKindDateModified;
+        canonisateCriterionKind(kind, criteria, filters, &filtersCount, calendar, dated ? now : QDateTime(),
+                                dated ? todayMidnight : QDateTime());
+    }
+    return filtersCount;
+}
+
+void KZFileSearch::performSearchInDirectory(const QString &scopeDirArg, const QVariantList &criteria,
+                                            const KZFileSearchCallback &didPerformBk)
+{
+    if (scopeDirArg.isEmpty())
+        KZLOG_CRITICAL_M(QStringLiteral("scopeDir==nil"));
+    if (criteria.isEmpty())
+        KZLOG_CRITICAL_M(QStringLiteral("_criteria.count==0"));
+    _isCancelled.store(false, std::memory_order_relaxed);
+
+    const QString scopeDir = withoutTrailingSlash(scopeDirArg);
+    QStringList roots;
+    QStringList excluded;
+    if (!scopeDir.isEmpty()) {
+        for (const QVariant &c : criteriaWithKind(KZFileSearchKindDirPaths, criteria)) {
+            const QVariantMap map = c.toMap();
+            const int64_t op = map.value(QStringLiteral("operator")).toLongLong();
+            if (op != KZFileSearchOperatorIs && op != KZFileSearchOperatorIsNot)
+                continue;
+            for (const QString &raw : stringsOfValue(map.value(QStringLiteral("value")))) {
+                const QString path = withoutTrailingSlash(raw);
+                if (path.isEmpty() || !isInsideOrEqual(path, scopeDir))
+                    continue;
+                (op == KZFileSearchOperatorIs ? roots : excluded).append(path);
+            }
+        }
+    }
+    // A root inside another root (or named twice) would report its entries twice.
+    QStringList distinctRoots;
+    for (qsizetype i = 0; i < roots.size(); ++i) {
+        bool covered = false;
+        for (qsizetype j = 0; j < roots.size() && !covered; ++j) {
+            if (i == j)
+                continue;
+            covered = roots.at(i) == roots.at(j) ? j < i : isInsideOrEqual(roots.at(i), roots.at(j));
+        }
+        if (!covered)
+            distinctRoots.append(roots.at(i));
+    }
+    if (distinctRoots.isEmpty() && !scopeDir.isEmpty())
+        distinctRoots.append(scopeDir);
+
+    bool skipDSStore = true;
+    for (const QVariant &c : criteriaWithKind(KZFileSearchKindUTIType, criteria)) {
+        const QVariantMap map = c.toMap();
+        const int64_t op = map.value(QStringLiteral("operator")).toLongLong();
+        const QVariant value = map.value(QStringLiteral("value"));
+        if ((op == KZFileSearchOperatorIs || op == KZFileSearchOperatorIsNot)
+            && value.typeId() == QMetaType::QString && value.toString() == KZFileSearchUTIType_DSStore)
+            skipDSStore = false;
+    }
+    bool includeTrash = false;
+    for (const QVariant &c : criteriaWithKind(KZFileSearchKindTrash, criteria)) {
+        const QVariantMap map = c.toMap();
+        const QVariant value = map.value(QStringLiteral("value"));
+        if (map.value(QStringLiteral("operator")).toLongLong() == KZFileSearchOperatorIs && isNumber(value)
+            && (value.toLongLong() & 1))
+            includeTrash = true;
+    }
+
+    std::vector<KZFileSearchFilterStruct> filters(static_cast<size_t>(criteria.size()));
+    const int32_t filtersCount = compileCriteria(
+        criteria, filters.data(), _nowForTesting.isValid() ? _nowForTesting : QDateTime::currentDateTime());
+
+    KZFileSearchCounters counters;
+    if (filtersCount == 0) {
+        KZLOG_ERROR_M(QStringLiteral("filtersCount==0 criteria:") + criterionDescription(criteria));
+    } else {
+        std::vector<QByteArray> excludedBytes;
+        std::vector<KZExcludedDir> nodes(static_cast<size_t>(excluded.size()));
+        for (qsizetype i = 0; i < excluded.size(); ++i)
+            excludedBytes.push_back(excluded.at(i).toUtf8());
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            nodes[i].path = excludedBytes[i].data();
+            nodes[i].pathLength = static_cast<uint64_t>(excludedBytes[i].size());
+            nodes[i].next = i + 1 < nodes.size() ? &nodes[i + 1] : nullptr;
+        }
+
+        bool statMatches = true;
+        if (_skipsMatchStat) {
+            statMatches = false;
+            for (int32_t i = 0; i < filtersCount; ++i)
+                if (filters[i].kind == KZFileSearchKindFileSize || filters[i].kind == KZFileSearchKindDateCreated
+                    || filters[i].kind == KZFileSearchKindDateModified)
+                    statMatches = true;
+        }
+
+        KZCBufferContainer buffer;
+        KZCBufferContainerNew(&buffer, kScratchBufferCapacity, false);
+        KZWalkOptions options;
+        options.skipDSStore = skipDSStore;
+        options.includeTrash = includeTrash;
+        options.statMatches = statMatches;
+        options.excludedDirs = nodes.empty() ? nullptr : nodes.data();
+        options.filters = filters.data();
+        options.filtersCount = filtersCount;
+        options.buffer = &buffer;
+        options.isCancelled = &_isCancelled;
+        options.counters = &counters;
+        options.callback = &didPerformBk;
+        options.homeTrashPath = KZHomeTrashPath();
+        for (const QString &root : distinctRoots) {
+            const QByteArray rootBytes = root.toUtf8();
+            const int status = KZPerformSearchWithOptions(rootBytes.constData(), options);
+            if (status == 0)
+                KZLOG_INFO_M(QStringLiteral("PerformSearchInDirectory cancelled scopeDir:%1").arg(root));
+            else if (status != 1)
+                KZLOG_ERROR_M(QStringLiteral("PerformSearchInDirectory:%1 scopeDir:%2").arg(status).arg(root));
+        }
+        KZCBufferContainerFree(&buffer);
+    }
+    KZFileSearchFiltersRelease(filters.data(), filtersCount);
+    if (didPerformBk)
+        didPerformBk(KZFileSearchStatusFinished, FileSearchResultList(), counters);
+}

@@ -1,0 +1,236 @@
+#include "engine/KZFileSearchObject.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <mutex>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRunnable>
+#include <QThread>
+#include <QThreadPool>
+
+#include "engine/KZFileSearch.h"
+#include "support/KZLocalization.h"
+#include "support/KZLog.h"
+#include "support/KZNotificationCenter.h"
+
+struct KZFileSearchObject::SharedState {
+    std::atomic<quint64> jeton{0};
+    mutable std::mutex mutex;
+    QString scopeDir;
+    QVariantList criteria;
+};
+
+namespace {
+
+std::atomic<quint64> g_jetonCounter{0};
+
+const QString kJeton = QStringLiteral("jeton");
+const QString kChange = QStringLiteral("change");
+const QString kResults = QStringLiteral("results");
+const QString kStats = QStringLiteral("stats");
+const QString kKind = QStringLiteral("kind");
+
+QVariantMap statisticsOf(const KZFileSearchCounters &c)
+{
+    return QVariantMap{{QStringLiteral("files"), qint64(c.files)},
+                       {QStringLiteral("dirs"), qint64(c.dirs)},
+                       {QStringLiteral("links"), qint64(c.links)},
+                       {QStringLiteral("total"), qint64(c.files + c.dirs + c.links)}};
+}
+
+QString criteriaDescription(const QVariantList &criteria)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray::fromVariantList(criteria)).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+KZFileSearchObject::KZFileSearchObject(QObject *parent)
+    : QObject(parent)
+    , m_state(std::make_shared<SharedState>())
+{
+    m_state->jeton.store(++g_jetonCounter);
+}
+
+KZFileSearchObject::~KZFileSearchObject()
+{
+    stopSearch();
+}
+
+bool KZFileSearchObject::canStartSearch(const QString &path, QString *message)
+{
+    if (path.isEmpty())
+        return KZ_ReturnNoWithMessage(KZLocalizedString("The directory is not specified."), message);
+    const QByteArray bytes = QFile::encodeName(path);
+    const QFileInfo info(path);
+    if (!info.exists())
+        return KZ_ReturnNoWithMessage(KZLocalizedString("Directory does not exist."), message);
+    if (!info.isDir())
+        return KZ_ReturnNoWithMessage(KZLocalizedString("The target path is not a directory."), message);
+    // Readable means listable: open it as the walk will.
+    const int fd = ::open(bytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return KZ_ReturnNoWithMessage(KZLocalizedString("No directory access."), message);
+    ::close(fd);
+    if (::access(bytes.constData(), R_OK | X_OK) != 0)
+        return KZ_ReturnNoWithMessage(KZLocalizedString("No directory access."), message);
+    return true;
+}
+
+bool KZFileSearchObject::hasUsableCriteria(const QVariantList &criteria)
+{
+    for (const qint64 kind : {2, 4, 5, 1, 6, 3, 8})
+        if (!KZFileSearch::criteriaWithKind(kind, criteria).isEmpty())
+            return true;
+    return false;
+}
+
+QString KZFileSearchObject::scopeDir() const
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->scopeDir;
+}
+
+void KZFileSearchObject::setScopeDir(const QString &scopeDir)
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    m_state->scopeDir = scopeDir;
+}
+
+QVariantList KZFileSearchObject::criteria() const
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->criteria;
+}
+
+void KZFileSearchObject::setCriteria(const QVariantList &criteria)
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    m_state->criteria = criteria;
+}
+
+QVariantList KZFileSearchObject::criterionListWithKind(qint64 kind) const
+{
+    return KZFileSearch::criteriaWithKind(kind, criteria());
+}
+
+void KZFileSearchObject::startSearch(QThreadPool *queue)
+{
+    const QString scope = scopeDir();
+    const QVariantList crit = criteria();
+    if (scope.isNull())
+        KZLOG_CRITICAL_M(QStringLiteral("self.scopeDir==nil"));
+    if (crit.isEmpty())
+        KZLOG_CRITICAL_M(QStringLiteral("self.criteria==nil"));
+    if (!queue) {
+        KZLOG_CRITICAL_M(QStringLiteral("operationQueue==nil"));
+        // Nothing could run the walk: stay idle rather than search forever.
+        stopSearch();
+        return;
+    }
+    KZLOG_INFO_M(QStringLiteral("scopeDir:%1 criteria:%2").arg(scope, criteriaDescription(crit)));
+
+    if (m_fileSearch)
+        m_fileSearch->cancelSearch();
+    const quint64 noted = ++m_state->jeton;
+    auto walk = std::make_shared<KZFileSearch>();
+    walk->setSkipsMatchStat(m_skipsMatchStat);
+    m_fileSearch = walk;
+    _results.clear();
+    _statistics.clear();
+
+    // The worker holds the shared state and the walk, never this object: a
+    // session destroyed mid-walk leaves nothing dangling behind.
+    std::shared_ptr<SharedState> state = m_state;
+    QPointer<KZFileSearchObject> session(this);
+    queue->start([state, walk, noted, session] {
+        QString scope;
+        QVariantList crit;
+        {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            scope = state->scopeDir;
+            crit = state->criteria;
+        }
+        walk->performSearchInDirectory(
+            scope, crit, [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &counters) {
+                if (state->jeton.load() != noted)
+                    return;
+                QVariantMap message{{kJeton, noted}, {kChange, status}, {kStats, statisticsOf(counters)}};
+                if (status == KZFileSearchStatusBatch)
+                    message.insert(kResults, QVariant::fromValue(batch));
+                QCoreApplication *app = QCoreApplication::instance();
+                auto deliver = [session, message] {
+                    if (session)
+                        session->mt_searchUpdated(message);
+                };
+                if (!app || QThread::currentThread() == app->thread())
+                    deliver();
+                else
+                    // The walk waits here until the GUI thread has taken the batch in.
+                    QMetaObject::invokeMethod(app, deliver, Qt::BlockingQueuedConnection);
+            });
+    });
+}
+
+void KZFileSearchObject::stopSearch()
+{
+    if (m_fileSearch)
+        m_fileSearch->cancelSearch();
+    m_fileSearch.reset();
+    ++m_state->jeton;
+}
+
+void KZFileSearchObject::mt_searchUpdated(const QVariantMap &message)
+{
+    if (!m_fileSearch || message.value(kJeton).toULongLong() != m_state->jeton.load())
+        return;
+    _statistics = message.value(kStats).toMap();
+    const int change = message.value(kChange).toInt();
+    if (change == KZFileSearchStatusFinished) {
+        m_fileSearch.reset();
+        KZNotificationCenter::defaultCenter()->post(KZFileSearchObjectUpdatedNotification, this, {{kKind, 2}});
+    } else if (change == KZFileSearchStatusBatch) {
+        const FileSearchResultList batch = message.value(kResults).value<FileSearchResultList>();
+        if (m_keepsResults)
+            _results += batch;
+        KZNotificationCenter::defaultCenter()->post(KZFileSearchObjectUpdatedNotification, this,
+                                                    {{kKind, 1}, {kResults, QVariant::fromValue(batch)}});
+    }
+}
+
+QString KZFileSearchObject::displayStatistics() const
+{
+    return displayStatisticsWithCounts(_statistics.value(QStringLiteral("files")).toLongLong(),
+                                       _statistics.value(QStringLiteral("dirs")).toLongLong(),
+                                       _statistics.value(QStringLiteral("links")).toLongLong());
+}
+
+QString KZFileSearchObject::displayStatisticsWithCounts(qint64 files, qint64 dirs, qint64 links,
+                                                        const QLocale &locale)
+{
+    if (files == 0 && dirs == 0 && links == 0)
+        return QString();
+    QStringList parts;
+    auto part = [&](qint64 count, const char *one, const char *many) {
+        if (count <= 0)
+            return;
+        if (count == 1)
+            parts.append(KZLocalizedString(one));
+        else
+            parts.append(KZStringWithFormat(KZLocalizedString(many), {locale.toString(count)}));
+    };
+    part(files, "1 file", "%@ files");
+    part(dirs, "1 directoriy", "%@ directories");
+    part(links, "1 link", "%@ links");
+    return parts.join(QStringLiteral(", "));
+}
+
+quint64 KZFileSearchObject::jeton() const
+{
+    return m_state->jeton.load();
+}

@@ -1,0 +1,85 @@
+// A search session: what windows and trovix-find see of a search. It runs one
+// walk at a time on a worker of a caller-given pool, moves each folder's batch
+// to the GUI thread (the walk waits until it is taken in), keeps the results
+// and statistics, and announces every change with
+// "KZFileSearchObjectUpdatedNotification". A token ("jeton") ties batches to
+// the search that made them, so batches of a stopped or superseded walk vanish.
+#pragma once
+
+#include <QLocale>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVariantList>
+#include <QVariantMap>
+#include <atomic>
+#include <memory>
+
+#include "engine/FileSearchResult.h"
+
+class KZFileSearch;
+class QThreadPool;
+
+class KZFileSearchObject : public QObject
+{
+    Q_OBJECT
+public:
+    explicit KZFileSearchObject(QObject *parent = nullptr);
+    // Stops the search first. The walk may still be running on its worker;
+    // it holds nothing of this object and delivers nothing more.
+    ~KZFileSearchObject() override;
+
+    // True when a search can start at path; otherwise false and, when message
+    // is given, one of "The directory is not specified.", "Directory does not
+    // exist.", "The target path is not a directory." or "No directory access."
+    // (localised). Any thread.
+    static bool canStartSearch(const QString &path, QString *message);
+    // True when criteria hold at least one criterion of kind 2, 4, 5, 1, 6, 3 or 8.
+    static bool hasUsableCriteria(const QVariantList &criteria);
+
+    // Thread-safe properties; the walk reads them when it starts.
+    QString scopeDir() const;
+    void setScopeDir(const QString &scopeDir);
+    QVariantList criteria() const;
+    void setCriteria(const QVariantList &criteria);
+
+    // GUI thread. Starts a search of scopeDir with criteria on queue,
+    // cancelling the walk in progress.
+    void startSearch(QThreadPool *queue);
+    // GUI thread. Cancels the walk, forgets it and invalidates the token; no
+    // notification of that search is posted afterwards.
+    void stopSearch();
+    bool isSearching() const { return m_fileSearch != nullptr; }
+
+    FileSearchResultList results() const { return _results; }
+    // {"files", "dirs", "links", "total"}; empty before the first batch.
+    QVariantMap statistics() const { return _statistics; }
+    // "1 file, 1,234 directories"; null when every count is 0.
+    QString displayStatistics() const;
+    static QString displayStatisticsWithCounts(qint64 files, qint64 dirs, qint64 links,
+                                               const QLocale &locale = QLocale());
+    QVariantList criterionListWithKind(qint64 kind) const;
+
+    // GUI thread: receives a batch message {"jeton", "change", "results", "stats"}.
+    void mt_searchUpdated(const QVariantMap &message);
+
+    quint64 jeton() const;
+
+    // For trovix-find, which prints batches as they come: when false, batches
+    // are announced but not kept, so memory does not grow with the results.
+    void setKeepsResults(bool keeps) { m_keepsResults = keeps; }
+    bool keepsResults() const { return m_keepsResults; }
+    // Passed on to the walk (see KZFileSearch::setSkipsMatchStat).
+    void setSkipsMatchStat(bool skip) { m_skipsMatchStat = skip; }
+
+    // What the worker shares with the session; public for the worker only.
+    struct SharedState;
+
+private:
+    std::shared_ptr<SharedState> m_state;
+    std::shared_ptr<KZFileSearch> m_fileSearch; // the walk in progress
+    FileSearchResultList _results;
+    QVariantMap _statistics;
+    bool m_keepsResults = true;
+    bool m_skipsMatchStat = false;
+};

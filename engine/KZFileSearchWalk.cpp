@@ -1,0 +1,609 @@
+#include "engine/KZFileSearchWalk.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <dirent.h>
+#include <memory>
+#include <new>
+#include <sys/stat.h>
+#include <vector>
+
+#include "platform/KZDirStream.h"
+#include "platform/KZMimeTypes.h"
+#include "platform/KZPosixFS.h"
+#include "support/KZLog.h"
+
+namespace {
+
+using kzplatform::KZDirEntry;
+using kzplatform::KZDirStream;
+using kzplatform::KZStat;
+
+struct AsciiLowerTable {
+    unsigned char map[256];
+    constexpr AsciiLowerTable()
+        : map()
+    {
+        for (int i = 0; i < 256; ++i)
+            map[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i - 'A' + 'a' : i);
+    }
+};
+constexpr AsciiLowerTable kLower;
+
+inline unsigned char lower(char c)
+{
+    return kLower.map[static_cast<unsigned char>(c)];
+}
+
+inline bool equalIgnoringAsciiCase(const char *a, const char *b, size_t length)
+{
+    for (size_t i = 0; i < length; ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
+QString bytesText(const char *bytes)
+{
+    return QString::fromUtf8(bytes);
+}
+
+QString errnoText(int error)
+{
+    return QStringLiteral("errno:%1 (%2)").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)));
+}
+
+// The buffers of one depth of the walk: the entry-path buffer and the
+// directory-entry buffer, allocated the first time the walk reaches that
+// depth and reused by every folder at that depth.
+struct LevelBuffers {
+    std::unique_ptr<char[]> path;
+    std::unique_ptr<char[]> entries;
+    size_t entriesSize = 0;
+};
+
+// Deep chains get smaller entry buffers: a folder that deep rarely holds many entries.
+constexpr size_t kShallowLevels = 32;
+constexpr size_t kDeepEntriesBufferSize = 4096;
+
+struct Walk {
+    const KZWalkOptions &options;
+    std::vector<LevelBuffers> levels;
+
+    explicit Walk(const KZWalkOptions &o)
+        : options(o)
+    {
+        // Every level adds at least "/x" to a path shorter than PATH_MAX, so the
+        // vector never moves while folders hold pointers into it.
+        levels.reserve(PATH_MAX / 2 + 2);
+    }
+
+    bool cancelled() const { return options.isCancelled && options.isCancelled->load(std::memory_order_relaxed); }
+
+    LevelBuffers *level(size_t depth)
+    {
+        if (depth < levels.size() && levels[depth].path)
+            return &levels[depth];
+        if (depth >= levels.size())
+            levels.resize(depth + 1);
+        LevelBuffers &l = levels[depth];
+        l.entriesSize = depth < kShallowLevels ? KZDirStream::kDefaultBufferSize : kDeepEntriesBufferSize;
+        l.path.reset(new (std::nothrow) char[PATH_MAX]);
+        l.entries.reset(new (std::nothrow) char[l.entriesSize]);
+        if (!l.path || !l.entries) {
+            l.path.reset();
+            l.entries.reset();
+            return nullptr;
+        }
+        return &l;
+    }
+
+    int directory(int parentFd, const char *nameInParent, const char *dirPath, size_t dirPathLength, size_t depth);
+};
+
+bool isRootSkippedName(const char *name, size_t length)
+{
+    switch (length) {
+    case 3:
+        return std::memcmp(name, "sys", 3) == 0 || std::memcmp(name, "dev", 3) == 0
+            || std::memcmp(name, "run", 3) == 0 || std::memcmp(name, "mnt", 3) == 0
+            || std::memcmp(name, "net", 3) == 0;
+    case 4: return std::memcmp(name, "proc", 4) == 0;
+    case 5: return std::memcmp(name, "media", 5) == 0;
+    default: return false;
+    }
+}
+
+bool isTrashFolder(const char *name, size_t length, const char *path, size_t pathLength,
+                   const QByteArray &homeTrash)
+{
+    if (length == 6 && std::memcmp(name, ".Trash", 6) == 0)
+        return true;
+    // Per-volume trash: ".Trash-" and the owner's user id.
+    if (length > 7 && std::memcmp(name, ".Trash-", 7) == 0) {
+        for (size_t i = 7; i < length; ++i)
+            if (name[i] < '0' || name[i] > '9')
+                return false;
+        return true;
+    }
+    return length == 5 && std::memcmp(name, "Trash", 5) == 0 && static_cast<size_t>(homeTrash.size()) == pathLength
+        && std::memcmp(homeTrash.constData(), path, pathLength) == 0;
+}
+
+bool isExcluded(const KZExcludedDir *list, const char *path, size_t pathLength)
+{
+    for (const KZExcludedDir *node = list; node; node = node->next)
+        if (node->pathLength == pathLength && equalIgnoringAsciiCase(node->path, path, pathLength))
+            return true;
+    return false;
+}
+
+bool isPositiveNameOperator(int64_t op)
+{
+    return op == KZFileSearchOperatorContains || op == KZFileSearchOperatorBeginsWith
+        || op == KZFileSearchOperatorEndsWith || op == KZFileSearchOperatorIs;
+}
+
+// A name filter passes when either spelling (decomposed as typed, or
+// precomposed as Linux mostly stores names) passes a positive test; a
+// negative test (is not, does not contain) fails when either is found.
+bool nameFilterPasses(const KZFileSearchFilterStruct &f, const char *name, size_t length)
+{
+    const bool first = KZNameTest(f.op, name, length, f.text, f.textLength);
+    if (!f.auxText)
+        return first;
+    if (isPositiveNameOperator(f.op))
+        return first || KZNameTest(f.op, name, length, f.auxText, f.auxTextLength);
+    if (f.op == KZFileSearchOperatorIsNot || f.op == KZFileSearchOperatorDoesNotContain)
+        return first && KZNameTest(f.op, name, length, f.auxText, f.auxTextLength);
+    return true;
+}
+
+// The name pass: only what the directory entry tells, before any stat.
+bool EntryMatchNames(const KZFileSearchFilterStruct *filters, int32_t count, const char *name, size_t length)
+{
+    for (int32_t i = 0; i < count; ++i) {
+        const KZFileSearchFilterStruct &f = filters[i];
+        if (f.kind == KZFileSearchKindFileName) {
+            if (!nameFilterPasses(f, name, length))
+                return false;
+        } else if (f.kind == KZFileSearchKindUTIType && f.text) {
+            const bool isDSStore = length == f.textLength && std::memcmp(name, f.text, length) == 0;
+            if (f.op == KZFileSearchOperatorIs && !isDSStore)
+                return false;
+            if (f.op == KZFileSearchOperatorIsNot && isDSStore)
+                return false;
+        }
+    }
+    return true;
+}
+
+bool dateFilterPasses(const KZFileSearchFilterStruct &f, int64_t e)
+{
+    const int64_t t = f.timeValue;
+    switch (f.op) {
+    case KZFileSearchOperatorDateExactlyDay:
+    case KZFileSearchOperatorDateToday:
+    case KZFileSearchOperatorDateYesterday: return t <= e && e <= t + 86400;
+    case KZFileSearchOperatorDateBefore: return e < t;
+    case KZFileSearchOperatorDateAfter: return e > t + 86400;
+    case KZFileSearchOperatorDateWithinLast:
+    case KZFileSearchOperatorDateLastHour:
+    case KZFileSearchOperatorDateLast6Hours: return e >= t;
+    default: return true;
+    }
+}
+
+bool attributeIsPresent(const char *filePath, const KZFileSearchFilterStruct &f, KZCBufferContainer *buffer,
+                        bool *failed)
+{
+    *failed = false;
+    const ssize_t namesSz = kzplatform::kzListXattr(filePath, nullptr, 0);
+    if (namesSz < 1)
+        return false;
+    if (!KZCBufferContainerSetSize(buffer, static_cast<uint64_t>(namesSz))) {
+        KZLOG_ERROR_F(QStringLiteral("KZCBufferContainerSetSize==false"));
+        *failed = true;
+        return false;
+    }
+    const ssize_t sz = kzplatform::kzListXattr(filePath, buffer->data, static_cast<size_t>(namesSz));
+    if (sz != namesSz) {
+        const int error = errno;
+        KZLOG_ERROR_F(QStringLiteral("listxattr!=namesSz ") + errnoText(error));
+        *failed = true;
+        return false;
+    }
+    const char *p = buffer->data;
+    const char *end = buffer->data + sz;
+    while (p < end) {
+        const size_t length = strnlen(p, static_cast<size_t>(end - p));
+        if ((length == f.textLength && std::memcmp(p, f.text, length) == 0)
+            || (f.auxText && length == f.auxTextLength && std::memcmp(p, f.auxText, length) == 0))
+            return true;
+        p += length + 1;
+    }
+    return false;
+}
+
+// The full pass, in filter order, once the entry is known to exist.
+bool EntryMatchWithFilters(const KZFileSearchFilterStruct *filters, int32_t count, const char *entryPath,
+                           const char *name, size_t nameLength, unsigned char type, const KZStat *st,
+                           KZCBufferContainer *buffer)
+{
+    const bool fileOrDir = type == DT_REG || type == DT_DIR;
+    for (int32_t i = 0; i < count; ++i) {
+        const KZFileSearchFilterStruct &f = filters[i];
+        switch (f.kind) {
+        case KZFileSearchKindFileSize:
+            if (type != DT_REG || !st)
+                return false;
+            if (f.op == KZFileSearchOperatorLessThan && st->size > f.sizeValue)
+                return false;
+            if (f.op == KZFileSearchOperatorGreaterThan && st->size < f.sizeValue)
+                return false;
+            break;
+        case KZFileSearchKindUTIType:
+            if (f.entryType) {
+                if (f.op == KZFileSearchOperatorIs && type != f.entryType)
+                    return false;
+                if (f.op == KZFileSearchOperatorIsNot && type == f.entryType)
+                    return false;
+            } else if (!f.text && !f.typeIdentifier.isEmpty()) {
+                if (!fileOrDir)
+                    return false;
+                if (f.op != KZFileSearchOperatorIs && f.op != KZFileSearchOperatorIsNot)
+                    break;
+                const QString typeName = type == DT_DIR ? kzplatform::KZMimeTypes::directoryTypeName()
+                                                        : kzplatform::KZMimeTypes::typeNameForFileName(name, nameLength);
+                const bool conforms =
+                    !typeName.isEmpty() && kzplatform::KZMimeTypes::typeConformsTo(typeName, f.typeIdentifier);
+                if (f.op == KZFileSearchOperatorIs && !conforms)
+                    return false;
+                if (f.op == KZFileSearchOperatorIsNot && conforms)
+                    return false;
+            }
+            break;
+        case KZFileSearchKindDateCreated:
+            if (!st || !dateFilterPasses(f, st->btime.tv_sec))
+                return false;
+            break;
+        case KZFileSearchKindDateModified:
+            if (!st || !dateFilterPasses(f, st->mtime.tv_sec))
+                return false;
+            break;
+        case KZFileSearchKindTagNames:
+            if (!fileOrDir || !MD_TagNamesOfFilePath(entryPath, f, buffer))
+                return false;
+            break;
+        case KZFileSearchKindXAttrs: {
+            if (!fileOrDir)
+                return false;
+            bool failed = false;
+            const bool present = attributeIsPresent(entryPath, f, buffer, &failed);
+            if (failed)
+                return false;
+            if (f.op == KZFileSearchOperatorIsDefined && !present)
+                return false;
+            if (f.op == KZFileSearchOperatorIsNotDefined && present)
+                return false;
+            break;
+        }
+        default: break;
+        }
+    }
+    return true;
+}
+
+int32_t typeLetter(unsigned char type)
+{
+    switch (type) {
+    case DT_REG: return FileSearchResult::TypeRegularFile;
+    case DT_DIR: return FileSearchResult::TypeDirectory;
+    default: return FileSearchResult::TypeSymLink;
+    }
+}
+
+uint16_t modeOfType(unsigned char type)
+{
+    switch (type) {
+    case DT_REG: return S_IFREG;
+    case DT_DIR: return S_IFDIR;
+    default: return S_IFLNK;
+    }
+}
+
+int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath, size_t dirPathLength, size_t depth)
+{
+    if (cancelled())
+        return 0;
+    if (!dirPath || dirPathLength == 0) {
+        KZLOG_ERROR_F(QStringLiteral("dirPathL==0 dirPath:%1").arg(dirPath ? bytesText(dirPath) : QString()));
+        return -1;
+    }
+    LevelBuffers *buffers = level(depth);
+    if (!buffers)
+        return -3;
+
+    KZDirStream stream(buffers->entries.get(), buffers->entriesSize);
+    const int opened = parentFd >= 0 ? stream.openAt(parentFd, nameInParent) : stream.openPath(dirPath);
+    if (opened != 0) {
+        const int error = errno;
+        const QString message = QStringLiteral("dir==NULL dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error);
+        if (error == EACCES)
+            KZLOG_INFO_F(message);
+        else
+            KZLOG_ERROR_F(message);
+        return -2;
+    }
+
+    char *pathBuffer = buffers->path.get();
+    std::memcpy(pathBuffer, dirPath, dirPathLength);
+    size_t prefixLength = dirPathLength;
+    if (dirPath[dirPathLength - 1] != '/')
+        pathBuffer[prefixLength++] = '/';
+    const bool listingRoot = dirPathLength == 1 && dirPath[0] == '/';
+    const KZWalkOptions &o = options;
+    const int fd = stream.fd();
+
+    FileSearchResultList batch;
+    int status = 1;
+    KZDirEntry entry;
+    for (;;) {
+        const int read = stream.read(&entry);
+        if (read == 0)
+            break;
+        if (read < 0) {
+            const int error = errno;
+            KZLOG_ERROR_F(QStringLiteral("readdir==NULL dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error));
+            break;
+        }
+        const char *name = entry.name;
+        const size_t nameLength = entry.nameLength;
+        do { // one entry; `break` moves on to the next
+            if (nameLength == 0)
+                break;
+            if (name[0] == '.' && (nameLength == 1 || (nameLength == 2 && name[1] == '.')))
+                break;
+            if (o.skipDSStore && nameLength == 9 && std::memcmp(name, ".DS_Store", 9) == 0)
+                break;
+            if (listingRoot && isRootSkippedName(name, nameLength))
+                break;
+            const size_t entryPathLength = prefixLength + nameLength;
+            if (entryPathLength >= PATH_MAX - 1) {
+                KZLOG_ERROR_F(QStringLiteral("entryPathL>=MAXPATHLEN entryPathL:%1").arg(entryPathLength));
+                status = -4;
+                break;
+            }
+            std::memcpy(pathBuffer + prefixLength, name, nameLength + 1);
+
+            unsigned char type = entry.type;
+            KZStat st;
+            bool haveStat = false;
+            if (type == DT_UNKNOWN) {
+                if (kzplatform::kzStatAt(fd, name, &st) != 0) {
+                    const int error = errno;
+                    KZLOG_ERROR_F(QStringLiteral("lstat!=0 entryPath:%1 ").arg(bytesText(pathBuffer)) + errnoText(error));
+                    break;
+                }
+                type = kzplatform::kzEntryTypeOfMode(st.mode);
+                haveStat = true;
+            }
+            if (type != DT_REG && type != DT_DIR && type != DT_LNK) {
+                KZLOG_WARNING_F(QStringLiteral("dirType:%1 entryPath:%2").arg(type).arg(bytesText(pathBuffer)));
+                break;
+            }
+            if (type == DT_DIR) {
+                if (!o.includeTrash && isTrashFolder(name, nameLength, pathBuffer, entryPathLength, o.homeTrashPath))
+                    break;
+                if (o.excludedDirs && isExcluded(o.excludedDirs, pathBuffer, entryPathLength))
+                    break;
+            }
+
+            if (EntryMatchNames(o.filters, o.filtersCount, name, nameLength)) {
+                if (o.statMatches && !haveStat) {
+                    if (kzplatform::kzStatAt(fd, name, &st) != 0) {
+                        const int error = errno;
+                        KZLOG_ERROR_F(QStringLiteral("lstat!=0 entryPath:%1 ").arg(bytesText(pathBuffer))
+                                      + errnoText(error));
+                        break; // neither matched nor descended
+                    }
+                    haveStat = true;
+                }
+                if (EntryMatchWithFilters(o.filters, o.filtersCount, pathBuffer, name, nameLength, type,
+                                          haveStat ? &st : nullptr, o.buffer)) {
+                    FileSearchResultStatInfo info;
+                    if (haveStat)
+                        info = FileSearchResultStatInfo::fromStat(st);
+                    else
+                        info.st_mode = modeOfType(type);
+                    FileSearchResultRef result =
+                        FileSearchResult::initWithPath(pathBuffer, entryPathLength, typeLetter(type), info, haveStat);
+                    if (!result) {
+                        KZLOG_ERROR_F(QStringLiteral("result==nil entryPath:%1").arg(bytesText(pathBuffer)));
+                    } else {
+                        batch.append(std::move(result));
+                        if (type == DT_REG)
+                            ++o.counters->files;
+                        else if (type == DT_DIR)
+                            ++o.counters->dirs;
+                        else
+                            ++o.counters->links;
+                    }
+                }
+            }
+
+            if (type == DT_DIR) {
+                const int child = directory(fd, name, pathBuffer, entryPathLength, depth + 1);
+                if (child == 0) {
+                    status = 0;
+                } else if (child == -2) {
+                    KZLOG_WARNING_F(
+                        QStringLiteral("PerformSearchInDirectory:%1 entryPath:%2").arg(child).arg(bytesText(pathBuffer)));
+                } else if (child != 1) {
+                    KZLOG_ERROR_F(
+                        QStringLiteral("PerformSearchInDirectory:%1 entryPath:%2").arg(child).arg(bytesText(pathBuffer)));
+                }
+            }
+        } while (false);
+        if (status == 0 || cancelled()) {
+            status = 0;
+            break;
+        }
+    }
+
+    if (stream.close() != 0) {
+        const int error = errno;
+        KZLOG_ERROR_F(QStringLiteral("closeDir!=0 errno:%1 dirPath:%2").arg(error).arg(bytesText(dirPath)));
+    }
+    if (!batch.isEmpty() && !cancelled() && o.callback && *o.callback)
+        (*o.callback)(KZFileSearchStatusBatch, batch, *o.counters);
+    return status;
+}
+
+} // namespace
+
+bool KZNameContains(const char *name, size_t nameLength, const char *text, size_t textLength)
+{
+    if (textLength > nameLength)
+        return false;
+    if (textLength == 0)
+        return true;
+    const unsigned char first = lower(text[0]);
+    const size_t last = nameLength - textLength;
+    for (size_t i = 0; i <= last; ++i) {
+        if (lower(name[i]) == first && equalIgnoringAsciiCase(name + i + 1, text + 1, textLength - 1))
+            return true;
+    }
+    return false;
+}
+
+bool KZNameTest(int64_t op, const char *name, size_t nameLength, const char *text, size_t textLength)
+{
+    switch (op) {
+    case KZFileSearchOperatorContains: return KZNameContains(name, nameLength, text, textLength);
+    case KZFileSearchOperatorBeginsWith:
+        return textLength <= nameLength && equalIgnoringAsciiCase(name, text, textLength);
+    case KZFileSearchOperatorEndsWith:
+        return textLength <= nameLength && equalIgnoringAsciiCase(name + nameLength - textLength, text, textLength);
+    case KZFileSearchOperatorIs: return textLength == nameLength && equalIgnoringAsciiCase(name, text, textLength);
+    case KZFileSearchOperatorIsNot: return !(textLength == nameLength && equalIgnoringAsciiCase(name, text, textLength));
+    case KZFileSearchOperatorDoesNotContain: return !KZNameContains(name, nameLength, text, textLength);
+    default: return true;
+    }
+}
+
+QByteArray KZHomeTrashPath()
+{
+    QByteArray data = qgetenv("XDG_DATA_HOME");
+    if (data.isEmpty() || data.at(0) != '/')
+        data = qgetenv("HOME") + "/.local/share";
+    while (data.size() > 1 && data.endsWith('/'))
+        data.chop(1);
+    return data + "/Trash";
+}
+
+int KZPerformSearchWithOptions(const char *dirPath, const KZWalkOptions &options)
+{
+    Walk walk(options);
+    return walk.directory(-1, nullptr, dirPath, dirPath ? std::strlen(dirPath) : 0, 0);
+}
+
+int PerformSearchInDirectory(const char *dirPath, bool skipDSStore, bool includeTrash,
+                             const KZExcludedDir *excludedDirs, const KZFileSearchFilterStruct *filters,
+                             int32_t filtersCount, KZCBufferContainer *buffer, const std::atomic<bool> *isCancelled,
+                             KZFileSearchCounters *counters, const KZFileSearchCallback &callback)
+{
+    KZWalkOptions options;
+    options.skipDSStore = skipDSStore;
+    options.includeTrash = includeTrash;
+    options.excludedDirs = excludedDirs;
+    options.filters = filters;
+    options.filtersCount = filtersCount;
+    options.buffer = buffer;
+    options.isCancelled = isCancelled;
+    options.counters = counters;
+    options.callback = &callback;
+    options.homeTrashPath = KZHomeTrashPath();
+    KZFileSearchCounters localCounters;
+    if (!options.counters)
+        options.counters = &localCounters;
+    return KZPerformSearchWithOptions(dirPath, options);
+}
+
+bool MD_TagNamesOfFilePath(const char *filePath, const KZFileSearchFilterStruct &filter, KZCBufferContainer *buffer)
+{
+    static const char kTagsAttribute[] = "user.xdg.tags";
+    const ssize_t avSize = kzplatform::kzGetXattr(filePath, kTagsAttribute, nullptr, 0);
+    if (avSize < 1)
+        return false;
+    if (!KZCBufferContainerSetSize(buffer, static_cast<uint64_t>(avSize))) {
+        KZLOG_ERROR_F(QStringLiteral("KZCBufferContainerSetSize==false filePath:%1").arg(bytesText(filePath)));
+        return false;
+    }
+    const ssize_t sz = kzplatform::kzGetXattr(filePath, kTagsAttribute, buffer->data, static_cast<size_t>(avSize));
+    if (sz != avSize) {
+        KZLOG_ERROR_F(QStringLiteral("sz!=avSize (%1/%2) filePath:%3").arg(sz).arg(avSize).arg(bytesText(filePath)));
+        return false;
+    }
+    const char *text = filter.auxText;
+    const size_t textLength = filter.auxTextLength;
+    bool textIsAscii = true;
+    for (size_t i = 0; i < textLength; ++i)
+        textIsAscii = textIsAscii && static_cast<unsigned char>(text[i]) < 0x80;
+
+    const char *p = buffer->data;
+    const char *end = buffer->data + sz;
+    while (p < end) {
+        const char *comma = static_cast<const char *>(std::memchr(p, ',', static_cast<size_t>(end - p)));
+        const char *tagEnd = comma ? comma : end;
+        const char *tagBegin = p;
+        p = comma ? comma + 1 : end;
+        auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0'; };
+        while (tagBegin < tagEnd && isBlank(*tagBegin))
+            ++tagBegin;
+        while (tagEnd > tagBegin && isBlank(tagEnd[-1]))
+            --tagEnd;
+        const size_t tagLength = static_cast<size_t>(tagEnd - tagBegin);
+        if (tagLength == 0)
+            continue;
+        bool tagIsAscii = textIsAscii;
+        for (size_t i = 0; i < tagLength && tagIsAscii; ++i)
+            tagIsAscii = static_cast<unsigned char>(tagBegin[i]) < 0x80;
+        if (tagIsAscii && text) {
+            if (KZNameContains(tagBegin, tagLength, text, textLength))
+                return true;
+        } else if (QString::fromUtf8(tagBegin, static_cast<qsizetype>(tagLength))
+                       .contains(filter.typeIdentifier, Qt::CaseInsensitive)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString UTI_TypeOfFilePath_needCFRelease(const char *filePath)
+{
+    KZStat st;
+    if (!filePath || kzplatform::kzLstat(filePath, &st) != 0) {
+        const int error = filePath ? errno : EINVAL;
+        KZLOG_ERROR_F(QStringLiteral("FSPathMakeRef:%1 filePath:%2").arg(error).arg(filePath ? bytesText(filePath) : QString()));
+        return QString();
+    }
+    switch (st.mode & S_IFMT) {
+    case S_IFDIR: return kzplatform::KZMimeTypes::directoryTypeName();
+    case S_IFLNK: return QStringLiteral("inode/symlink");
+    case S_IFREG: break;
+    default: {
+        KZLOG_ERROR_F(QStringLiteral("LSCopyItemAttributes:%1 || values==NULL filePath:%2")
+                          .arg(static_cast<int>(st.mode & S_IFMT))
+                          .arg(bytesText(filePath)));
+        return QString();
+    }
+    }
+    const char *slash = std::strrchr(filePath, '/');
+    const char *name = slash ? slash + 1 : filePath;
+    const QString typeName = kzplatform::KZMimeTypes::typeNameForFileName(name, std::strlen(name));
+    if (typeName.isEmpty())
+        KZLOG_ERROR_F(QStringLiteral("LSCopyItemAttributes:%1 || values==NULL filePath:%2").arg(-1).arg(bytesText(filePath)));
+    return typeName;
+}

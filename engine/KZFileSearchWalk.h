@@ -1,0 +1,34 @@
+// Internals shared by KZFileSearch and its walk: the options of one walk and
+// the byte-level name tests.
+#pragma once
+
+#include <QByteArray>
+#include <cstddef>
+
+#include "engine/KZFileSearch.h"
+
+struct KZWalkOptions {
+    bool skipDSStore = true;
+    bool includeTrash = false;
+    // False only when the caller asked to skip the stat of matches and no
+    // filter reads the snapshot (size, dates).
+    bool statMatches = true;
+    const KZExcludedDir *excludedDirs = nullptr;
+    const KZFileSearchFilterStruct *filters = nullptr;
+    int32_t filtersCount = 0;
+    KZCBufferContainer *buffer = nullptr;
+    const std::atomic<bool> *isCancelled = nullptr;
+    KZFileSearchCounters *counters = nullptr;
+    const KZFileSearchCallback *callback = nullptr;
+    // The home trash ($XDG_DATA_HOME/Trash), skipped like ".Trash".
+    QByteArray homeTrashPath;
+};
+
+int KZPerformSearchWithOptions(const char *dirPath, const KZWalkOptions &options);
+
+// "$XDG_DATA_HOME/Trash" (or "~/.local/share/Trash") as bytes.
+QByteArray KZHomeTrashPath();
+
+// Name tests on raw bytes, ignoring the case of ASCII letters only.
+bool KZNameContains(const char *name, size_t nameLength, const char *text, size_t textLength);
+bool KZNameTest(int64_t op, const char *name, size_t nameLength, const char *text, size_t textLength);

@@ -1,0 +1,223 @@
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+#include "support/KZUserDefaults.h"
+#include "tests/testlib/TestEnvironment.h"
+
+namespace {
+
+struct FindRun {
+    int status = -1;
+    QByteArray out;
+    QString err;
+};
+
+FindRun trovixFind(const QStringList &args, const QByteArray &input = QByteArray())
+{
+    QProcess p;
+    p.start(QStringLiteral(TROVIX_FIND_PATH), args);
+    EXPECT_TRUE(p.waitForStarted(10000));
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    EXPECT_TRUE(p.waitForFinished(60000));
+    FindRun r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+// Paths printed (newline-separated), relative to root.
+QSet<QString> relPaths(const FindRun &r, const QString &root, char sep = '\n')
+{
+    QSet<QString> set;
+    for (const QByteArray &line : r.out.split(sep)) {
+        if (line.isEmpty())
+            continue;
+        QString p = QString::fromUtf8(line);
+        EXPECT_TRUE(p.startsWith(root + QLatin1Char('/'))) << p.toStdString();
+        set.insert(p.mid(root.size() + 1));
+    }
+    return set;
+}
+
+QSet<QString> S(std::initializer_list<const char *> names)
+{
+    QSet<QString> s;
+    for (const char *n : names)
+        s.insert(QString::fromUtf8(n));
+    return s;
+}
+
+class TrovixFind : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        tree.writeFile(QStringLiteral("abXcd"), "12345");
+        tree.writeFile(QStringLiteral("notes.txt"), QByteArray(2048, 'n'));
+        tree.writeFile(QStringLiteral("docs/report.txt"), "r");
+        tree.writeFile(QStringLiteral("docs/Report.pdf"), "%PDF-1.4");
+        tree.writeFile(QStringLiteral("docs/photo.png"), "png");
+        tree.writeFile(QStringLiteral("docs/old.log"), "log");
+        tree.setMTime(QStringLiteral("docs/old.log"), 946684800); // 2000-01-01
+        tree.writeFile(QStringLiteral("src/main.cpp"), "int main(){}");
+        tree.writeFile(QStringLiteral("src/build/main.o"), "o");
+        tree.symlink(QStringLiteral("docs"), QStringLiteral("docs-link"));
+        tree.writeFile(QStringLiteral(".Trash/thrown.txt"), "t");
+        tree.setTags(QStringLiteral("docs/report.txt"), {QStringLiteral("Red"), QStringLiteral("Work")});
+        tree.setXattr(QStringLiteral("src/main.cpp"), "user.xdg.comment", "entry point");
+        root = tree.root();
+    }
+    kztest::TempTree tree;
+    QString root;
+
+    QSet<QString> find(const QStringList &args)
+    {
+        const FindRun r = trovixFind(QStringList{QStringLiteral("-s"), root, QStringLiteral("--no-excluded")} + args);
+        EXPECT_TRUE(r.status == 0 || r.status == 1) << r.err.toStdString();
+        return relPaths(r, root);
+    }
+};
+
+} // namespace
+
+TEST_F(TrovixFind, PatternsReadLikeTheSearchField)
+{
+    EXPECT_EQ(find({QStringLiteral("ab*cd")}), S({"abXcd"}));
+    EXPECT_EQ(find({QStringLiteral("*.txt")}), S({"notes.txt", "docs/report.txt"})); // .Trash is not entered
+    EXPECT_EQ(find({QStringLiteral("rep*")}), S({"docs/report.txt", "docs/Report.pdf"}));
+    EXPECT_EQ(find({QStringLiteral("a*b")}), S({}));
+    EXPECT_EQ(find({QStringLiteral("main")}), S({"src/main.cpp", "src/build/main.o"}));
+}
+
+TEST_F(TrovixFind, OneRunPerRuleKind)
+{
+    EXPECT_EQ(find({QStringLiteral("--name"), QStringLiteral("is:REPORT.PDF")}), S({"docs/Report.pdf"}));
+    EXPECT_EQ(find({QStringLiteral("--size"), QStringLiteral(">2K")}), S({"notes.txt"}));
+        // both bounds are inclusive: one-byte files are "at most 1"
+    EXPECT_EQ(find({QStringLiteral("--size"), QStringLiteral("<1"), QStringLiteral("--name"), QStringLiteral("contains:o")}),
+              S({"src/build/main.o", "docs/report.txt"}));
+    EXPECT_EQ(find({QStringLiteral("--modified"), QStringLiteral("before:2001-01-01")}), S({"docs/old.log"}));
+    EXPECT_TRUE(find({QStringLiteral("--created"), QStringLiteral("today")}).contains(QStringLiteral("docs/photo.png")));
+    EXPECT_EQ(find({QStringLiteral("--type"), QStringLiteral("link")}), S({"docs-link"}));
+    EXPECT_EQ(find({QStringLiteral("--type"), QStringLiteral("dir")}), S({"docs", "src", "src/build"}));
+    EXPECT_EQ(find({QStringLiteral("--type"), QStringLiteral("image/*")}), S({"docs/photo.png"}));
+    EXPECT_EQ(find({QStringLiteral("--type"), QStringLiteral("text/plain"), QStringLiteral("--not-type"), QStringLiteral("text/x-log")}),
+              S({"notes.txt", "docs/report.txt", "src/main.cpp"})); // C++ source is text/plain too
+    EXPECT_EQ(find({QStringLiteral("--tag"), QStringLiteral("wor")}), S({"docs/report.txt"}));
+    EXPECT_EQ(find({QStringLiteral("--xattr"), QStringLiteral("user.xdg.comment")}), S({"src/main.cpp"}));
+    EXPECT_FALSE(find({QStringLiteral("--no-xattr"), QStringLiteral("user.xdg.comment")}).contains(QStringLiteral("src/main.cpp")));
+    EXPECT_EQ(find({QStringLiteral("main"), QStringLiteral("--skip"), root + QStringLiteral("/src/build")}), S({"src/main.cpp"}));
+    EXPECT_EQ(find({QStringLiteral("t"), QStringLiteral("--in"), QStringLiteral("docs"), QStringLiteral("--type"), QStringLiteral("file")}),
+              S({"docs/report.txt", "docs/Report.pdf", "docs/photo.png"}));
+    EXPECT_EQ(find({QStringLiteral("thrown")}), S({}));
+    EXPECT_EQ(find({QStringLiteral("thrown"), QStringLiteral("--trash")}), S({".Trash/thrown.txt"}));
+}
+
+TEST_F(TrovixFind, CriteriaFromJson)
+{
+    const QByteArray json = R"([
+        {"kind": 1, "operator": 1, "value": "o"},
+        {"kind": 5, "operator": 9, "value": "2001-01-01T00:00:00+00:00"},
+        {"kind": 3, "operator": 4, "value": "KZFileSearchUTIType_RegFile"},
+        {"kind": 10, "operator": 4, "value": [")" + root.toUtf8() + R"(/docs"]},
+        {"kind": 99, "operator": 1, "value": "ignored"},
+        {"kind": 1, "operator": 1, "value": "   "}
+    ])";
+    FindRun r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--no-excluded"), QStringLiteral("--criteria"), QStringLiteral("-")}, json);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(relPaths(r, root), S({"docs/old.log"}));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("criterion 5"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("criterion 6"))) << r.err.toStdString();
+
+    tree.writeFile(QStringLiteral("bad.json"), R"([{"kind": 2, "operator": 6, "value": "ten"}])");
+    r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--criteria"), tree.path(QStringLiteral("bad.json"))});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("criterion 1"))) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+
+    r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--criteria"), QStringLiteral("-")}, "[{\"kind\": 1,");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("JSON")));
+}
+
+TEST_F(TrovixFind, OutputFormats)
+{
+    FindRun r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--no-excluded"), QStringLiteral("--json"), QStringLiteral("*.txt")});
+    ASSERT_EQ(r.status, 0);
+    QSet<QString> paths;
+    for (const QByteArray &line : r.out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        paths.insert(o.value(QStringLiteral("path")).toString());
+        EXPECT_EQ(o.value(QStringLiteral("type")).toString(), QStringLiteral("F"));
+        const QDateTime modified = QDateTime::fromString(o.value(QStringLiteral("modified")).toString(), Qt::ISODate);
+        EXPECT_TRUE(modified.isValid());
+        EXPECT_TRUE(QDateTime::fromString(o.value(QStringLiteral("created")).toString(), Qt::ISODate).isValid());
+        EXPECT_TRUE(o.value(QStringLiteral("modified")).toString().contains(QRegularExpression(QStringLiteral("[+-]\\d\\d:\\d\\d$"))));
+        if (o.value(QStringLiteral("path")).toString().endsWith(QStringLiteral("notes.txt")))
+            EXPECT_EQ(o.value(QStringLiteral("size")).toInteger(), 2048);
+    }
+    EXPECT_EQ(paths, (QSet<QString>{root + QStringLiteral("/notes.txt"), root + QStringLiteral("/docs/report.txt")}));
+
+    tree.writeFile(QStringLiteral("odd\nname.txt"), "x");
+    r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--no-excluded"), QStringLiteral("-0"), QStringLiteral("name.txt")});
+    EXPECT_EQ(r.out, (root + QStringLiteral("/odd\nname.txt")).toUtf8() + '\0');
+
+    r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--no-excluded"), QStringLiteral("--count"), QStringLiteral("o")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(QString::fromUtf8(r.out).contains(QStringLiteral("files"))) << r.out.constData();
+    EXPECT_EQ(r.out.count('\n'), 1);
+
+    r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--no-excluded"), QStringLiteral("--stats"), QStringLiteral("zzz")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.contains(QStringLiteral("No File")));
+}
+
+TEST_F(TrovixFind, ErrorsAndExitStatus)
+{
+    FindRun r = trovixFind({QStringLiteral("--frobnicate")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("--frobnicate")));
+    r = trovixFind({QStringLiteral("-s"), tree.path(QStringLiteral("missing")), QStringLiteral("x")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Directory does not exist.")));
+    r = trovixFind({QStringLiteral("-s"), tree.path(QStringLiteral("notes.txt")), QStringLiteral("x")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("The target path is not a directory.")));
+    r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--in"), QStringLiteral("docs")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("nothing to search for")));
+    r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("no-such-thing")});
+    EXPECT_EQ(r.status, 1);
+    r = trovixFind({QStringLiteral("--help")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.contains("--criteria FILE"));
+}
+
+TEST_F(TrovixFind, ExcludedFoldersComeFromTheSettings)
+{
+    KZUserDefaults::standardUserDefaults().setObject(
+        QVariantList{QVariantMap{{QStringLiteral("path"), root + QStringLiteral("/SRC")}, {QStringLiteral("state"), true}},
+                     QVariantMap{{QStringLiteral("path"), root + QStringLiteral("/docs")}, {QStringLiteral("state"), false}}},
+        QStringLiteral("ScopeDirManager-excludedDirs"));
+    ASSERT_TRUE(KZUserDefaults::standardUserDefaults().synchronize());
+    // src is skipped (case is ignored), docs is not (its state is off)
+    FindRun r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("o")});
+    EXPECT_EQ(relPaths(r, root), S({"notes.txt", "docs", "docs/report.txt", "docs/Report.pdf", "docs/photo.png", "docs/old.log", "docs-link"}));
+    r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--no-excluded"), QStringLiteral("o")});
+    EXPECT_EQ(relPaths(r, root), S({"notes.txt", "docs", "docs/report.txt", "docs/Report.pdf", "docs/photo.png", "docs/old.log",
+                                    "docs-link", "src/build/main.o"}));
+    KZUserDefaults::standardUserDefaults().removeObjectForKey(QStringLiteral("ScopeDirManager-excludedDirs"));
+    KZUserDefaults::standardUserDefaults().synchronize();
+}

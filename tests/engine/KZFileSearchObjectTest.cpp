@@ -1,0 +1,282 @@
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QLocale>
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
+
+#include "engine/KZFileSearch.h"
+#include "engine/KZFileSearchObject.h"
+#include "support/KZNotificationCenter.h"
+#include "tests/testlib/TestEnvironment.h"
+
+namespace {
+
+QVariantMap crit(int kind, int op, const QVariant &value = QVariant())
+{
+    QVariantMap c{{QStringLiteral("kind"), kind}, {QStringLiteral("operator"), op}};
+    if (value.isValid())
+        c.insert(QStringLiteral("value"), value);
+    return c;
+}
+
+// Records the notifications of one session.
+struct Recorder {
+    struct Note {
+        int kind;
+        FileSearchResultList results;
+    };
+    explicit Recorder(KZFileSearchObject *session)
+    {
+        connection = QObject::connect(KZNotificationCenter::defaultCenter(), &KZNotificationCenter::fileSearchObjectUpdated,
+                                      [this, session](QObject *object, const QVariantMap &info) {
+                                          if (object != session)
+                                              return;
+                                          notes.push_back({info.value(QStringLiteral("kind")).toInt(),
+                                                           info.value(QStringLiteral("results")).value<FileSearchResultList>()});
+                                      });
+    }
+    ~Recorder() { QObject::disconnect(connection); }
+    int count(int kind) const
+    {
+        int n = 0;
+        for (const Note &note : notes)
+            n += note.kind == kind;
+        return n;
+    }
+    QMetaObject::Connection connection;
+    std::vector<Note> notes;
+};
+
+// A tree of dirs x files: d000/f000_a.txt ...
+void fillTree(kztest::TempTree &tree, int dirs, int files)
+{
+    for (int d = 0; d < dirs; ++d)
+        for (int f = 0; f < files; ++f)
+            tree.writeFile(QStringLiteral("d%1/f%2_%3.txt").arg(d, 3, 10, QLatin1Char('0')).arg(f).arg(f % 2 ? QStringLiteral("odd") : QStringLiteral("even")));
+}
+
+// Lets the pool finish while the GUI thread keeps taking batches in.
+void drain(QThreadPool &pool)
+{
+    kztest::waitUntil([&] { return pool.activeThreadCount() == 0; }, 20000);
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+TEST(KZFileSearchObject, ScopeChecksAndUsableCriteria)
+{
+    kztest::TempTree tree;
+    tree.writeFile(QStringLiteral("file.txt"), "x");
+    tree.mkdir(QStringLiteral("closed"));
+    tree.chmod(QStringLiteral("closed"), 0700);
+    QString message;
+    EXPECT_FALSE(KZFileSearchObject::canStartSearch(QString(), &message));
+    EXPECT_EQ(message, QStringLiteral("The directory is not specified."));
+    EXPECT_FALSE(KZFileSearchObject::canStartSearch(tree.path(QStringLiteral("missing")), &message));
+    EXPECT_EQ(message, QStringLiteral("Directory does not exist."));
+    EXPECT_FALSE(KZFileSearchObject::canStartSearch(tree.path(QStringLiteral("file.txt")), &message));
+    EXPECT_EQ(message, QStringLiteral("The target path is not a directory."));
+    EXPECT_TRUE(KZFileSearchObject::canStartSearch(tree.root(), nullptr));
+
+    // Root reads every folder: the unreadable case runs as an unprivileged user.
+    ASSERT_TRUE(kztest::canRunUnprivileged());
+    const QString closed = tree.path(QStringLiteral("closed"));
+    const QString open = tree.root();
+    ::chmod(QFile::encodeName(tree.root()).constData(), 0755);
+    const int rc = kztest::runAsUnprivileged([&] {
+        QString m;
+        if (KZFileSearchObject::canStartSearch(closed, &m))
+            return 1;
+        if (m != QStringLiteral("No directory access."))
+            return 2;
+        return KZFileSearchObject::canStartSearch(open, &m) ? 0 : 3;
+    });
+    EXPECT_EQ(rc, 0);
+
+    EXPECT_FALSE(KZFileSearchObject::hasUsableCriteria({}));
+    EXPECT_FALSE(KZFileSearchObject::hasUsableCriteria({crit(10, 5, QStringList{QStringLiteral("/x")}), crit(11, 4, true), crit(7, 1)}));
+    EXPECT_TRUE(KZFileSearchObject::hasUsableCriteria({crit(10, 5, QStringList{QStringLiteral("/x")}), crit(8, 13, QStringLiteral("user.a"))}));
+}
+
+TEST(KZFileSearchObject, StatisticsTextInTheUsersLocale)
+{
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const QLocale german(QLocale::German, QLocale::Germany);
+    EXPECT_EQ(KZFileSearchObject::displayStatisticsWithCounts(1, 1234, 0, english), QStringLiteral("1 file, 1,234 directories"));
+    EXPECT_EQ(KZFileSearchObject::displayStatisticsWithCounts(1, 1234, 0, german), QStringLiteral("1 file, 1.234 directories"));
+    EXPECT_EQ(KZFileSearchObject::displayStatisticsWithCounts(0, 0, 2, english), QStringLiteral("2 links"));
+    EXPECT_EQ(KZFileSearchObject::displayStatisticsWithCounts(2, 1, 1, english), QStringLiteral("2 files, 1 directoriy, 1 link"));
+    EXPECT_TRUE(KZFileSearchObject::displayStatisticsWithCounts(0, 0, 0, english).isNull());
+}
+
+TEST(KZFileSearchObject, SearchThatFindsNothingFinishesOnce)
+{
+    kztest::TempTree tree;
+    fillTree(tree, 3, 3);
+    QThreadPool pool;
+    KZFileSearchObject session;
+    Recorder recorder(&session);
+    session.setScopeDir(tree.root());
+    session.setCriteria({crit(1, 1, QStringLiteral("no-such-name"))});
+    session.startSearch(&pool);
+    EXPECT_TRUE(session.isSearching());
+    ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }));
+    drain(pool);
+    ASSERT_EQ(recorder.notes.size(), 1u);
+    EXPECT_EQ(recorder.notes[0].kind, 2);
+    const QVariantMap zeros{{QStringLiteral("files"), 0}, {QStringLiteral("dirs"), 0}, {QStringLiteral("links"), 0}, {QStringLiteral("total"), 0}};
+    EXPECT_EQ(session.statistics(), zeros);
+    EXPECT_TRUE(session.displayStatistics().isNull());
+    EXPECT_TRUE(session.results().isEmpty());
+}
+
+TEST(KZFileSearchObject, BatchesArriveInWalkOrderAndAccumulate)
+{
+    kztest::TempTree tree;
+    fillTree(tree, 12, 4);
+    tree.writeFile(QStringLiteral("d003/deeper/more/f_odd.txt"), "x");
+    const QVariantList criteria{crit(1, 1, QStringLiteral("odd"))};
+
+    // What the bare walk delivers, in its order.
+    QStringList walkOrder;
+    KZFileSearch walk;
+    walk.performSearchInDirectory(tree.root(), criteria,
+                                  [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &) {
+                                      if (status == 1)
+                                          walkOrder.append(batch.first()->dirPath());
+                                  });
+
+    QThreadPool pool;
+    KZFileSearchObject session;
+    Recorder recorder(&session);
+    session.setScopeDir(tree.root());
+    session.setCriteria(criteria);
+    session.startSearch(&pool);
+    ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }));
+    drain(pool);
+
+    QStringList sessionOrder;
+    int kept = 0;
+    for (const auto &note : recorder.notes) {
+        if (note.kind != 1)
+            continue;
+        sessionOrder.append(note.results.first()->dirPath());
+        for (const auto &r : note.results)
+            EXPECT_EQ(r->dirPath(), note.results.first()->dirPath()); // one folder per batch
+        kept += note.results.size();
+    }
+    EXPECT_EQ(sessionOrder, walkOrder);
+    EXPECT_EQ(recorder.count(2), 1);
+    EXPECT_EQ(recorder.notes.back().kind, 2);
+    EXPECT_EQ(kept, 12 * 2 + 1);
+    EXPECT_EQ(session.results().size(), kept);
+    EXPECT_EQ(session.statistics().value(QStringLiteral("files")).toLongLong(), kept);
+    EXPECT_EQ(session.statistics().value(QStringLiteral("total")).toLongLong(), kept);
+    EXPECT_EQ(session.displayStatistics(), QStringLiteral("%1 files").arg(kept));
+}
+
+TEST(KZFileSearchObject, SecondStartSupersedesTheFirst)
+{
+    kztest::TempTree tree;
+    fillTree(tree, 200, 10);
+    QThreadPool pool;
+    pool.setMaxThreadCount(2);
+    KZFileSearchObject session;
+    Recorder recorder(&session);
+    session.setScopeDir(tree.root());
+    session.setCriteria({crit(1, 1, QStringLiteral("even"))});
+    session.startSearch(&pool);
+    session.setCriteria({crit(1, 1, QStringLiteral("odd"))});
+    session.startSearch(&pool);
+    ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }, 20000));
+    drain(pool);
+    EXPECT_EQ(recorder.count(2), 1);
+    int found = 0;
+    for (const auto &note : recorder.notes)
+        for (const auto &r : note.results) {
+            EXPECT_TRUE(r->fileName().contains(QStringLiteral("odd"))) << r->path().toStdString();
+            ++found;
+        }
+    EXPECT_EQ(found, 200 * 5);
+    EXPECT_EQ(session.results().size(), 200 * 5);
+}
+
+TEST(KZFileSearchObject, StopDuringAWalkPostsNothingMore)
+{
+    kztest::TempTree tree;
+    fillTree(tree, 300, 6);
+    QThreadPool pool;
+    KZFileSearchObject session;
+    Recorder recorder(&session);
+    session.setScopeDir(tree.root());
+    session.setCriteria({crit(1, 1, QStringLiteral("f"))});
+    bool stopped = false;
+    auto c = QObject::connect(KZNotificationCenter::defaultCenter(), &KZNotificationCenter::fileSearchObjectUpdated,
+                              [&](QObject *object, const QVariantMap &) {
+                                  if (object == &session && !stopped) {
+                                      stopped = true;
+                                      session.stopSearch();
+                                      EXPECT_FALSE(session.isSearching());
+                                  }
+                              });
+    session.startSearch(&pool);
+    ASSERT_TRUE(kztest::waitUntil([&] { return stopped; }));
+    const size_t notesAtStop = recorder.notes.size();
+    drain(pool);
+    QObject::disconnect(c);
+    EXPECT_EQ(recorder.notes.size(), notesAtStop);
+    EXPECT_EQ(recorder.count(2), 0);
+    EXPECT_FALSE(session.isSearching());
+    EXPECT_LT(session.results().size(), 300 * 6);
+}
+
+TEST(KZFileSearchObject, DestroyingASessionWhileItsWalkRuns)
+{
+    kztest::TempTree tree;
+    fillTree(tree, 300, 6);
+    QThreadPool pool;
+    pool.setMaxThreadCount(2);
+    int notes = 0;
+    auto c = QObject::connect(KZNotificationCenter::defaultCenter(), &KZNotificationCenter::fileSearchObjectUpdated,
+                              [&](QObject *, const QVariantMap &) { ++notes; });
+    for (int round = 0; round < 5; ++round) {
+        auto *session = new KZFileSearchObject;
+        session->setScopeDir(tree.root());
+        session->setCriteria({crit(1, 1, QStringLiteral("f"))});
+        session->startSearch(&pool);
+        // Let some batches through on later rounds, none on the first.
+        for (int i = 0; i < round * 3; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        const int before = notes;
+        delete session;
+        drain(pool);
+        EXPECT_EQ(notes, before) << "round " << round;
+    }
+    QObject::disconnect(c);
+}
+
+TEST(KZFileSearchObject, BatchesWithoutKeepingThem)
+{
+    kztest::TempTree tree;
+    fillTree(tree, 5, 4);
+    QThreadPool pool;
+    KZFileSearchObject session;
+    session.setKeepsResults(false);
+    Recorder recorder(&session);
+    session.setScopeDir(tree.root());
+    session.setCriteria({crit(1, 3, QStringLiteral(".txt"))});
+    session.startSearch(&pool);
+    ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }));
+    drain(pool);
+    int announced = 0;
+    for (const auto &note : recorder.notes)
+        announced += note.results.size();
+    EXPECT_EQ(announced, 20);
+    EXPECT_TRUE(session.results().isEmpty());
+    EXPECT_EQ(session.statistics().value(QStringLiteral("total")).toLongLong(), 20);
+}

@@ -1,0 +1,79 @@
+// Runs one KZFileSearch on a tree and collects what its callback saw.
+#pragma once
+
+#include <QStringList>
+#include <QVariantMap>
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+#include "engine/KZFileSearch.h"
+
+namespace enginetest {
+
+inline QVariantMap criterion(qint64 kind, qint64 op, const QVariant &value = QVariant())
+{
+    QVariantMap c{{QStringLiteral("kind"), kind}, {QStringLiteral("operator"), op}};
+    if (value.isValid())
+        c.insert(QStringLiteral("value"), value);
+    return c;
+}
+
+struct SearchRun {
+    std::vector<FileSearchResultRef> results;
+    std::vector<FileSearchResultList> batches;
+    std::vector<KZFileSearchCounters> batchCounters;
+    KZFileSearchCounters finalCounters;
+    int finishedCalls = 0;
+    bool finishedWasLast = true;
+
+    // Paths relative to root, sorted.
+    QStringList relativePaths(const QString &root) const
+    {
+        QStringList out;
+        for (const FileSearchResultRef &r : results)
+            out.append(r->path().startsWith(root + QLatin1Char('/')) ? r->path().mid(root.size() + 1) : r->path());
+        out.sort();
+        return out;
+    }
+    FileSearchResultRef find(const QString &path) const
+    {
+        for (const FileSearchResultRef &r : results)
+            if (r->path() == path)
+                return r;
+        return nullptr;
+    }
+};
+
+inline SearchRun runSearch(const QString &scope, const QVariantList &criteria,
+                           const std::function<void(KZFileSearch &)> &configure = {})
+{
+    SearchRun run;
+    KZFileSearch search;
+    if (configure)
+        configure(search);
+    search.performSearchInDirectory(scope, criteria,
+                                    [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &c) {
+                                        if (run.finishedCalls > 0)
+                                            run.finishedWasLast = false;
+                                        if (status == KZFileSearchStatusBatch) {
+                                            run.batches.push_back(batch);
+                                            run.batchCounters.push_back(c);
+                                            for (const FileSearchResultRef &r : batch)
+                                                run.results.push_back(r);
+                                        } else if (status == KZFileSearchStatusFinished) {
+                                            ++run.finishedCalls;
+                                            run.finalCounters = c;
+                                        }
+                                    });
+    return run;
+}
+
+// Relative paths of the entries matching criteria below tree root.
+inline QStringList found(const QString &root, const QVariantList &criteria,
+                         const std::function<void(KZFileSearch &)> &configure = {})
+{
+    return runSearch(root, criteria, configure).relativePaths(root);
+}
+
+} // namespace enginetest

@@ -1,0 +1,125 @@
+// Helpers of the scope tests: a mount table of our own making that the guarded
+// file-system calls consult, and a "server" that stops answering on request.
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "platform/KZGuardedFS.h"
+#include "tests/testlib/TestEnvironment.h"
+
+namespace scopetest {
+
+// The real root line first, so that every other path counts as local unless a
+// test mounts something over it.
+inline QByteArray rootLine()
+{
+    return "1 0 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
+}
+
+// mountinfo escapes blanks, tabs, newlines and backslashes in octal.
+inline QByteArray escapeMountPath(const QByteArray &path)
+{
+    QByteArray out;
+    for (const char c : path) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\\')
+            out += '\\' + QByteArray::number(static_cast<unsigned char>(c), 8).rightJustified(3, '0');
+        else
+            out += c;
+    }
+    return out;
+}
+
+// One mount line for mountPoint with the given file-system type.
+inline QByteArray mountLine(int id, const QString &mountPoint, const QByteArray &fsType,
+                            const QByteArray &source = "/dev/sdz1", const QByteArray &devNumbers = "8:90")
+{
+    return QByteArray::number(id) + " 1 " + devNumbers + " / " + escapeMountPath(QFile::encodeName(mountPoint))
+        + " rw,relatime - " + fsType + ' ' + source + " rw\n";
+}
+
+// Points the guarded calls at a mount table file while alive.
+class FakeMountTable
+{
+public:
+    explicit FakeMountTable(const QByteArray &lines = QByteArray())
+    {
+        set(lines);
+    }
+    ~FakeMountTable()
+    {
+        kzplatform::kzSetMountInfoPathForTesting(QByteArray());
+    }
+    void set(const QByteArray &lines)
+    {
+        QFile f(m_tree.path(QStringLiteral("mountinfo")));
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write(rootLine() + lines);
+        f.close();
+        kzplatform::kzSetMountInfoPathForTesting(QFile::encodeName(f.fileName()));
+    }
+    // A table that cannot be read.
+    void setUnreadable()
+    {
+        kzplatform::kzSetMountInfoPathForTesting(QFile::encodeName(m_tree.path(QStringLiteral("no-such-file"))));
+    }
+
+private:
+    kztest::TempTree m_tree;
+};
+
+// While alive, every access to a network or FUSE path blocks until release()
+// (a server that does not answer). Counts the accesses.
+class SilentServer
+{
+public:
+    SilentServer()
+        : m_state(std::make_shared<State>())
+    {
+        auto state = m_state;
+        kzplatform::kzSetRemoteProbeHookForTesting([state](const QByteArray &) {
+            std::unique_lock<std::mutex> lock(state->mutex);
+            ++state->calls;
+            state->cv.wait(lock, [&] { return state->released; });
+        });
+    }
+    ~SilentServer()
+    {
+        release();
+        kzplatform::kzSetRemoteProbeHookForTesting({});
+    }
+    void release()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_state->mutex);
+            m_state->released = true;
+        }
+        m_state->cv.notify_all();
+    }
+    int calls() const
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        return m_state->calls;
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool released = false;
+        int calls = 0;
+    };
+    std::shared_ptr<State> m_state;
+};
+
+// Waits until no worker is stuck on mountPoint any more.
+inline bool waitForWorkersToDrain(const QString &mountPoint)
+{
+    return kztest::waitUntil([&] { return kzplatform::kzStuckWorkerCount(QFile::encodeName(mountPoint)) == 0; });
+}
+
+} // namespace scopetest
