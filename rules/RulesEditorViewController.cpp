@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "rules/KZCriteriaMenus.h"
+#include "rules/KZScopeFilterDirPaths.h"
 #include "rules/KZValueAndUnit.h"
 #include "support/KZLog.h"
 
@@ -183,6 +184,7 @@ std::optional<QVariantMap> criterionOfRow(const KZRuleRowRef &row)
 
 RulesEditorViewController::RulesEditorViewController()
     : m_savedComboxValues{std::make_shared<QStringList>(), std::make_shared<QStringList>()},
+      m_filterDirPathsProvider(KZScopeFilterDirPaths::sharedInstance()),
       m_fileLabels(kzplatform::kzWorkspaceFileLabels()),
       m_dirPathControllerFactory([] { return std::make_shared<RulesDirPathViewController>(); })
 {

@@ -31,7 +31,8 @@ public:
     void setRulesEditorView(KZRulesEditorViewInterface *view) { m_rulesEditorView = view; }
     RulesEditorViewControllerDelegate *delegateController() const { return m_delegateController; }
     void setDelegateController(RulesEditorViewControllerDelegate *delegate) { m_delegateController = delegate; }
-    // The remembered filter folders; none offers no folders. Not owned.
+    // The remembered filter folders: the scope manager's unless another is set;
+    // none offers no folders. Not owned.
     KZFilterDirPathsProvider *filterDirPathsProvider() const { return m_filterDirPathsProvider; }
     void setFilterDirPathsProvider(KZFilterDirPathsProvider *provider) { m_filterDirPathsProvider = provider; }
     // The file labels offered by tags rows (index 0 stands for no label).

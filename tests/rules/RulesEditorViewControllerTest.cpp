@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "rules/KZCriteriaMenus.h"
+#include "rules/KZScopeFilterDirPaths.h"
 #include "rules/RulesEditorViewController.h"
 #include "tests/rules/RulesTestSupport.h"
+#include "scope/ScopeDirManager.h"
 #include "tests/testlib/TestEnvironment.h"
 
 using namespace rulestest;
@@ -473,4 +475,40 @@ TEST_F(RulesEditorViewControllerTest, FoldersControlWithoutRowIsACriticalError)
     orphan.addFileURLs({QUrl::fromLocalFile(dir)});
     EXPECT_TRUE(log.contains(QStringLiteral("criterion==nil")));
     EXPECT_EQ(scope.added, QStringList({dir})) << "the folder is still remembered";
+}
+
+TEST(RulesEditorViewControllerScope, FoldersRowsUseTheScopeManagersFolders)
+{
+    kztest::resetTestEnvironment();
+    ScopeDirManager::resetSharedInstanceForTesting();
+    kztest::TempTree tree;
+    const QString known = tree.mkdir(QStringLiteral("known"));
+    const QString added = tree.mkdir(QStringLiteral("added"));
+    ScopeDirManager::sharedInstance()->addFilterFilterDirPath(known);
+
+    FakeRulesEditorView view;
+    RulesEditorViewController controller;
+    EXPECT_EQ(controller.filterDirPathsProvider(), KZScopeFilterDirPaths::sharedInstance());
+    controller.setRulesEditorView(&view);
+    controller.reloadDataWithScopeDir(tree.root(), {});
+    for (int i = 0; i < 7; ++i)
+        view.pressAdd();
+    view.chooseTag(6, 0, 10);
+    const KZRuleItemRef value = view.rows.at(6)->items.at(2);
+    ASSERT_EQ(value->dirPathEntries().size(), 1);
+    EXPECT_EQ(value->dirPathEntries().at(0)->path, known);
+
+    const auto control = std::dynamic_pointer_cast<RulesDirPathViewController>(value->viewController());
+    control->addFileURLs({QUrl::fromLocalFile(added), QUrl::fromLocalFile(known)});
+    EXPECT_EQ(ScopeDirManager::sharedInstance()->filterDirPaths(), QStringList({known, added}));
+
+    // Remembered on disk: a relaunch offers both, checked, in a new row.
+    ScopeDirManager::resetSharedInstanceForTesting();
+    EXPECT_EQ(ScopeDirManager::sharedInstance()->filterDirPaths(), QStringList({known, added}));
+    view.chooseTag(5, 0, 10);
+    const KZDirPathEntryList entries = view.rows.at(5)->items.at(2)->dirPathEntries();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries.at(1)->path, added);
+    EXPECT_EQ(entries.at(1)->state, 1);
+    ScopeDirManager::resetSharedInstanceForTesting();
 }
