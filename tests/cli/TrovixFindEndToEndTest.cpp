@@ -164,8 +164,9 @@ TEST_F(TrovixFind, OutputFormats)
         EXPECT_TRUE(modified.isValid());
         EXPECT_TRUE(QDateTime::fromString(o.value(QStringLiteral("created")).toString(), Qt::ISODate).isValid());
         EXPECT_TRUE(o.value(QStringLiteral("modified")).toString().contains(QRegularExpression(QStringLiteral("[+-]\\d\\d:\\d\\d$"))));
-        if (o.value(QStringLiteral("path")).toString().endsWith(QStringLiteral("notes.txt")))
+        if (o.value(QStringLiteral("path")).toString().endsWith(QStringLiteral("notes.txt"))) {
             EXPECT_EQ(o.value(QStringLiteral("size")).toInteger(), 2048);
+        }
     }
     EXPECT_EQ(paths, (QSet<QString>{root + QStringLiteral("/notes.txt"), root + QStringLiteral("/docs/report.txt")}));
 
