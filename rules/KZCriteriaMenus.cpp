@@ -58,16 +58,16 @@ KZMenuRef kzMajorCriteriaMenu()
 {
     kzRegisterRulesEnglishTables();
     auto menu = std::make_shared<KZMenu>(KZMajorCriteriaMenuTitle);
-    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_dateModified", KZCriterionKindDateModified));
-    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_dateCreated", KZCriterionKindDateCreated));
-    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_UTIType", KZCriterionKindUTIType));
-    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_tagNames", KZCriterionKindTagNames));
-    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_fileSize", KZCriterionKindFileSize));
-    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_fileName", KZCriterionKindFileName));
+    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_dateModified", KZFileSearchKindDateModified));
+    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_dateCreated", KZFileSearchKindDateCreated));
+    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_UTIType", KZFileSearchKindUTIType));
+    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_tagNames", KZFileSearchKindTagNames));
+    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_fileSize", KZFileSearchKindFileSize));
+    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_fileName", KZFileSearchKindFileName));
     menu->addEntry(KZMenuEntry::separator());
-    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_xAttrs", KZCriterionKindXAttrs));
+    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_xAttrs", KZFileSearchKindXAttrs));
     menu->addEntry(KZMenuEntry::separator());
-    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_dirPaths", KZCriterionKindDirPaths));
+    menu->addEntry(KZMenuEntry::withKey("KZFileSearchCriterion_dirPaths", KZFileSearchKindDirPaths));
     return menu;
 }
 
@@ -76,43 +76,43 @@ KZMenuRef kzOperatorMenuOfCriterionKind(qint64 kind, const QList<kzplatform::KZF
     kzRegisterRulesEnglishTables();
     KZMenuRef menu;
     switch (kind) {
-    case KZCriterionKindFileName:
+    case KZFileSearchKindFileName:
         menu = std::make_shared<KZMenu>(KZOperatorMenuFileNameTitle);
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_contains", KZOperatorContains));
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_doesNotContain", KZOperatorDoesNotContain));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_contains", KZFileSearchOperatorContains));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_doesNotContain", KZFileSearchOperatorDoesNotContain));
         menu->addEntry(KZMenuEntry::separator());
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_beginsWith", KZOperatorBeginsWith));
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_endsWith", KZOperatorEndsWith));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_beginsWith", KZFileSearchOperatorBeginsWith));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_endsWith", KZFileSearchOperatorEndsWith));
         menu->addEntry(KZMenuEntry::separator());
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_is", KZOperatorIs));
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_isNot", KZOperatorIsNot));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_is", KZFileSearchOperatorIs));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_isNot", KZFileSearchOperatorIsNot));
         break;
-    case KZCriterionKindFileSize:
+    case KZFileSearchKindFileSize:
         menu = std::make_shared<KZMenu>(KZOperatorMenuFileSizeTitle);
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_lessThan", KZOperatorLessThan));
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_greaterThan", KZOperatorGreaterThan));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_lessThan", KZFileSearchOperatorLessThan));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_greaterThan", KZFileSearchOperatorGreaterThan));
         break;
-    case KZCriterionKindUTIType:
+    case KZFileSearchKindUTIType:
         menu = std::make_shared<KZMenu>(KZOperatorMenuUTITypeTitle);
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_is", KZOperatorIs));
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_isNot", KZOperatorIsNot));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_is", KZFileSearchOperatorIs));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_isNot", KZFileSearchOperatorIsNot));
         break;
-    case KZCriterionKindDateCreated:
-    case KZCriterionKindDateModified:
+    case KZFileSearchKindDateCreated:
+    case KZFileSearchKindDateModified:
         menu = std::make_shared<KZMenu>(KZOperatorMenuDateTitle);
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateLastHour", KZOperatorDateLastHour));
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateLast6Hours", KZOperatorDateLast6Hours));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateLastHour", KZFileSearchOperatorDateLastHour));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateLast6Hours", KZFileSearchOperatorDateLast6Hours));
         menu->addEntry(KZMenuEntry::separator());
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateToday", KZOperatorDateToday));
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateYesterday", KZOperatorDateYesterday));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateToday", KZFileSearchOperatorDateToday));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateYesterday", KZFileSearchOperatorDateYesterday));
         menu->addEntry(KZMenuEntry::separator());
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateWithinLast", KZOperatorDateWithinLast));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateWithinLast", KZFileSearchOperatorDateWithinLast));
         menu->addEntry(KZMenuEntry::separator());
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateExactlyDay", KZOperatorDateExactlyDay));
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateBefore", KZOperatorDateBefore));
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateAfter", KZOperatorDateAfter));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateExactlyDay", KZFileSearchOperatorDateExactlyDay));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateBefore", KZFileSearchOperatorDateBefore));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_dateAfter", KZFileSearchOperatorDateAfter));
         break;
-    case KZCriterionKindTagNames:
+    case KZFileSearchKindTagNames:
         menu = std::make_shared<KZMenu>(KZOperatorMenuTagNamesTitle);
         // The first label of the list stands for "no label" and is not offered.
         for (qsizetype i = 1; i < labels.size(); ++i) {
@@ -123,15 +123,15 @@ KZMenuRef kzOperatorMenuOfCriterionKind(qint64 kind, const QList<kzplatform::KZF
         menu->addEntry(KZMenuEntry::separator());
         menu->addEntry(KZMenuEntry::withKeyAndObject("Other", QVariant()));
         break;
-    case KZCriterionKindXAttrs:
+    case KZFileSearchKindXAttrs:
         menu = std::make_shared<KZMenu>(KZOperatorMenuXAttrsTitle);
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_isDefined", KZOperatorIsDefined));
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_isNotDefined", KZOperatorIsNotDefined));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_isDefined", KZFileSearchOperatorIsDefined));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_isNotDefined", KZFileSearchOperatorIsNotDefined));
         break;
-    case KZCriterionKindDirPaths:
+    case KZFileSearchKindDirPaths:
         menu = std::make_shared<KZMenu>(KZOperatorMenuDirPathsTitle);
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_is", KZOperatorIs));
-        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_isNot", KZOperatorIsNot));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_is", KZFileSearchOperatorIs));
+        menu->addEntry(KZMenuEntry::withKey("KZFileSearchOperator_isNot", KZFileSearchOperatorIsNot));
         break;
     default:
         break;
@@ -222,7 +222,7 @@ QStringList kzStandardTypeIdentifiers()
 
 KZMenuRef kzValueMenuOfCriterionKind(qint64 kind)
 {
-    if (kind != KZCriterionKindUTIType)
+    if (kind != KZFileSearchKindUTIType)
         return nullptr;
     kzRegisterRulesEnglishTables();
     auto menu = std::make_shared<KZMenu>(KZValueMenuUTITypeTitle);

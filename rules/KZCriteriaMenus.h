@@ -7,42 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/KZFileSearch.h"
 #include "rules/KZMenu.h"
 #include "platform/KZWorkspaceFileLabels.h"
-
-// Criterion kinds and operators of the canonical criteria.
-enum KZCriterionKind : qint64 {
-    KZCriterionKindFileName = 1,
-    KZCriterionKindFileSize = 2,
-    KZCriterionKindUTIType = 3,
-    KZCriterionKindDateCreated = 4,
-    KZCriterionKindDateModified = 5,
-    KZCriterionKindTagNames = 6,
-    KZCriterionKindXAttrs = 8,
-    KZCriterionKindDirPaths = 10,
-    KZCriterionKindTrash = 11,
-};
-
-enum KZCriterionOperator : qint64 {
-    KZOperatorContains = 1,
-    KZOperatorBeginsWith = 2,
-    KZOperatorEndsWith = 3,
-    KZOperatorIs = 4,
-    KZOperatorIsNot = 5,
-    KZOperatorLessThan = 6,
-    KZOperatorGreaterThan = 7,
-    KZOperatorDateExactlyDay = 8,
-    KZOperatorDateBefore = 9,
-    KZOperatorDateAfter = 10,
-    KZOperatorDateToday = 11,
-    KZOperatorDateYesterday = 12,
-    KZOperatorIsDefined = 13,
-    KZOperatorIsNotDefined = 14,
-    KZOperatorDateWithinLast = 15,
-    KZOperatorDateLastHour = 18,
-    KZOperatorDateLast6Hours = 19,
-    KZOperatorDoesNotContain = 20,
-};
 
 // Menu titles, compared exactly when a pop-up changes.
 inline const QString KZMajorCriteriaMenuTitle = QStringLiteral("MajorCriteriaMenu");
@@ -54,12 +21,6 @@ inline const QString KZOperatorMenuTagNamesTitle = QStringLiteral("OperatorMenu-
 inline const QString KZOperatorMenuXAttrsTitle = QStringLiteral("OperatorMenu-KZFileSearchCriterion_xAttrs");
 inline const QString KZOperatorMenuDirPathsTitle = QStringLiteral("OperatorMenu-KZFileSearchCriterion_dirPaths");
 inline const QString KZValueMenuUTITypeTitle = QStringLiteral("ValueMenu-KZFileSearchCriterion_UTIType");
-
-// Type keywords of the type rule.
-inline const QString KZFileSearchUTIType_RegFile = QStringLiteral("KZFileSearchUTIType_RegFile");
-inline const QString KZFileSearchUTIType_Directorty = QStringLiteral("KZFileSearchUTIType_Directorty");
-inline const QString KZFileSearchUTIType_SymLink = QStringLiteral("KZFileSearchUTIType_SymLink");
-inline const QString KZFileSearchUTIType_DSStore = QStringLiteral("KZFileSearchUTIType_DSStore");
 
 // English texts of the rules editor's keys in the main table. Idempotent; the
 // menu builders call it.

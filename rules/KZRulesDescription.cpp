@@ -52,40 +52,40 @@ QString describe(const KZRuleRowRef &row)
     const QString opTitle = titleOfTag(operatorMenu, op->menuSelectedTag(), QStringLiteral("%1").arg(op->menuSelectedTag()));
 
     switch (kind) {
-    case KZCriterionKindFileName:
+    case KZFileSearchKindFileName:
         return QStringLiteral("%1 %2 %3").arg(kindTitle, opTitle, quoted(value->stringValue().trimmed()));
-    case KZCriterionKindFileSize:
+    case KZFileSearchKindFileSize:
         return QStringLiteral("%1 %2 %3").arg(kindTitle, opTitle, countWithUnit(value->fileSizeValue(), kzFileSizeUnitMenu(), true));
-    case KZCriterionKindUTIType: {
+    case KZFileSearchKindUTIType: {
         const KZMenuRef valueMenu = kzValueMenuOfCriterionKind(kind);
         const qsizetype index = valueMenu->indexOfRepresentedObject(value->menuSelectedObject());
         const QString type = index >= 0 ? valueMenu->entryAt(index).title : value->menuSelectedObject().toString();
         return QStringLiteral("%1 %2 %3").arg(kindTitle, opTitle, type);
     }
-    case KZCriterionKindDateCreated:
-    case KZCriterionKindDateModified:
+    case KZFileSearchKindDateCreated:
+    case KZFileSearchKindDateModified:
         switch (op->menuSelectedTag()) {
-        case KZOperatorDateExactlyDay:
-        case KZOperatorDateBefore:
-        case KZOperatorDateAfter: {
+        case KZFileSearchOperatorDateExactlyDay:
+        case KZFileSearchOperatorDateBefore:
+        case KZFileSearchOperatorDateAfter: {
             const QDateTime date = value->dateValue();
             const QString day = date.isValid() ? date.toLocalTime().date().toString(Qt::ISODate) : QStringLiteral("?");
             return QStringLiteral("%1 %2 %3").arg(kindTitle, opTitle, day);
         }
-        case KZOperatorDateWithinLast:
+        case KZFileSearchOperatorDateWithinLast:
             return QStringLiteral("%1 %2 %3").arg(kindTitle, opTitle, countWithUnit(value->dateWithin(), kzDateWithinUnitMenu(), false));
         default:
             return QStringLiteral("%1 %2").arg(kindTitle, opTitle);
         }
-    case KZCriterionKindTagNames: {
+    case KZFileSearchKindTagNames: {
         const QVariant label = op->menuSelectedObject();
         if (label.isValid() && !label.isNull())
             return QStringLiteral("%1: %2").arg(kindTitle, label.toString());
         return QStringLiteral("%1: %2").arg(kindTitle, quoted(value->stringValue().trimmed()));
     }
-    case KZCriterionKindXAttrs:
+    case KZFileSearchKindXAttrs:
         return QStringLiteral("%1 %2 %3").arg(kindTitle, quoted(value->stringValue()), opTitle);
-    case KZCriterionKindDirPaths: {
+    case KZFileSearchKindDirPaths: {
         QStringList paths;
         for (const KZDirPathEntryRef &entry : value->dirPathEntries()) {
             if (entry && entry->state == 1)

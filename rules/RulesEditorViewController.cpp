@@ -24,7 +24,7 @@ const QString kCriteriaChanged = QStringLiteral("criteriaChanged");
 
 bool isDateKind(qint64 kind)
 {
-    return kind == KZCriterionKindDateCreated || kind == KZCriterionKindDateModified;
+    return kind == KZFileSearchKindDateCreated || kind == KZFileSearchKindDateModified;
 }
 
 bool isNone(const QVariant &v)
@@ -87,14 +87,14 @@ std::optional<QVariantMap> criterionOfRow(const KZRuleRowRef &row)
     const qint64 oper = op->menuSelectedTag();
     QVariantMap criterion{{kKind, kind}, {kOperator, oper}};
     switch (kind) {
-    case KZCriterionKindFileName: {
+    case KZFileSearchKindFileName: {
         const QString text = value->stringValue().trimmed();
         if (text.isEmpty())
             return std::nullopt;
         criterion.insert(kValue, text);
         return criterion;
     }
-    case KZCriterionKindFileSize: {
+    case KZFileSearchKindFileSize: {
         const QStringList parts = value->fileSizeValue().split(QLatin1Char('|'));
         if (value->fileSizeValue().isNull() || parts.size() != 2)
             return std::nullopt;
@@ -110,19 +110,19 @@ std::optional<QVariantMap> criterionOfRow(const KZRuleRowRef &row)
         criterion.insert(kValue, bytes);
         return criterion;
     }
-    case KZCriterionKindUTIType: {
+    case KZFileSearchKindUTIType: {
         const QVariant object = value->menuSelectedObject();
         if (!isString(object) || object.toString().isEmpty())
             return std::nullopt;
         criterion.insert(kValue, object.toString());
         return criterion;
     }
-    case KZCriterionKindDateCreated:
-    case KZCriterionKindDateModified:
+    case KZFileSearchKindDateCreated:
+    case KZFileSearchKindDateModified:
         switch (oper) {
-        case KZOperatorDateExactlyDay:
-        case KZOperatorDateBefore:
-        case KZOperatorDateAfter: {
+        case KZFileSearchOperatorDateExactlyDay:
+        case KZFileSearchOperatorDateBefore:
+        case KZFileSearchOperatorDateAfter: {
             const QDateTime date = value->dateValue();
             if (!date.isValid())
                 return std::nullopt;
@@ -132,12 +132,12 @@ std::optional<QVariantMap> criterionOfRow(const KZRuleRowRef &row)
             criterion.insert(kValue, midnight);
             return criterion;
         }
-        case KZOperatorDateToday:
-        case KZOperatorDateYesterday:
-        case KZOperatorDateLastHour:
-        case KZOperatorDateLast6Hours:
+        case KZFileSearchOperatorDateToday:
+        case KZFileSearchOperatorDateYesterday:
+        case KZFileSearchOperatorDateLastHour:
+        case KZFileSearchOperatorDateLast6Hours:
             return criterion;
-        case KZOperatorDateWithinLast:
+        case KZFileSearchOperatorDateWithinLast:
             if (!splitsInTwo(value->dateWithin()))
                 return std::nullopt;
             criterion.insert(kValue, value->dateWithin());
@@ -145,7 +145,7 @@ std::optional<QVariantMap> criterionOfRow(const KZRuleRowRef &row)
         default:
             return std::nullopt;
         }
-    case KZCriterionKindTagNames: {
+    case KZFileSearchKindTagNames: {
         QString tag;
         const QVariant label = op->menuSelectedObject();
         if (!isNone(label))
@@ -157,13 +157,13 @@ std::optional<QVariantMap> criterionOfRow(const KZRuleRowRef &row)
         criterion.insert(kValue, tag);
         return criterion;
     }
-    case KZCriterionKindXAttrs:
-        if ((oper != KZOperatorIsDefined && oper != KZOperatorIsNotDefined) || value->stringValue().isEmpty())
+    case KZFileSearchKindXAttrs:
+        if ((oper != KZFileSearchOperatorIsDefined && oper != KZFileSearchOperatorIsNotDefined) || value->stringValue().isEmpty())
             return std::nullopt;
         criterion.insert(kValue, value->stringValue());
         return criterion;
-    case KZCriterionKindDirPaths: {
-        if (oper != KZOperatorIs && oper != KZOperatorIsNot)
+    case KZFileSearchKindDirPaths: {
+        if (oper != KZFileSearchOperatorIs && oper != KZFileSearchOperatorIsNot)
             return std::nullopt;
         QStringList paths;
         for (const KZDirPathEntryRef &entry : value->dirPathEntries()) {
@@ -290,21 +290,21 @@ std::optional<RulesEditorViewController::OperatorAndValue> RulesEditorViewContro
 {
     OperatorAndValue items;
     switch (kind) {
-    case KZCriterionKindDateModified:
-    case KZCriterionKindDateCreated:
+    case KZFileSearchKindDateModified:
+    case KZFileSearchKindDateCreated:
         items.operatorItem =
-            KZRuleItem::rulePopMenuWithMenu(operatorMenuOfCriterionKind(kind), kPopUpWidth, qint64(KZOperatorDateToday));
+            KZRuleItem::rulePopMenuWithMenu(operatorMenuOfCriterionKind(kind), kPopUpWidth, qint64(KZFileSearchOperatorDateToday));
         items.valueItem = KZRuleItem::ruleDatePickerWithDate(todayAtMidnight(), true);
         return items;
-    case KZCriterionKindUTIType: {
+    case KZFileSearchKindUTIType: {
         items.operatorItem =
-            KZRuleItem::rulePopMenuWithMenu(operatorMenuOfCriterionKind(kind), kPopUpWidth, qint64(KZOperatorIs));
+            KZRuleItem::rulePopMenuWithMenu(operatorMenuOfCriterionKind(kind), kPopUpWidth, qint64(KZFileSearchOperatorIs));
         const KZMenuRef valueMenu = valueMenuOfCriterionKind(kind);
         const QVariant first = valueMenu->count() > 0 ? valueMenu->entryAt(0).representedObject : QVariant();
         items.valueItem = KZRuleItem::rulePopMenuWithMenu(valueMenu, kPopUpWidth, first);
         return items;
     }
-    case KZCriterionKindTagNames: {
+    case KZFileSearchKindTagNames: {
         // The first real label is preselected; index 0 stands for no label.
         const QVariant label = m_fileLabels.size() >= 2 ? QVariant(m_fileLabels.at(1).name) : QVariant();
         items.operatorItem = KZRuleItem::rulePopMenuWithMenu(operatorMenuOfCriterionKind(kind), kPopUpWidth, label);
@@ -312,24 +312,24 @@ std::optional<RulesEditorViewController::OperatorAndValue> RulesEditorViewContro
         items.valueItem->setIsInvisible(!isNone(label));
         return items;
     }
-    case KZCriterionKindFileSize:
+    case KZFileSearchKindFileSize:
         items.operatorItem = KZRuleItem::rulePopMenuWithMenu(operatorMenuOfCriterionKind(kind), kPopUpWidth,
-                                                             qint64(KZOperatorGreaterThan));
+                                                             qint64(KZFileSearchOperatorGreaterThan));
         items.valueItem = KZRuleItem::ruleFileSizeWithValue(QStringLiteral("1|2"));
         return items;
-    case KZCriterionKindFileName:
+    case KZFileSearchKindFileName:
         items.operatorItem =
-            KZRuleItem::rulePopMenuWithMenu(operatorMenuOfCriterionKind(kind), kPopUpWidth, qint64(KZOperatorContains));
+            KZRuleItem::rulePopMenuWithMenu(operatorMenuOfCriterionKind(kind), kPopUpWidth, qint64(KZFileSearchOperatorContains));
         items.valueItem = KZRuleItem::ruleComboxWithStrings(m_savedComboxValues[0], QString());
         return items;
-    case KZCriterionKindXAttrs:
+    case KZFileSearchKindXAttrs:
         items.operatorItem = KZRuleItem::rulePopMenuWithMenu(operatorMenuOfCriterionKind(kind), kPopUpWidth,
-                                                             qint64(KZOperatorIsDefined));
+                                                             qint64(KZFileSearchOperatorIsDefined));
         items.valueItem = KZRuleItem::ruleComboxWithStrings(m_savedComboxValues[1], QString());
         return items;
-    case KZCriterionKindDirPaths: {
+    case KZFileSearchKindDirPaths: {
         items.operatorItem =
-            KZRuleItem::rulePopMenuWithMenu(operatorMenuOfCriterionKind(kind), kPopUpWidth, qint64(KZOperatorIs));
+            KZRuleItem::rulePopMenuWithMenu(operatorMenuOfCriterionKind(kind), kPopUpWidth, qint64(KZFileSearchOperatorIs));
         KZDirPathEntryList paths;
         if (m_filterDirPathsProvider) {
             for (const QString &path : m_filterDirPathsProvider->filterDirPaths())
@@ -358,7 +358,7 @@ KZRuleRowRef RulesEditorViewController::rulesEditorViewAddRow(KZRulesEditorViewI
         for (const KZRuleRowRef &row : view->criteria())
             usedKinds.insert(kindOfRow(row));
     }
-    qint64 kind = KZCriterionKindFileName;
+    qint64 kind = KZFileSearchKindFileName;
     for (const qint64 candidate : kzMajorCriteriaKindsInOrder()) {
         if (!usedKinds.contains(candidate)) {
             kind = candidate;
@@ -391,9 +391,9 @@ KZRuleRowRef RulesEditorViewController::rowForDateOperator(const KZRuleRowRef &r
     if (!rowItems(row, &major, &opItem, &value))
         return nullptr;
     switch (op) {
-    case KZOperatorDateExactlyDay:
-    case KZOperatorDateBefore:
-    case KZOperatorDateAfter:
+    case KZFileSearchOperatorDateExactlyDay:
+    case KZFileSearchOperatorDateBefore:
+    case KZFileSearchOperatorDateAfter:
         if (value->kind() == KZRuleItemKindDatePicker) {
             if (!value->dateValue().isValid())
                 value->setDateValue(todayAtMidnight());
@@ -402,16 +402,16 @@ KZRuleRowRef RulesEditorViewController::rowForDateOperator(const KZRuleRowRef &r
             value = KZRuleItem::ruleDatePickerWithDate(todayAtMidnight(), false);
         }
         break;
-    case KZOperatorDateToday:
-    case KZOperatorDateYesterday:
-    case KZOperatorDateLastHour:
-    case KZOperatorDateLast6Hours:
+    case KZFileSearchOperatorDateToday:
+    case KZFileSearchOperatorDateYesterday:
+    case KZFileSearchOperatorDateLastHour:
+    case KZFileSearchOperatorDateLast6Hours:
         if (value->kind() == KZRuleItemKindDatePicker)
             value->setIsInvisible(true);
         else
             value = KZRuleItem::ruleDatePickerWithDate(todayAtMidnight(), true);
         break;
-    case KZOperatorDateWithinLast: {
+    case KZFileSearchOperatorDateWithinLast: {
         const QString oneMonth = QStringLiteral("1|%1").arg(3);
         if (value->kind() == KZRuleItemKindDateWithin) {
             if (!splitsInTwo(value->dateWithin()))
@@ -486,7 +486,7 @@ void RulesEditorViewController::rulesEditorViewDidChangeTextField(KZRulesEditorV
                                                                   const QString &text, const KZRuleRowRef &row)
 {
     KZRuleItemRef major, op, value;
-    if (rowItems(row, &major, &op, &value) && major->menuSelectedTag() == KZCriterionKindTagNames)
+    if (rowItems(row, &major, &op, &value) && major->menuSelectedTag() == KZFileSearchKindTagNames)
         value->setStringValue(text);
 }
 
@@ -511,7 +511,7 @@ void RulesEditorViewController::rulesEditorViewDidChangeFileSizeValue(KZRulesEdi
                                                                       const QString &comps, const KZRuleRowRef &row)
 {
     KZRuleItemRef major, op, value;
-    if (rowItems(row, &major, &op, &value) && major->menuSelectedTag() == KZCriterionKindFileSize)
+    if (rowItems(row, &major, &op, &value) && major->menuSelectedTag() == KZFileSearchKindFileSize)
         value->setFileSizeValue(comps);
 }
 
@@ -522,7 +522,7 @@ void RulesEditorViewController::rulesEditorViewDidChangeCombox(KZRulesEditorView
     if (!rowItems(row, &major, &op, &value))
         return;
     const qint64 kind = major->menuSelectedTag();
-    if (kind == KZCriterionKindFileName || kind == KZCriterionKindXAttrs)
+    if (kind == KZFileSearchKindFileName || kind == KZFileSearchKindXAttrs)
         value->setStringValue(text);
 }
 
@@ -535,12 +535,12 @@ KZStringListRef RulesEditorViewController::rulesEditorViewDidValidatedCombox(KZR
     if (!rowItems(row, &major, &op, &value))
         return nullptr;
     const qint64 kind = major->menuSelectedTag();
-    if (kind != KZCriterionKindFileName && kind != KZCriterionKindXAttrs)
+    if (kind != KZFileSearchKindFileName && kind != KZFileSearchKindXAttrs)
         return nullptr;
     // Choosing one of the offered names validates without a text change, so
     // the validated text is what the row holds from now on.
     value->setStringValue(text);
-    const KZStringListRef list = m_savedComboxValues[kind == KZCriterionKindFileName ? 0 : 1];
+    const KZStringListRef list = m_savedComboxValues[kind == KZFileSearchKindFileName ? 0 : 1];
     const QString current = value->stringValue();
     if (!current.isEmpty()) {
         list->removeAll(current);
@@ -564,8 +564,8 @@ void RulesEditorViewController::reloadDataWithScopeDir(const QString &scopeDir, 
         const qint64 kind = major->menuSelectedTag();
         if (major->kind() == KZRuleItemKindPopUp && !major->menu()) {
             major->setMenu(majorCriteriaMenu());
-            QStringList *remembered = kind == KZCriterionKindFileName ? &names
-                : kind == KZCriterionKindXAttrs                      ? &attributeNames
+            QStringList *remembered = kind == KZFileSearchKindFileName ? &names
+                : kind == KZFileSearchKindXAttrs                      ? &attributeNames
                                                                       : nullptr;
             const QString text = value->stringValue();
             if (remembered && !text.isEmpty() && !remembered->contains(text))
@@ -578,13 +578,13 @@ void RulesEditorViewController::reloadDataWithScopeDir(const QString &scopeDir, 
         // Archived combo boxes and folders rows come back without their choices
         // and controls: give them the remembered names and a new control.
         if (value->kind() == KZRuleItemKindCombox && !value->comboStrings()) {
-            if (kind == KZCriterionKindFileName)
+            if (kind == KZFileSearchKindFileName)
                 value->setComboStrings(m_savedComboxValues[0]);
-            else if (kind == KZCriterionKindXAttrs)
+            else if (kind == KZFileSearchKindXAttrs)
                 value->setComboStrings(m_savedComboxValues[1]);
         }
         if (value->kind() == KZRuleItemKindViewController && !value->viewController()
-            && kind == KZCriterionKindDirPaths) {
+            && kind == KZFileSearchKindDirPaths) {
             const KZDirPathEntryList paths = value->dirPathEntries();
             value->setRepresentedObject(QVariant::fromValue(paths));
             value->setViewController(makeDirPathController(paths));
@@ -654,7 +654,7 @@ std::optional<KZRuleRowRef> RulesEditorViewController::rowFromCriterion(const QV
     };
 
     switch (kind) {
-    case KZCriterionKindFileName: {
+    case KZFileSearchKindFileName: {
         static const QList<qint64> ops = {1, 2, 3, 4, 5, 20};
         if (!ops.contains(op))
             return badOperator();
@@ -663,8 +663,8 @@ std::optional<KZRuleRowRef> RulesEditorViewController::rowFromCriterion(const QV
             return badValue(QStringLiteral("a name text"));
         return kzMakeRuleRow({major, popUp(op), KZRuleItem::ruleComboxWithStrings(m_savedComboxValues[0], text)});
     }
-    case KZCriterionKindFileSize: {
-        if (op != KZOperatorLessThan && op != KZOperatorGreaterThan)
+    case KZFileSearchKindFileSize: {
+        if (op != KZFileSearchOperatorLessThan && op != KZFileSearchOperatorGreaterThan)
             return badOperator();
         bool ok = false;
         const qint64 bytes = value.toLongLong(&ok);
@@ -673,8 +673,8 @@ std::optional<KZRuleRowRef> RulesEditorViewController::rowFromCriterion(const QV
             return badValue(QStringLiteral("a byte count of 0 or more"));
         return kzMakeRuleRow({major, popUp(op), KZRuleItem::ruleFileSizeWithValue(fileSizeCompsOfByteCount(bytes))});
     }
-    case KZCriterionKindUTIType: {
-        if (op != KZOperatorIs && op != KZOperatorIsNot)
+    case KZFileSearchKindUTIType: {
+        if (op != KZFileSearchOperatorIs && op != KZFileSearchOperatorIsNot)
             return badOperator();
         if (!isString(value) || value.toString().isEmpty())
             return badValue(QStringLiteral("a type identifier"));
@@ -682,12 +682,12 @@ std::optional<KZRuleRowRef> RulesEditorViewController::rowFromCriterion(const QV
             KZRuleItem::rulePopMenuWithMenu(valueMenuOfCriterionKind(kind), kPopUpWidth, QVariant(value.toString()));
         return kzMakeRuleRow({major, popUp(op), typeItem});
     }
-    case KZCriterionKindDateCreated:
-    case KZCriterionKindDateModified:
+    case KZFileSearchKindDateCreated:
+    case KZFileSearchKindDateModified:
         switch (op) {
-        case KZOperatorDateExactlyDay:
-        case KZOperatorDateBefore:
-        case KZOperatorDateAfter: {
+        case KZFileSearchOperatorDateExactlyDay:
+        case KZFileSearchOperatorDateBefore:
+        case KZFileSearchOperatorDateAfter: {
             QDateTime date;
             if (value.typeId() == QMetaType::QDateTime)
                 date = value.toDateTime();
@@ -697,19 +697,19 @@ std::optional<KZRuleRowRef> RulesEditorViewController::rowFromCriterion(const QV
                 return badValue(QStringLiteral("a date"));
             return kzMakeRuleRow({major, popUp(op), KZRuleItem::ruleDatePickerWithDate(date, false)});
         }
-        case KZOperatorDateToday:
-        case KZOperatorDateYesterday:
-        case KZOperatorDateLastHour:
-        case KZOperatorDateLast6Hours:
+        case KZFileSearchOperatorDateToday:
+        case KZFileSearchOperatorDateYesterday:
+        case KZFileSearchOperatorDateLastHour:
+        case KZFileSearchOperatorDateLast6Hours:
             return kzMakeRuleRow({major, popUp(op), KZRuleItem::ruleDatePickerWithDate(todayAtMidnight(), true)});
-        case KZOperatorDateWithinLast:
+        case KZFileSearchOperatorDateWithinLast:
             if (!isString(value) || !splitsInTwo(value.toString()))
                 return badValue(QStringLiteral("a count and a unit joined by \"|\""));
             return kzMakeRuleRow({major, popUp(op), KZRuleItem::ruleDateWithinWithValue(value.toString())});
         default:
             return badOperator();
         }
-    case KZCriterionKindTagNames: {
+    case KZFileSearchKindTagNames: {
         const QString tag = isString(value) ? value.toString().trimmed() : QString();
         if (tag.isEmpty())
             return badValue(QStringLiteral("a tag text"));
@@ -722,16 +722,16 @@ std::optional<KZRuleRowRef> RulesEditorViewController::rowFromCriterion(const QV
         textItem->setIsInvisible(isLabel);
         return kzMakeRuleRow({major, labelItem, textItem});
     }
-    case KZCriterionKindXAttrs: {
-        if (op != KZOperatorIsDefined && op != KZOperatorIsNotDefined)
+    case KZFileSearchKindXAttrs: {
+        if (op != KZFileSearchOperatorIsDefined && op != KZFileSearchOperatorIsNotDefined)
             return badOperator();
         if (!isString(value) || value.toString().isEmpty())
             return badValue(QStringLiteral("an attribute name"));
         return kzMakeRuleRow(
             {major, popUp(op), KZRuleItem::ruleComboxWithStrings(m_savedComboxValues[1], value.toString())});
     }
-    case KZCriterionKindDirPaths: {
-        if (op != KZOperatorIs && op != KZOperatorIsNot)
+    case KZFileSearchKindDirPaths: {
+        if (op != KZFileSearchOperatorIs && op != KZFileSearchOperatorIsNot)
             return badOperator();
         QStringList paths;
         bool ok = value.typeId() == QMetaType::QStringList || value.typeId() == QMetaType::QVariantList;
