@@ -5,6 +5,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
 #include <QDir>
 #include <QFileIconProvider>
 #include <QFileInfo>
@@ -24,6 +27,7 @@
 #include "engine/KZSearchTextCriteria.h"
 #include "results/Functions.h"
 #include "results/KZFinderFileIcon.h"
+#include "rules/SavedSearches.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
 #include "support/KZNotificationCenter.h"
@@ -74,6 +78,7 @@ DocumentWindowController::DocumentWindowController(const std::function<void(Docu
                                                    QObject *parent)
     : QObject(parent)
 {
+    _rulesEditorViewController.setDelegateController(this);
     m_startTimer.setSingleShot(true);
     m_startTimer.setInterval(kSearchDelay);
     connect(&m_startTimer, &QTimer::timeout, this, &DocumentWindowController::tryStartSearching);
@@ -355,7 +360,7 @@ void DocumentWindowController::updateUI()
         return;
     }
     setCanSearch(true);
-    // The rules editor reloads with the scope here once its widgets exist.
+    _rulesEditorViewController.reloadDataWithScopeDir(path, {});
     m_searchField->setFocus();
 }
 
@@ -473,7 +478,36 @@ int DocumentWindowController::evaluateStartableSearch(QString *scopeDir, QVarian
 
 QVariantList DocumentWindowController::rulesCanonizedCriteria() const
 {
-    return {};
+    return _rulesEditorViewController.canonizedCriteria();
+}
+
+KZRuleRows DocumentWindowController::rulesEditorViewCriteria() const
+{
+    KZRulesEditorViewInterface *view = _rulesEditorViewController.rulesEditorView();
+    return view ? view->criteria() : KZRuleRows();
+}
+
+void DocumentWindowController::rulesEditorViewControllerDidChange(RulesEditorViewController *,
+                                                                  const QVariantMap &change)
+{
+    const QString kind = change.value(QStringLiteral("kind")).toString();
+    if (kind == QLatin1String("criteriaChanged")) {
+        m_startTimer.stop();
+        stopSearch();
+        m_searchingIndicator->stopAnimation();
+        tryStartSearching();
+    } else if (kind == QLatin1String("rowsChanged")) {
+        const int offset = qRound(change.value(QStringLiteral("rowOffset")).toDouble());
+        if (offset == 0)
+            return;
+        // Qt's y grows downwards: keeping the top edge means only the height changes.
+        if (m_window->isToogle()) {
+            m_window->setMinimumHeight(m_window->minimumHeight() + offset);
+            m_window->setMaximumHeight(m_window->maximumHeight() + offset);
+        }
+        m_window->resize(m_window->width(), m_window->height() + offset);
+        updateFrameOfContentView();
+    }
 }
 
 void DocumentWindowController::tryStartSearching()
@@ -759,6 +793,106 @@ void DocumentWindowController::overViewDrawRect(KZOverView *, QPainter *painter,
 
 void DocumentWindowController::overViewDidPressed(KZOverView *view, const QVariantMap &info)
 {
-    Q_UNUSED(view)
-    Q_UNUSED(info)
+    if (info.value(QStringLiteral("isRightClick")).toBool())
+        return;
+    QMenu *menu = savedSearchesMenu();
+    QAction *chosen = view->displayMenu(menu, true);
+    view->cleanAllStates();
+    if (chosen)
+        mi_savedSearches(chosen);
+    menu->deleteLater();
+}
+
+QMenu *DocumentWindowController::savedSearchesMenu()
+{
+    SavedSearches *saved = SavedSearches::sharedInstance();
+    auto *menu = new QMenu(m_window);
+    menu->setObjectName(QStringLiteral("searches-menu"));
+    menu->setTitle(QStringLiteral("searches-menu"));
+    QFont small = menu->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    menu->setFont(small);
+    const SavedSearchRef selected = saved->selectedSavedSearch();
+    QAction *save = menu->addAction(KZLocalizedString("Save"));
+    save->setData(1);
+    save->setEnabled(selected != nullptr);
+    QAction *saveAs = menu->addAction(KZLocalizedString("Save As…"));
+    saveAs->setData(2);
+    saveAs->setEnabled(!rulesEditorViewCriteria().isEmpty());
+    const QList<SavedSearchRef> searches = saved->savedSearches();
+    if (!searches.isEmpty())
+        menu->addSeparator();
+    for (const SavedSearchRef &search : searches) {
+        QAction *item = menu->addAction(search->name);
+        item->setData(3);
+        item->setProperty("uniqueId", search->uniqueId);
+        item->setCheckable(true);
+        item->setChecked(selected && selected->uniqueId == search->uniqueId);
+    }
+    return menu;
+}
+
+void DocumentWindowController::mi_savedSearches(QAction *item)
+{
+    SavedSearches *saved = SavedSearches::sharedInstance();
+    switch (item->data().toInt()) {
+    case 1: {
+        const SavedSearchRef selected = saved->selectedSavedSearch();
+        if (!selected)
+            return;
+        const KZRuleRows rows = rulesEditorViewCriteria();
+        if (!rows.isEmpty())
+            saved->replaceCriteriaOfSavedSearch(selected, rows);
+        else
+            saved->removeSavedSearches(selected);
+        break;
+    }
+    case 2:
+        openSaveSearchSheet();
+        break;
+    default:
+        // Choosing a saved search does not load it (yet): its rows need the
+        // editor widgets to be shown and changed.
+        break;
+    }
+}
+
+void DocumentWindowController::openSaveSearchSheet()
+{
+    if (!m_ssSheet) {
+        m_ssSheet = new QDialog(m_window);
+        m_ssSheet->setObjectName(QStringLiteral("saveSearchSheet"));
+        m_ssSheet->setWindowTitle(KZLocalizedString("Save Search"));
+        m_ssSheet->setWindowModality(Qt::WindowModal);
+        auto *form = new QFormLayout(m_ssSheet);
+        m_ssField = new QLineEdit(m_ssSheet);
+        m_ssField->setObjectName(QStringLiteral("mSsField"));
+        form->addRow(KZLocalizedString("Name:"), m_ssField);
+        auto *buttons = new QDialogButtonBox(m_ssSheet);
+        m_ssOkButton = buttons->addButton(KZLocalizedString("OK"), QDialogButtonBox::AcceptRole);
+        m_ssOkButton->setObjectName(QStringLiteral("mSsOkButton"));
+        m_ssOkButton->setDefault(true);
+        m_ssCancelButton = buttons->addButton(KZLocalizedString("Cancel"), QDialogButtonBox::RejectRole);
+        form->addRow(buttons);
+        // The buttons decide; the dialog's own accept/reject would close it blind.
+        connect(buttons, &QDialogButtonBox::clicked, this, &DocumentWindowController::saveSearchAction);
+        disconnect(buttons, &QDialogButtonBox::accepted, m_ssSheet, nullptr);
+        disconnect(buttons, &QDialogButtonBox::rejected, m_ssSheet, nullptr);
+    }
+    m_ssField->clear();
+    m_ssSheet->open();
+}
+
+void DocumentWindowController::saveSearchAction(QAbstractButton *sender)
+{
+    if (!m_ssSheet)
+        return;
+    if (sender == m_ssOkButton) {
+        const QString name = m_ssField->text().trimmed();
+        const KZRuleRows rows = rulesEditorViewCriteria();
+        if (name.isEmpty() || rows.isEmpty())
+            return;
+        SavedSearches::sharedInstance()->addSavedSearches(kzMakeSavedSearch(name, rows));
+    }
+    m_ssSheet->hide();
 }

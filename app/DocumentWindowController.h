@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "results/ResultsViewController.h"
+#include "rules/RulesEditorViewController.h"
 #include "scope/ScopeDirManager.h"
 #include "toolkit/KZOverView.h"
 
@@ -25,7 +26,10 @@ class DocumentWindow;
 class DocumentWindowController;
 class KZFileSearchObject;
 class KZSpinnerView;
+class QAbstractButton;
 class QAction;
+class QDialog;
+class QLineEdit;
 class QLabel;
 class QMenu;
 class QPropertyAnimation;
@@ -52,7 +56,10 @@ public:
     virtual void presentOpenPanel() = 0;
 };
 
-class DocumentWindowController : public QObject, public KZOverViewDelegateProtocol, public ResultsViewControllerDelegate
+class DocumentWindowController : public QObject,
+                                 public KZOverViewDelegateProtocol,
+                                 public ResultsViewControllerDelegate,
+                                 public RulesEditorViewControllerDelegate
 {
     Q_OBJECT
 public:
@@ -117,6 +124,19 @@ public:
     void overViewDidPressed(KZOverView *view, const QVariantMap &info) override;
 
     void resultsViewControllerDidChange(ResultsViewController *, const QVariantMap &) override { }
+    // {"kind": "criteriaChanged"} searches again at once; {"kind": "rowsChanged",
+    // "rowOffset"} grows or shrinks the window by the rows' height, top edge fixed.
+    void rulesEditorViewControllerDidChange(RulesEditorViewController *controller, const QVariantMap &change) override;
+
+    // Saved searches: the button's menu, its commands (tag 1 "Save", tag 2
+    // "Save As…", tag 3 a saved search) and the save sheet's buttons.
+    QMenu *savedSearchesMenu();
+    void mi_savedSearches(QAction *item);
+    void saveSearchAction(QAbstractButton *sender);
+    QDialog *saveSearchSheet() const { return m_ssSheet; }
+    QLineEdit *mSsField() const { return m_ssField; }
+    QPushButton *mSsOkButton() const { return m_ssOkButton; }
+    RulesEditorViewController *rulesEditorViewController() { return &_rulesEditorViewController; }
 
     // State, for the application and tests.
     KZFileSearchObject *searchObject() const { return _searchObject; }
@@ -157,6 +177,8 @@ private:
     void layoutSearchBar();
     int collapsedHeight() const;
     QVariantList rulesCanonizedCriteria() const;
+    KZRuleRows rulesEditorViewCriteria() const;
+    void openSaveSearchSheet();
     QSize screenSize() const;
 
     DocumentWindow *m_window = nullptr;
@@ -193,6 +215,11 @@ private:
     QLabel *m_noAccessMesg = nullptr;
     QPushButton *m_noAccessButton = nullptr;
     QPointer<QPropertyAnimation> m_fade;
+    RulesEditorViewController _rulesEditorViewController;
+    QDialog *m_ssSheet = nullptr;
+    QLineEdit *m_ssField = nullptr;
+    QPushButton *m_ssOkButton = nullptr;
+    QPushButton *m_ssCancelButton = nullptr;
     QTimer m_startTimer;
     int m_searchCount = 0;
 };

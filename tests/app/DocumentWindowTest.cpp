@@ -14,7 +14,11 @@
 #include "scope/ScopeDirManager.h"
 #include "support/KZUserDefaults.h"
 #include "tests/testlib/TestEnvironment.h"
+#include "rules/SavedSearches.h"
 #include "toolkit/KZSpinnerView.h"
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -22,6 +26,45 @@ QVariantMap criterion(int kind, int op, const QVariant &value)
 {
     return {{QStringLiteral("kind"), kind}, {QStringLiteral("operator"), op}, {QStringLiteral("value"), value}};
 }
+
+// The editor view's rows without its widgets: what the controller reads.
+class RowsOnlyEditorView : public KZRulesEditorViewInterface
+{
+public:
+    KZRuleRows criteria() const override { return rows; }
+    void setDelegate(KZRulesEditorViewDelegateSourceProtocol *) override { }
+    void reloadDataWithCriteria(const KZRuleRows &criteria) override { rows = criteria; }
+    KZRuleRowRef criterionForRowViewController(const KZRuleItem_ViewControllerProtocol *) const override
+    {
+        return nullptr;
+    }
+    KZRuleRows rows;
+};
+
+// Closes the saved-searches menu as soon as it pops up, noting its items.
+class MenuWatcher
+{
+public:
+    MenuWatcher()
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu || menu->objectName() != QStringLiteral("searches-menu"))
+                return;
+            QStringList items;
+            for (QAction *a : menu->actions())
+                if (!a->isSeparator())
+                    items.append(a->text() + (a->isEnabled() ? QStringLiteral("+") : QStringLiteral("-")) +
+                                 (a->isChecked() ? QStringLiteral("*") : QString()));
+            shown.append(items.join(QLatin1Char('|')));
+            menu->close();
+        });
+        timer.start();
+    }
+    QTimer timer;
+    QStringList shown;
+};
 
 class DocumentWindowTest : public ::testing::Test
 {
@@ -289,6 +332,114 @@ TEST_F(DocumentWindowTest, ShowAndHideFade)
     EXPECT_TRUE(controller->isWinShowing());
     ASSERT_TRUE(kztest::waitUntil([&] { return !controller->isWinShowing(); }, 2000));
     EXPECT_DOUBLE_EQ(window->windowOpacity(), 1.0);
+}
+
+TEST_F(DocumentWindowTest, SavedSearchesMenuOpensOnAClickNotOnADrag)
+{
+    open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
+    RowsOnlyEditorView editor;
+    QString error;
+    const auto rows = controller->rulesEditorViewController()->rowsFromCanonizedCriteria(
+        {criterion(1, 1, QStringLiteral("invoice"))}, &error);
+    ASSERT_TRUE(rows.has_value()) << error.toStdString();
+    SavedSearches *saved = SavedSearches::sharedInstance();
+    for (const SavedSearchRef &old : saved->savedSearches())
+        saved->removeSavedSearches(old);
+    ASSERT_TRUE(saved->addSavedSearches(kzMakeSavedSearch(QStringLiteral("Invoices"), *rows)));
+
+    KZOverView *button = controller->mSearchesOverView();
+    MenuWatcher watcher;
+    const QPoint p(8, 8);
+    // Moving 2 points is still a click: the menu drops down.
+    QTest::mousePress(button, Qt::LeftButton, Qt::NoModifier, p);
+    QTest::mouseMove(button, p + QPoint(2, 2));
+    QTest::mouseRelease(button, Qt::LeftButton, Qt::NoModifier, p + QPoint(2, 2));
+    ASSERT_EQ(watcher.shown.size(), 1);
+    // Nothing selected, no rule rows: Save and Save As are disabled; the saved one is listed.
+    EXPECT_EQ(watcher.shown.first(), QStringLiteral("Save-|Save As…-|Invoices+"));
+    // Moving 4 points abandons the press: no menu.
+    QTest::mousePress(button, Qt::LeftButton, Qt::NoModifier, p);
+    QTest::mouseMove(button, p + QPoint(4, 0));
+    QTest::mouseRelease(button, Qt::LeftButton, Qt::NoModifier, p + QPoint(4, 0));
+    QTest::qWait(100);
+    EXPECT_EQ(watcher.shown.size(), 1);
+
+    // With rows in the editor and a selected search, both commands are offered.
+    editor.rows = *rows;
+    controller->rulesEditorViewController()->setRulesEditorView(&editor);
+    saved->setSelectedSavedSearch(saved->savedSearches().first());
+    QMenu *menu = controller->savedSearchesMenu();
+    QStringList states;
+    for (QAction *a : menu->actions())
+        if (!a->isSeparator())
+            states.append(a->text() + (a->isEnabled() ? QStringLiteral("+") : QStringLiteral("-")) +
+                          (a->isChecked() ? QStringLiteral("*") : QString()));
+    EXPECT_EQ(states.join(QLatin1Char('|')), QStringLiteral("Save+|Save As…+|Invoices+*"));
+    delete menu;
+    controller->rulesEditorViewController()->setRulesEditorView(nullptr);
+    saved->setSelectedSavedSearch(nullptr);
+}
+
+TEST_F(DocumentWindowTest, RuleRowsJoinTheSearchAndCanBeSavedUnderAName)
+{
+    open();
+    RowsOnlyEditorView editor;
+    controller->rulesEditorViewController()->setRulesEditorView(&editor);
+    QString error;
+    const auto rows = controller->rulesEditorViewController()->rowsFromCanonizedCriteria(
+        {criterion(2, 7, qint64(1000))}, &error);
+    ASSERT_TRUE(rows.has_value()) << error.toStdString();
+
+    // No rows and no text: nothing to search for. With a size row: a search,
+    // the row's criterion after the field's.
+    int verdict = 0;
+    EXPECT_TRUE(criteriaForText(QString(), &verdict).isEmpty());
+    EXPECT_EQ(verdict, 0);
+    editor.rows = *rows;
+    const QVariantList criteria = criteriaForText(QStringLiteral("rep"), &verdict);
+    EXPECT_EQ(verdict, 1);
+    ASSERT_EQ(criteria.size(), 2);
+    EXPECT_EQ(criteria.at(1).toMap().value(QStringLiteral("kind")).toInt(), 2);
+
+    // A changed rule searches again at once, without the field's delay.
+    const int before = controller->searchCount();
+    controller->rulesEditorViewControllerDidChange(controller->rulesEditorViewController(),
+                                                   {{QStringLiteral("kind"), QStringLiteral("criteriaChanged")}});
+    EXPECT_EQ(controller->searchCount(), before + 1);
+    ASSERT_TRUE(waitForEnd());
+
+    // Save As: the sheet needs a name; the stored rows are the editor's own.
+    SavedSearches *saved = SavedSearches::sharedInstance();
+    for (const SavedSearchRef &old : saved->savedSearches())
+        saved->removeSavedSearches(old);
+    QAction saveAs;
+    saveAs.setData(2);
+    controller->mi_savedSearches(&saveAs);
+    ASSERT_NE(controller->saveSearchSheet(), nullptr);
+    EXPECT_TRUE(controller->saveSearchSheet()->isVisible());
+    EXPECT_TRUE(controller->mSsField()->text().isEmpty());
+    controller->hideWindowAnimated(); // a sheet keeps the window
+    QTest::mouseClick(controller->mSsOkButton(), Qt::LeftButton);
+    EXPECT_TRUE(controller->saveSearchSheet()->isVisible());
+    EXPECT_TRUE(saved->savedSearches().isEmpty());
+    QTest::keyClicks(controller->mSsField(), QStringLiteral("Small files"));
+    QTest::mouseClick(controller->mSsOkButton(), Qt::LeftButton);
+    EXPECT_FALSE(controller->saveSearchSheet()->isVisible());
+    ASSERT_EQ(saved->savedSearches().size(), 1);
+    EXPECT_EQ(saved->savedSearches().first()->name, QStringLiteral("Small files"));
+    EXPECT_EQ(RulesEditorViewController::canonizedCriteriaFromCriteria(saved->savedSearches().first()->criteria, false),
+              RulesEditorViewController::canonizedCriteriaFromCriteria(*rows, false));
+    EXPECT_TRUE(controller->window()->isVisible());
+
+    // Save with no rows left removes the selected search.
+    saved->setSelectedSavedSearch(saved->savedSearches().first());
+    editor.rows.clear();
+    QAction save;
+    save.setData(1);
+    controller->mi_savedSearches(&save);
+    EXPECT_TRUE(saved->savedSearches().isEmpty());
+    controller->rulesEditorViewController()->setRulesEditorView(nullptr);
 }
 
 class AppDelegateTest : public ::testing::Test

@@ -299,7 +299,7 @@ TEST_F(ResultsListTest, ColumnVisibilityCyclesAndPersists)
     // Hidden, yet a search with a size criterion shows it again.
     KZFileSearchObject sized;
     sized.setScopeDir(tree.root());
-    sized.setCriteria({QVariantMap{{QStringLiteral("kind"), 2}, {QStringLiteral("operator"), 1}, {QStringLiteral("value"), 10}}});
+    sized.setCriteria({QVariantMap{{QStringLiteral("kind"), 2}, {QStringLiteral("operator"), 6}, {QStringLiteral("value"), 10}}});
     controller.updateUI(tree.root(), &sized);
     EXPECT_FALSE(table->isColumnHidden(size));
     EXPECT_TRUE(table->isColumnHidden(ResultsListViewController::ColumnDateModified));
