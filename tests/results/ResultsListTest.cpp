@@ -434,4 +434,32 @@ TEST_F(ResultsListTest, FolderSizesShowOnlyWhenAskedFor)
     EXPECT_EQ(model->index(0, size).data(ResultsListViewController::FileSizeRole).toULongLong(), 50021u);
 }
 
+TEST_F(ResultsListTest, ThumbnailArrivalRedrawsOneCell)
+{
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(QColor(200, 30, 30));
+    ASSERT_TRUE(image.save(tree.path(QStringLiteral("docs/photo.png"))));
+    controller.updateUI(tree.root(), &session);
+    const auto photo = resultAt(tree.path(QStringLiteral("docs/photo.png")));
+    const auto notes = resultAt(tree.path(QStringLiteral("docs/notes.txt")));
+    QList<QPair<QModelIndex, QModelIndex>> changes;
+    QObject::connect(controller.model(), &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex &from, const QModelIndex &to) { changes.append({from, to}); });
+    deliver({{notes, photo}});
+    ASSERT_EQ(controller.objectList().size(), 3);
+    // Drawing the row asks for the icon and starts the load; the theme icon stands in meanwhile.
+    const QPixmap first = controller.model()->index(2, 0).data(Qt::DecorationRole).value<QPixmap>();
+    EXPECT_FALSE(first.isNull());
+    ASSERT_TRUE(kztest::waitUntil([&] { return !changes.isEmpty(); }, 10000));
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_EQ(changes.first().first, controller.model()->index(2, 0));
+    EXPECT_EQ(changes.first().second, controller.model()->index(2, 0));
+    const QImage thumb = controller.model()->index(2, 0).data(Qt::DecorationRole).value<QPixmap>().toImage();
+    ASSERT_FALSE(thumb.isNull());
+    // The thumbnail shows the picture's red somewhere in its middle.
+    const QColor middle = thumb.pixelColor(thumb.width() / 2, thumb.height() / 2);
+    EXPECT_GT(middle.red(), 150);
+    EXPECT_LT(middle.green(), 80);
+}
+
 } // namespace
