@@ -78,6 +78,12 @@ DocumentWindowController::DocumentWindowController(const std::function<void(Docu
                                                    QObject *parent)
     : QObject(parent)
 {
+    // The first icon of a search would load the icon theme and the MIME
+    // database in the middle of the first batch; the first window pays it instead.
+    static const bool iconsWarm = [] {
+        return !KZFinderFileIcon::workspaceIconForFileAtPath(QStringLiteral("/trovix-warm-up.txt")).pixmap(16).isNull();
+    }();
+    Q_UNUSED(iconsWarm)
     _rulesEditorViewController.setDelegateController(this);
     m_startTimer.setSingleShot(true);
     m_startTimer.setInterval(kSearchDelay);

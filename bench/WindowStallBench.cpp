@@ -69,6 +69,7 @@ struct Probe {
     QElapsedTimer clock;
     qint64 last = 0;
     std::vector<qint64> gaps;
+    std::vector<qint64> ends; // when each gap ended, ms since start
     QTimer timer;
     void start()
     {
@@ -80,6 +81,7 @@ struct Probe {
         QObject::connect(&timer, &QTimer::timeout, [this] {
             const qint64 now = clock.elapsed();
             gaps.push_back(now - last);
+            ends.push_back(now);
             last = now;
         });
         timer.start();
@@ -182,11 +184,18 @@ int main(int argc, char **argv)
                                                    : nullptr;
     }
     const qint64 searchMs = searchClock.elapsed();
+    const qint64 streamEnd = probe.clock.elapsed();
     // Scroll through the list while the probe runs: drawing rows costs too.
+    qint64 longestPage = 0;
     for (int i = 0; i < 40; ++i) {
+        QElapsedTimer page;
+        page.start();
         list->mTableView()->scrollTo(list->model()->index(int(qint64(list->objectList().size()) * i / 40), 0));
+        list->mTableView()->viewport()->repaint();
+        longestPage = std::max(longestPage, page.elapsed());
         QTest::qWait(10);
     }
+    std::printf("longest repaint of a page of new rows: %lld ms\n", (long long)longestPage);
     probe.stop();
     const qsizetype results = controller->searchObject()->results().size();
     const qsizetype rows = list->objectList().size();
@@ -199,6 +208,11 @@ int main(int argc, char **argv)
                 "over 100 ms: %d, over 50 ms: %d\n",
                 probe.gaps.size(), (long long)probe.longest(), (long long)probe.percentile(0.99),
                 (long long)probe.percentile(0.5), probe.over(100), probe.over(50));
+    for (size_t i = 0; i < probe.gaps.size(); ++i)
+        if (probe.gaps[i] > 40)
+            std::printf("  gap of %lld ms ending %lld ms after the first key, %s\n", (long long)probe.gaps[i],
+                        (long long)probe.ends[i],
+                        probe.ends[i] <= streamEnd ? "while results streamed in" : "while scrolling the full list");
     std::printf("window with its rows: %.0f bytes of heap per result\n",
                 double(after - before) / double(std::max<qsizetype>(1, results)));
     const bool ok = probe.longest() <= 100 && results == files;
