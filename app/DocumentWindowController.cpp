@@ -31,6 +31,7 @@
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
 #include "support/KZNotificationCenter.h"
+#include "support/KZUserDefaults.h"
 #include "toolkit/DocumentWindowValidateMenuItem.h"
 #include "toolkit/KZSpinnerView.h"
 
@@ -121,6 +122,10 @@ void DocumentWindowController::loadWindow(const std::function<void(DocumentWindo
         windowSetup(m_window);
     m_window->setWindowTitle(applicationTitle());
     m_window->resize(720, 480);
+    // Where the last closed window stood (the window's frame autosave).
+    const QStringList origin = KZUserDefaults::standardUserDefaults().stringForKey(frameOriginKey()).split(QLatin1Char(','));
+    if (origin.size() == 2)
+        m_window->move(origin.at(0).toInt(), origin.at(1).toInt());
 
     auto *central = new QWidget(m_window);
     central->setObjectName(QStringLiteral("contentView"));
@@ -749,8 +754,15 @@ void DocumentWindowController::assistantChangeAction()
         m_scopeChooser->presentOpenPanel();
 }
 
+QString DocumentWindowController::frameOriginKey()
+{
+    return QStringLiteral("DocumentWindowController-frameOrigin");
+}
+
 void DocumentWindowController::windowWillClose()
 {
+    KZUserDefaults::standardUserDefaults().setObject(
+        QStringLiteral("%1,%2").arg(m_window->x()).arg(m_window->y()), frameOriginKey());
     m_startTimer.stop();
     stopSearch();
     m_searchingIndicator->stopAnimation();

@@ -161,6 +161,8 @@ public:
 
     // The process-wide queue of the search sessions: two walks at once.
     static QThreadPool *searchQueue();
+    // The settings key of the last closed window's position ("x,y").
+    static QString frameOriginKey();
     // The wait between the last keystroke and the search.
     static constexpr int kSearchDelay = 250;
     static constexpr int kMinExpandedWidth = 600;

@@ -481,6 +481,16 @@ TEST_F(AppDelegateTest, NewWindowUpToFiveAndClosingKeepsTheLast)
     EXPECT_EQ(app.documentWindowControllers().first(), last);
     EXPECT_FALSE(last->window()->isVisible());
 
+    // A new window opens where the last closed one stood.
+    last->window()->move(123, 77);
+    last->window()->show();
+    ASSERT_TRUE(kztest::waitUntil([&] { return last->window()->pos() == QPoint(123, 77); }));
+    EXPECT_TRUE(last->window()->close());
+    {
+        DocumentWindowController another;
+        EXPECT_EQ(another.window()->pos(), QPoint(123, 77));
+    }
+
     // The launch activation shows nothing more; a later one shows every window.
     app.applicationDidBecomeActive();
     EXPECT_FALSE(last->window()->isVisible());
