@@ -226,6 +226,7 @@ void DocumentWindowController::setScopeDirChooser(DocumentWindowScopeChooser *ch
         m_assistantButton->setVisible(chooser != nullptr);
     if (m_noAccessButton)
         m_noAccessButton->setVisible(chooser != nullptr);
+    stopSearchAndSpinner();
     updateUI();
 }
 
@@ -523,9 +524,7 @@ void DocumentWindowController::rulesEditorViewControllerDidChange(RulesEditorVie
 
 void DocumentWindowController::tryStartSearching()
 {
-    m_startTimer.stop();
-    stopSearch();
-    m_searchingIndicator->stopAnimation();
+    stopSearchAndSpinner();
     updateUISearchField();
     m_searchLabel->hide();
     QString scope;
@@ -555,6 +554,13 @@ void DocumentWindowController::startSearch(const QString &scopeDir, const QVaria
     _searchObject->setCriteria(criteria);
     ++m_searchCount;
     _searchObject->startSearch(searchQueue());
+}
+
+void DocumentWindowController::stopSearchAndSpinner()
+{
+    m_startTimer.stop();
+    stopSearch();
+    m_searchingIndicator->stopAnimation();
 }
 
 void DocumentWindowController::stopSearch()
@@ -726,9 +732,7 @@ void DocumentWindowController::scopeDirChooserAction(const QVariantMap &info)
 {
     if (info.value(QStringLiteral("kind")).toInt() != 1)
         return;
-    m_startTimer.stop();
-    stopSearch();
-    m_searchingIndicator->stopAnimation();
+    stopSearchAndSpinner();
     setIsWindowToggled(true);
     updateUI();
 }
@@ -737,6 +741,7 @@ bool DocumentWindowController::assistantDnDViewProposeURL(const QUrl &url)
 {
     if (!ScopeDirManager::sharedInstance()->proposeSelectionWithDirURL(url))
         return false;
+    stopSearchAndSpinner();
     setIsWindowToggled(true);
     updateUI();
     return true;
@@ -763,9 +768,7 @@ void DocumentWindowController::windowWillClose()
 {
     KZUserDefaults::standardUserDefaults().setObject(
         QStringLiteral("%1,%2").arg(m_window->x()).arg(m_window->y()), frameOriginKey());
-    m_startTimer.stop();
-    stopSearch();
-    m_searchingIndicator->stopAnimation();
+    stopSearchAndSpinner();
     if (m_delegateController)
         m_delegateController->documentWindowControllerDidEnd(this);
 }

@@ -90,6 +90,8 @@ public:
     int evaluateStartableSearch(QString *scopeDir, QVariantList *criteria);
     void startSearch(const QString &scopeDir, const QVariantList &criteria);
     void stopSearch();
+    // Also cancels a pending start and stops the spinner.
+    void stopSearchAndSpinner();
 
     // Scope check and reset of the window.
     void updateUI();
