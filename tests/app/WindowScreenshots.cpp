@@ -85,7 +85,7 @@ int main(int argc, char **argv)
         AppDelegate delegate;
         delegate.applicationDidFinishLaunching();
         DocumentWindowController &controller = *delegate.documentWindowControllers().first();
-        QTest::qWaitForWindowExposed(controller.window());
+        ok = QTest::qWaitForWindowExposed(controller.window()) && ok;
         ok = save(&controller, out + QStringLiteral("/window-collapsed.png")) && ok;
 
         QTest::keyClicks(controller.mSearchField(), QStringLiteral("rep"));
@@ -98,7 +98,7 @@ int main(int argc, char **argv)
         // A window without a scope folder shows the assistant.
         delegate.mi_file_newWindow();
         DocumentWindowController &fresh = *delegate.documentWindowControllers().last();
-        QTest::qWaitForWindowExposed(fresh.window());
+        ok = QTest::qWaitForWindowExposed(fresh.window()) && ok;
         fresh.showAssistant();
         fresh.window()->resize(600, 350);
         ok = save(&fresh, out + QStringLiteral("/window-assistant.png")) && ok;
