@@ -15,16 +15,16 @@
 
 #include "platform/KZPosixFS.h"
 
-struct FileSearchResultTimespec {
+struct FileSearchResultTime {
     int64_t tv_sec = 0;
     int64_t tv_nsec = 0;
-    bool operator==(const FileSearchResultTimespec &) const = default;
+    bool operator==(const FileSearchResultTime &) const = default;
 };
 
 struct FileSearchResultStatInfo {
     uint16_t st_mode = 0;
-    FileSearchResultTimespec st_mtimespec;
-    FileSearchResultTimespec st_birthtimespec;
+    FileSearchResultTime st_mtimespec;
+    FileSearchResultTime st_birthtimespec;
     int64_t st_size = 0;
     bool operator==(const FileSearchResultStatInfo &) const = default;
 

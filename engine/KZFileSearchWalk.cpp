@@ -31,6 +31,12 @@ struct AsciiLowerTable {
 };
 constexpr AsciiLowerTable kLower;
 
+// Log entries name the function of the design, not the C++ helper that wrote them.
+#define KZLOG_WALK(severity, msg) \
+    KZLog::logWithSeverity((severity), KZFunctionMessage("PerformSearchInDirectory", __LINE__, (msg)))
+#define KZLOG_FILTER(severity, msg) \
+    KZLog::logWithSeverity((severity), KZFunctionMessage("EntryMatchWithFilters", __LINE__, (msg)))
+
 inline unsigned char lower(char c)
 {
     return kLower.map[static_cast<unsigned char>(c)];
@@ -203,14 +209,14 @@ bool attributeIsPresent(const char *filePath, const KZFileSearchFilterStruct &f,
     if (namesSz < 1)
         return false;
     if (!KZCBufferContainerSetSize(buffer, static_cast<uint64_t>(namesSz))) {
-        KZLOG_ERROR_F(QStringLiteral("KZCBufferContainerSetSize==false"));
+        KZLOG_FILTER(KZLogSeverityError, QStringLiteral("KZCBufferContainerSetSize==false"));
         *failed = true;
         return false;
     }
     const ssize_t sz = kzplatform::kzListXattr(filePath, buffer->data, static_cast<size_t>(namesSz));
     if (sz != namesSz) {
         const int error = errno;
-        KZLOG_ERROR_F(QStringLiteral("listxattr!=namesSz ") + errnoText(error));
+        KZLOG_FILTER(KZLogSeverityError, QStringLiteral("listxattr!=namesSz ") + errnoText(error));
         *failed = true;
         return false;
     }
@@ -318,7 +324,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
     if (cancelled())
         return 0;
     if (!dirPath || dirPathLength == 0) {
-        KZLOG_ERROR_F(QStringLiteral("dirPathL==0 dirPath:%1").arg(dirPath ? bytesText(dirPath) : QString()));
+        KZLOG_WALK(KZLogSeverityError, QStringLiteral("dirPathL==0 dirPath:%1").arg(dirPath ? bytesText(dirPath) : QString()));
         return -1;
     }
     LevelBuffers *buffers = level(depth);
@@ -331,9 +337,9 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
         const int error = errno;
         const QString message = QStringLiteral("dir==NULL dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error);
         if (error == EACCES)
-            KZLOG_INFO_F(message);
+            KZLOG_WALK(KZLogSeverityInfo, message);
         else
-            KZLOG_ERROR_F(message);
+            KZLOG_WALK(KZLogSeverityError, message);
         return -2;
     }
 
@@ -349,13 +355,14 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
     FileSearchResultList batch;
     int status = 1;
     KZDirEntry entry;
+    KZStat st; // filled for the entries that get a stat
     for (;;) {
         const int read = stream.read(&entry);
         if (read == 0)
             break;
         if (read < 0) {
             const int error = errno;
-            KZLOG_ERROR_F(QStringLiteral("readdir==NULL dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error));
+            KZLOG_WALK(KZLogSeverityError, QStringLiteral("readdir==NULL dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error));
             break;
         }
         const char *name = entry.name;
@@ -371,29 +378,39 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                 break;
             const size_t entryPathLength = prefixLength + nameLength;
             if (entryPathLength >= PATH_MAX - 1) {
-                KZLOG_ERROR_F(QStringLiteral("entryPathL>=MAXPATHLEN entryPathL:%1").arg(entryPathLength));
+                KZLOG_WALK(KZLogSeverityError, QStringLiteral("entryPathL>=MAXPATHLEN entryPathL:%1").arg(entryPathLength));
                 status = -4;
                 break;
             }
-            std::memcpy(pathBuffer + prefixLength, name, nameLength + 1);
+            // The entry path is only written out for entries that need it:
+            // folders, name matches and log messages.
+            bool pathBuilt = false;
+            const auto buildPath = [&] {
+                if (!pathBuilt) {
+                    std::memcpy(pathBuffer + prefixLength, name, nameLength + 1);
+                    pathBuilt = true;
+                }
+            };
 
             unsigned char type = entry.type;
-            KZStat st;
             bool haveStat = false;
             if (type == DT_UNKNOWN) {
+                buildPath();
                 if (kzplatform::kzStatAt(fd, name, &st) != 0) {
                     const int error = errno;
-                    KZLOG_ERROR_F(QStringLiteral("lstat!=0 entryPath:%1 ").arg(bytesText(pathBuffer)) + errnoText(error));
+                    KZLOG_WALK(KZLogSeverityError, QStringLiteral("lstat!=0 entryPath:%1 ").arg(bytesText(pathBuffer)) + errnoText(error));
                     break;
                 }
                 type = kzplatform::kzEntryTypeOfMode(st.mode);
                 haveStat = true;
             }
             if (type != DT_REG && type != DT_DIR && type != DT_LNK) {
-                KZLOG_WARNING_F(QStringLiteral("dirType:%1 entryPath:%2").arg(type).arg(bytesText(pathBuffer)));
+                buildPath();
+                KZLOG_WALK(KZLogSeverityWarning, QStringLiteral("dirType:%1 entryPath:%2").arg(type).arg(bytesText(pathBuffer)));
                 break;
             }
             if (type == DT_DIR) {
+                buildPath();
                 if (!o.includeTrash && isTrashFolder(name, nameLength, pathBuffer, entryPathLength, o.homeTrashPath))
                     break;
                 if (o.excludedDirs && isExcluded(o.excludedDirs, pathBuffer, entryPathLength))
@@ -401,10 +418,11 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
             }
 
             if (EntryMatchNames(o.filters, o.filtersCount, name, nameLength)) {
+                buildPath();
                 if (o.statMatches && !haveStat) {
                     if (kzplatform::kzStatAt(fd, name, &st) != 0) {
                         const int error = errno;
-                        KZLOG_ERROR_F(QStringLiteral("lstat!=0 entryPath:%1 ").arg(bytesText(pathBuffer))
+                        KZLOG_WALK(KZLogSeverityError, QStringLiteral("lstat!=0 entryPath:%1 ").arg(bytesText(pathBuffer))
                                       + errnoText(error));
                         break; // neither matched nor descended
                     }
@@ -420,7 +438,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                     FileSearchResultRef result =
                         FileSearchResult::initWithPath(pathBuffer, entryPathLength, typeLetter(type), info, haveStat);
                     if (!result) {
-                        KZLOG_ERROR_F(QStringLiteral("result==nil entryPath:%1").arg(bytesText(pathBuffer)));
+                        KZLOG_WALK(KZLogSeverityError, QStringLiteral("result==nil entryPath:%1").arg(bytesText(pathBuffer)));
                     } else {
                         batch.append(std::move(result));
                         if (type == DT_REG)
@@ -438,10 +456,10 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                 if (child == 0) {
                     status = 0;
                 } else if (child == -2) {
-                    KZLOG_WARNING_F(
+                    KZLOG_WALK(KZLogSeverityWarning, 
                         QStringLiteral("PerformSearchInDirectory:%1 entryPath:%2").arg(child).arg(bytesText(pathBuffer)));
                 } else if (child != 1) {
-                    KZLOG_ERROR_F(
+                    KZLOG_WALK(KZLogSeverityError, 
                         QStringLiteral("PerformSearchInDirectory:%1 entryPath:%2").arg(child).arg(bytesText(pathBuffer)));
                 }
             }
@@ -454,7 +472,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
 
     if (stream.close() != 0) {
         const int error = errno;
-        KZLOG_ERROR_F(QStringLiteral("closeDir!=0 errno:%1 dirPath:%2").arg(error).arg(bytesText(dirPath)));
+        KZLOG_WALK(KZLogSeverityError, QStringLiteral("closeDir!=0 errno:%1 dirPath:%2").arg(error).arg(bytesText(dirPath)));
     }
     if (!batch.isEmpty() && !cancelled() && o.callback && *o.callback)
         (*o.callback)(KZFileSearchStatusBatch, batch, *o.counters);

@@ -1,5 +1,6 @@
 #include "platform/KZDirStream.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -22,6 +23,8 @@ struct LinuxDirent64 {
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
+std::atomic<bool> g_reportsUnknownTypes{false};
+
 } // namespace
 
 KZDirStream::KZDirStream(char *buffer, size_t bufferSize)
@@ -37,24 +40,20 @@ KZDirStream::~KZDirStream()
 
 int KZDirStream::openAt(int dirfd, const char *name)
 {
-    close();
-    int fd;
-    do {
-        fd = ::openat(dirfd, name, kOpenFlags | O_NOFOLLOW);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return -1;
-    m_fd = fd;
-    m_filled = m_offset = 0;
-    return 0;
+    return openWith(dirfd, name, kOpenFlags | O_NOFOLLOW);
 }
 
 int KZDirStream::openPath(const char *path)
 {
+    return openWith(AT_FDCWD, path, kOpenFlags);
+}
+
+int KZDirStream::openWith(int dirfd, const char *name, int flags)
+{
     close();
     int fd;
     do {
-        fd = ::open(path, kOpenFlags);
+        fd = ::openat(dirfd, name, flags);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return -1;
@@ -86,7 +85,7 @@ int KZDirStream::read(KZDirEntry *entry)
     entry->name = d->d_name;
     // The kernel ends every name with a NUL inside the record.
     entry->nameLength = std::strlen(d->d_name);
-    entry->type = d->d_type;
+    entry->type = g_reportsUnknownTypes.load(std::memory_order_relaxed) ? static_cast<unsigned char>(DT_UNKNOWN) : d->d_type;
     entry->ino = d->d_ino;
     return 1;
 }
@@ -100,6 +99,11 @@ int KZDirStream::close()
     m_filled = m_offset = 0;
     // Linux releases the descriptor even when close reports EINTR; never retry.
     return ::close(fd);
+}
+
+void KZDirStream::setReportsUnknownTypesForTesting(bool on)
+{
+    g_reportsUnknownTypes.store(on, std::memory_order_relaxed);
 }
 
 unsigned char kzEntryTypeOfMode(uint32_t mode)

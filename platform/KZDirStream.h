@@ -49,7 +49,13 @@ public:
     // 0, or -1 with errno set. Closing a closed stream does nothing.
     int close();
 
+    // Makes every stream report DT_UNKNOWN, as some file systems do, so that
+    // tests can check that callers type such entries themselves. Any thread.
+    static void setReportsUnknownTypesForTesting(bool on);
+
 private:
+    int openWith(int dirfd, const char *name, int flags);
+
     char *m_buffer;
     size_t m_bufferSize;
     size_t m_filled = 0;

@@ -110,6 +110,9 @@ QVariantList KZUserDefaults::arrayForKey(const QString &key) const
             list.append(s);
         return list;
     }
+    // The INI store writes a one-element string list as a plain string.
+    if (v.typeId() == QMetaType::QString)
+        return QVariantList{v};
     return {};
 }
 

@@ -13,6 +13,7 @@
 
 #include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchWalk.h"
+#include "platform/KZDirStream.h"
 #include "support/KZLog.h"
 #include "tests/engine/SearchRunner.h"
 #include "tests/testlib/TestEnvironment.h"
@@ -159,6 +160,24 @@ TEST(KZFileSearchWalk, HiddenFilesLinksAndFifosAndTheDSStore)
               QStringList{QStringLiteral("DS_other")});
 }
 
+TEST(KZFileSearchWalk, EntriesOfUnknownDirectoryTypeAreTypedInsteadOfSkipped)
+{
+    // Some file systems never fill the entry type; skipping such entries would find nothing there.
+    kztest::TempTree t;
+    buildMixedTree(t);
+    const QStringList expected = found(t.root(), nameIs(QStringLiteral("txt")));
+    kzplatform::KZDirStream::setReportsUnknownTypesForTesting(true);
+    kztest::LogCapture log;
+    const enginetest::SearchRun run = runSearch(t.root(), nameIs(QStringLiteral("txt")));
+    const QStringList folders = found(t.root(), {criterion(3, 4, KZFileSearchUTIType_Directorty)});
+    kzplatform::KZDirStream::setReportsUnknownTypesForTesting(false);
+    EXPECT_EQ(run.relativePaths(t.root()), expected);
+    EXPECT_EQ(run.finalCounters.links, 2);
+    EXPECT_TRUE(run.find(t.path(QStringLiteral("docs/txt.folder")))->isDirectory());
+    EXPECT_EQ(folders, sorted({QStringLiteral("docs"), QStringLiteral("docs/txt.folder"), QStringLiteral("linked")}));
+    EXPECT_TRUE(log.contains(QStringLiteral("dirType:%1 entryPath:%2").arg(DT_FIFO).arg(t.path(QStringLiteral("pipe.txt")))));
+}
+
 TEST(KZFileSearchWalk, BatchesComeOnePerFolderWithRunningCountersAndOneFinishLast)
 {
     kztest::TempTree t;
@@ -292,6 +311,10 @@ TEST(KZFileSearchWalk, AMissingScopeIsLoggedAndFinishes)
     const enginetest::SearchRun run = runSearch(QStringLiteral("/nonexistent/trovix-scope"), nameIs(QStringLiteral("a")));
     EXPECT_EQ(run.finishedCalls, 1);
     EXPECT_TRUE(log.contains(QStringLiteral("dir==NULL dirPath:/nonexistent/trovix-scope errno:2")));
+    const QStringList entries = log.entries();
+    const auto opened = std::find_if(entries.begin(), entries.end(), [](const QString &e) { return e.contains(QStringLiteral("dir==NULL")); });
+    ASSERT_NE(opened, entries.end());
+    EXPECT_TRUE(opened->startsWith(QStringLiteral("ERROR PerformSearchInDirectory("))) << opened->toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("PerformSearchInDirectory:-2 scopeDir:/nonexistent/trovix-scope")));
 }
 
@@ -350,12 +373,28 @@ TEST(KZFileSearchWalk, LinksToFoldersAreNeverEnteredEvenAsTheyMatchTheLinkKeywor
 
 TEST(KZFileSearchWalk, TheRootListingSkipsTheLinuxVirtualFolders)
 {
-    // Walking "/" in a test would read the whole machine; the directory facade
-    // and the walk share this predicate, so it is checked on its own here.
+    // Walk "/" for folders while excluding every real top-level folder: what
+    // is left would be the virtual ones, which the walk must not even list.
+    const QStringList skipped{QStringLiteral("proc"), QStringLiteral("sys"), QStringLiteral("dev"), QStringLiteral("run"),
+                              QStringLiteral("media"), QStringLiteral("mnt"), QStringLiteral("net")};
+    QStringList excluded;
+    int present = 0;
+    for (const QString &name : QDir(QStringLiteral("/")).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks)) {
+        if (skipped.contains(name))
+            ++present;
+        else
+            excluded.append(QStringLiteral("/") + name);
+    }
+    ASSERT_GE(present, 3); // proc, sys and dev exist on every Linux machine
+    const enginetest::SearchRun run = runSearch(QStringLiteral("/"), {criterion(3, 4, KZFileSearchUTIType_Directorty),
+                                                                     criterion(10, 5, excluded)});
+    EXPECT_TRUE(run.relativePaths(QStringLiteral("/")).isEmpty()) << run.relativePaths(QStringLiteral("/")).join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(run.finishedCalls, 1);
+
+    // Below "/" the same names are ordinary folders.
     kztest::TempTree t;
-    for (const char *n : {"proc", "sys", "dev", "run", "media", "mnt", "net"})
-        t.writeFile(QString::fromUtf8(n) + QStringLiteral("/inner-hit"));
-    // Outside "/" the names are ordinary folders.
+    for (const QString &n : skipped)
+        t.writeFile(n + QStringLiteral("/inner-hit"));
     EXPECT_EQ(found(t.root(), nameIs(QStringLiteral("inner-hit"))).size(), 7);
 }
 
@@ -494,6 +533,24 @@ TEST(KZFileSearchAttributes, ExtendedAttributesAreMatchedByExactName)
               sorted({QStringLiteral("accented"), QStringLiteral("plain")}));
     // Typed decomposed, found in its precomposed form.
     EXPECT_EQ(found(r, {criterion(8, 13, QStringLiteral("user.cafe\u0301"))}), QStringList{QStringLiteral("accented")});
+}
+
+TEST(KZFileSearchAttributes, ContentTypeOfAPath)
+{
+    kztest::TempTree t;
+    t.writeFile(QStringLiteral("picture.PNG"), "not really an image");
+    t.mkdir(QStringLiteral("folder.txt"));
+    t.symlink(QStringLiteral("picture.PNG"), QStringLiteral("link.png"));
+    t.mkfifo(QStringLiteral("pipe.txt"));
+    kztest::LogCapture log;
+    EXPECT_EQ(UTI_TypeOfFilePath_needCFRelease(t.pathBytes("picture.PNG").constData()), QStringLiteral("image/png"));
+    EXPECT_EQ(UTI_TypeOfFilePath_needCFRelease(t.pathBytes("folder.txt").constData()), QStringLiteral("inode/directory"));
+    EXPECT_EQ(UTI_TypeOfFilePath_needCFRelease(t.pathBytes("link.png").constData()), QStringLiteral("inode/symlink"));
+    EXPECT_TRUE(log.entries().isEmpty());
+    EXPECT_TRUE(UTI_TypeOfFilePath_needCFRelease(t.pathBytes("missing.png").constData()).isNull());
+    EXPECT_TRUE(log.contains(QStringLiteral("FSPathMakeRef:2 filePath:") + t.path(QStringLiteral("missing.png"))));
+    EXPECT_TRUE(UTI_TypeOfFilePath_needCFRelease(t.pathBytes("pipe.txt").constData()).isNull());
+    EXPECT_TRUE(log.contains(QStringLiteral("|| values==NULL filePath:") + t.path(QStringLiteral("pipe.txt"))));
 }
 
 // ------------------------------------------------------------------ options, threads, permissions

@@ -145,6 +145,12 @@ TEST(KZUserDefaults, ValuesSurviveARelaunch)
     EXPECT_EQ(d.integerForKey(QStringLiteral("missing"), 10), 10);
     d.removeObjectForKey(QStringLiteral("ScopeDirManager-selectionKind"));
     EXPECT_FALSE(d.contains(QStringLiteral("ScopeDirManager-selectionKind")));
+    // A one-element list comes back as a list, though the INI text holds a plain string.
+    d.setObject(QStringList{QStringLiteral("/only")}, QStringLiteral("ScopeDirManager-filterDirPaths"));
+    d.synchronize();
+    KZUserDefaults::resetStandardUserDefaults();
+    EXPECT_EQ(KZUserDefaults::standardUserDefaults().arrayForKey(QStringLiteral("ScopeDirManager-filterDirPaths")),
+              QVariantList{QStringLiteral("/only")});
 }
 
 TEST(KZNotificationCenter, NamedSignalAndGenericSignal)

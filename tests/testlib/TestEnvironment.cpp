@@ -1,5 +1,6 @@
 #include "tests/testlib/TestEnvironment.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -126,16 +127,43 @@ TempTree::TempTree()
     m_root = QDir(m_dir.path()).canonicalPath();
 }
 
+// Removes everything inside the folder open at dirfd, byte by byte and
+// relative to each folder, so that names that are not UTF-8 and paths longer
+// than PATH_MAX go too. Folders made unreadable by a test are opened again first.
+static void removeContentsAt(int dirfd)
+{
+    DIR *dir = ::fdopendir(dirfd);
+    if (!dir) {
+        ::close(dirfd);
+        return;
+    }
+    while (const struct dirent *e = ::readdir(dir)) {
+        const char *name = e->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        struct stat st;
+        if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            ::fchmodat(::dirfd(dir), name, 0700, 0);
+            const int child = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child >= 0)
+                removeContentsAt(child);
+            ::unlinkat(::dirfd(dir), name, AT_REMOVEDIR);
+        } else {
+            ::unlinkat(::dirfd(dir), name, 0);
+        }
+    }
+    ::closedir(dir);
+}
+
 TempTree::~TempTree()
 {
-    // Folders made unreadable by a test must be opened again before removal.
-    std::function<void(const QByteArray &)> open = [&](const QByteArray &dir) {
-        ::chmod(dir.constData(), 0700);
-        QDir d(QFile::decodeName(dir));
-        for (const QString &name : d.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks))
-            open(dir + '/' + enc(name));
-    };
-    open(rootBytes());
+    ::chmod(rootBytes().constData(), 0700);
+    const int fd = ::open(rootBytes().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0)
+        removeContentsAt(fd);
+    // m_dir removes the then empty root.
 }
 
 QString TempTree::root() const { return m_root; }

@@ -1,0 +1,121 @@
+// The search session against the bare walk on the same tree: the session adds
+// the hand-over of every folder's batch to the GUI thread's event loop, which
+// waits for it. Reports both walls and their ratio (goal: at most 1.2).
+//
+// Settings (environment), as for bench_walk:
+//   TROVIX_BENCH_TREE=DIR      walk an existing tree instead (left in place)
+//   TROVIX_BENCH_ENTRIES=N     size of the generated tree (default 200000)
+//   TROVIX_BENCH_NEEDLE=TEXT   the needle (default "a", a common one: many batches)
+//   TROVIX_BENCH_ROUNDS=N      rounds of each (default 7; medians are reported)
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QThreadPool>
+
+#include "bench/KZBenchTree.h"
+#include "engine/KZFileSearch.h"
+#include "engine/KZFileSearchObject.h"
+#include "support/KZNotificationCenter.h"
+
+namespace {
+
+QVariantList nameContains(const QString &text)
+{
+    return {QVariantMap{{QStringLiteral("kind"), 1}, {QStringLiteral("operator"), 1}, {QStringLiteral("value"), text}}};
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    std::unique_ptr<QTemporaryDir> generated;
+    QString root = QString::fromLocal8Bit(qgetenv("TROVIX_BENCH_TREE"));
+    kzbench::TreeStats tree;
+    if (root.isEmpty()) {
+        generated = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/trovix-bench-XXXXXX"));
+        root = generated->path();
+        const qint64 entries = qEnvironmentVariableIntValue("TROVIX_BENCH_ENTRIES") > 0
+                                   ? qEnvironmentVariableIntValue("TROVIX_BENCH_ENTRIES")
+                                   : 200000;
+        tree = kzbench::makeTree(root, entries, 1);
+        if (tree.entries < 0) {
+            std::fprintf(stderr, "cannot make the tree in %s\n", qPrintable(root));
+            return 1;
+        }
+    } else {
+        tree = kzbench::countTree(root);
+    }
+    const QString needle = qEnvironmentVariableIsEmpty("TROVIX_BENCH_NEEDLE")
+                               ? QStringLiteral("a")
+                               : QString::fromLocal8Bit(qgetenv("TROVIX_BENCH_NEEDLE"));
+    const int rounds = qEnvironmentVariableIntValue("TROVIX_BENCH_ROUNDS") > 0 ? qEnvironmentVariableIntValue("TROVIX_BENCH_ROUNDS") : 7;
+    const QVariantList criteria = nameContains(needle);
+
+    // Warm the cache once.
+    kzbench::countTree(root);
+
+    std::vector<double> bare, session;
+    qint64 matches = 0, batches = 0;
+    QThreadPool pool;
+    pool.setMaxThreadCount(2);
+    for (int round = 0; round < rounds; ++round) {
+        // Alternate the two so that a busy neighbour hurts both alike.
+        QElapsedTimer t;
+        t.start();
+        KZFileSearch walk;
+        walk.performSearchInDirectory(root, criteria, [&](int status, const FileSearchResultList &, const KZFileSearchCounters &c) {
+            if (status == KZFileSearchStatusFinished)
+                matches = c.total();
+        });
+        bare.push_back(t.nsecsElapsed() / 1e9);
+
+        KZFileSearchObject object;
+        QEventLoop loop;
+        qint64 seen = 0;
+        auto c = QObject::connect(KZNotificationCenter::defaultCenter(), &KZNotificationCenter::fileSearchObjectUpdated, &loop,
+                                  [&](QObject *o, const QVariantMap &info) {
+                                      if (o != &object)
+                                          return;
+                                      if (info.value(QStringLiteral("kind")).toInt() == 2)
+                                          loop.quit();
+                                      else
+                                          ++seen;
+                                  });
+        object.setScopeDir(root);
+        object.setCriteria(criteria);
+        t.restart();
+        object.startSearch(&pool);
+        loop.exec();
+        session.push_back(t.nsecsElapsed() / 1e9);
+        QObject::disconnect(c);
+        batches = seen;
+        if (object.results().size() != matches) {
+            std::fprintf(stderr, "session kept %lld results, the walk found %lld\n",
+                         static_cast<long long>(object.results().size()), static_cast<long long>(matches));
+            return 1;
+        }
+    }
+    const double b = median(bare), s = median(session);
+    std::printf("tree: %lld entries, needle \"%s\": %lld matches in %lld batches, %d rounds\n",
+                static_cast<long long>(tree.entries), qPrintable(needle), static_cast<long long>(matches),
+                static_cast<long long>(batches), rounds);
+    std::printf("bare walk        median %.3f s  min %.3f s  (%.0f entries/s)\n", b,
+                *std::min_element(bare.begin(), bare.end()), tree.entries / b);
+    std::printf("session + loop   median %.3f s  min %.3f s\n", s, *std::min_element(session.begin(), session.end()));
+    std::printf("ratio session/bare: %.3f (goal <= 1.20)\n", s / b);
+    return 0;
+}
