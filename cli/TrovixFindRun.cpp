@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "cli/TrovixFindOptions.h"
+#include "cli/TrovixFindSaved.h"
 #include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchObject.h"
 #include "platform/KZUnixSignals.h"
@@ -134,7 +135,14 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
         return 0;
     }
 
-    QVariantList criteria = options.criteria();
+    if (options.listSaved) {
+        for (const QString &line : trovixFindSavedSearchLines())
+            printLine(out, line);
+        return 0;
+    }
+
+    // The rules given on this command line, without the pattern: what --save stores.
+    QVariantList rules = options.ruleCriteria;
     for (const QString &file : options.criteriaFiles) {
         QByteArray json;
         if (file == QLatin1String("-")) {
@@ -163,7 +171,27 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
                 printLine(err, QStringLiteral("trovix-find: warning: criterion %1 of %2 is ignored: %3")
                                    .arg(i + 1).arg(file == QLatin1String("-") ? QStringLiteral("standard input") : file, why));
         }
-        criteria += more;
+        rules += more;
+    }
+
+    if (!options.saveName.isEmpty()) {
+        const qint64 id = trovixFindSaveSearch(options.saveName, rules, &error);
+        if (id <= 0) {
+            printLine(err, QStringLiteral("trovix-find: %1").arg(error));
+            return 2;
+        }
+        printLine(out, QString::number(id));
+        return 0;
+    }
+
+    QVariantList criteria = options.patternCriteria + rules;
+    if (!options.savedName.isEmpty()) {
+        QVariantList saved;
+        if (!trovixFindSavedCriteria(options.savedName, &saved, &error)) {
+            printLine(err, QStringLiteral("trovix-find: %1").arg(error));
+            return 2;
+        }
+        criteria += saved;
     }
 
     QString message;

@@ -227,6 +227,35 @@ TEST_F(TrovixFind, ExcludedFoldersComeFromTheSettings)
     KZUserDefaults::standardUserDefaults().synchronize();
 }
 
+TEST_F(TrovixFind, SaveThenUseAndListAcrossProcesses)
+{
+    FindRun r = trovixFind({QStringLiteral("--save"), QStringLiteral("Old logs"), QStringLiteral("--modified"),
+                            QStringLiteral("before:2001-01-01"), QStringLiteral("--type"), QStringLiteral("file"),
+                            QStringLiteral("ignored-pattern")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const qint64 id = QString::fromUtf8(r.out).trimmed().toLongLong();
+    EXPECT_GT(id, 0);
+
+    r = trovixFind({QStringLiteral("--save"), QStringLiteral("Old logs"), QStringLiteral("--type"), QStringLiteral("dir")});
+    EXPECT_EQ(r.status, 2); // the name is taken
+    r = trovixFind({QStringLiteral("--save"), QStringLiteral("Empty")});
+    EXPECT_EQ(r.status, 2); // nothing to store
+
+    r = trovixFind({QStringLiteral("--list-saved")});
+    ASSERT_EQ(r.status, 0);
+    const QStringList lines = QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("%1\tOld logs\t").arg(id))) << lines[0].toStdString();
+
+    // A later process runs it by name and by identifier; a pattern narrows it further.
+    EXPECT_EQ(find({QStringLiteral("--saved"), QStringLiteral("Old logs")}), S({"docs/old.log"}));
+    EXPECT_EQ(find({QStringLiteral("--saved"), QString::number(id)}), S({"docs/old.log"}));
+    EXPECT_EQ(find({QStringLiteral("--saved"), QStringLiteral("Old logs"), QStringLiteral("zzz")}), S({}));
+    r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--saved"), QStringLiteral("Nope")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Nope")));
+}
+
 namespace {
 
 // Runs trovix-find as the unprivileged user with TROVIX_FIND_STAT_MATCHES set
