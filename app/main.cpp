@@ -1,8 +1,10 @@
 // Trovix: finds files and folders by walking the file system, without an index.
 #include <QApplication>
-#include <QMainWindow>
 
+#include "app/AppDelegate.h"
 #include "platform/KZUnixSignals.h"
+#include "results/KZFinderFileIcon.h"
+#include "scope/KZBookmarkFileURL.h"
 #include "support/KZFunctions.h"
 #include "toolkit/KZCriticalAlert.h"
 
@@ -13,14 +15,18 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationDomain(QStringLiteral("trovix.org"));
     QApplication::setApplicationVersion(KZFunctions::appVersion());
     QApplication::setDesktopFileName(KZBundleIdentifier);
+    // Closing the last window keeps its controller, but until a global hot key
+    // can bring it back, nothing could reach a windowless Trovix: it quits.
+    QApplication::setQuitOnLastWindowClosed(true);
     KZCriticalAlert::install();
+    KZFinderFileIcon::ensureIconTheme();
+    KZBookmarkFileURL::setIconProvider([](const QString &path, int size) {
+        return QVariant::fromValue(KZFinderFileIcon::iconForFileAtPathWithSize(path, size));
+    });
+
+    AppDelegate delegate;
     // A logout or `kill` ends Trovix the way the Quit command does.
     kzWatchTerminationSignals(&app, [](int) { QApplication::quit(); });
-
-    QMainWindow window;
-    window.setObjectName(QStringLiteral("DocumentWindow"));
-    window.setWindowTitle(QStringLiteral("Trovix"));
-    window.resize(720, 120);
-    window.show();
+    delegate.applicationDidFinishLaunching();
     return app.exec();
 }

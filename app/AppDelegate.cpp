@@ -1,0 +1,140 @@
+#include "app/AppDelegate.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "app/DocumentWindow.h"
+#include "support/KZLocalization.h"
+
+AppDelegate::AppDelegate(QObject *parent)
+    : QObject(parent)
+{
+    createActions();
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            applicationDidBecomeActive();
+        else if (state == Qt::ApplicationInactive)
+            applicationDidResignActive();
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::applicationWillTerminate);
+}
+
+AppDelegate::~AppDelegate()
+{
+    qDeleteAll(_documentWindowControllers);
+}
+
+void AppDelegate::createActions()
+{
+    auto make = [this](const char *name, const char *title, const QKeySequence &shortcut) {
+        auto *action = new QAction(KZLocalizedString(title), this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(shortcut);
+        return action;
+    };
+    m_newWindowAction = make("mi_file_newWindow", "New Window", QKeySequence::New);
+    m_openAction = make("mi_file_open", "Open", QKeySequence::Open);
+    m_showInFinderAction = make("mi_file_showInFinder", "Show in File Manager", QKeySequence(QStringLiteral("Ctrl+R")));
+    m_displayInfoAction = make("mi_file_displayFinderInfo", "Properties", QKeySequence(QStringLiteral("Ctrl+I")));
+    m_closeWindowAction = make("mi_file_close", "Close Window", QKeySequence::Close);
+    m_quitAction = make("mi_app_quit", "Quit", QKeySequence::Quit);
+    connect(m_newWindowAction, &QAction::triggered, this, &AppDelegate::mi_file_newWindow);
+    connect(m_openAction, &QAction::triggered, this, &AppDelegate::mi_file_open);
+    connect(m_showInFinderAction, &QAction::triggered, this, &AppDelegate::mi_file_showInFinder);
+    connect(m_displayInfoAction, &QAction::triggered, this, &AppDelegate::mi_file_displayFinderInfo);
+    connect(m_closeWindowAction, &QAction::triggered, this, [] {
+        if (QWidget *window = QApplication::activeWindow())
+            window->close();
+    });
+    connect(m_quitAction, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void AppDelegate::installMenuBar(DocumentWindow *window)
+{
+    QMenu *file = window->menuBar()->addMenu(KZLocalizedString("File"));
+    file->addAction(m_newWindowAction);
+    file->addSeparator();
+    file->addAction(m_openAction);
+    file->addAction(m_showInFinderAction);
+    file->addAction(m_displayInfoAction);
+    file->addSeparator();
+    file->addAction(m_closeWindowAction);
+    file->addAction(m_quitAction);
+    connect(file, &QMenu::aboutToShow, this, &AppDelegate::validateMenuItems);
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    mi_file_newWindow();
+}
+
+void AppDelegate::applicationDidBecomeActive()
+{
+    // The first activation is the launch itself: the first window is showing already.
+    if (_activesCount++ == 0)
+        return;
+    for (DocumentWindowController *controller : std::as_const(_documentWindowControllers))
+        controller->showWindowAnimated();
+}
+
+void AppDelegate::applicationDidResignActive()
+{
+    ++_activesCount;
+}
+
+void AppDelegate::applicationWillTerminate()
+{
+    for (DocumentWindowController *controller : std::as_const(_documentWindowControllers))
+        controller->stopSearch();
+}
+
+void AppDelegate::mi_file_newWindow()
+{
+    if (_documentWindowControllers.size() >= kMaxDocumentWindows)
+        return;
+    auto *controller = new DocumentWindowController([this](DocumentWindow *window) { installMenuBar(window); });
+    controller->setDelegateController(this);
+    _documentWindowControllers.append(controller);
+    controller->showWindowAnimated();
+    validateMenuItems();
+}
+
+void AppDelegate::documentWindowControllerDidEnd(DocumentWindowController *controller)
+{
+    // The last window stays in the list so that activation brings it back.
+    if (_documentWindowControllers.size() >= 2 && _documentWindowControllers.removeOne(controller))
+        controller->deleteLater();
+    validateMenuItems();
+}
+
+DocumentWindowController *AppDelegate::keyDocumentWindowController() const
+{
+    auto *window = qobject_cast<DocumentWindow *>(QApplication::activeWindow());
+    return window ? window->controller() : nullptr;
+}
+
+void AppDelegate::routeFileMenu(QAction *item)
+{
+    if (DocumentWindowController *controller = keyDocumentWindowController())
+        controller->documentWindowPerformMenuItem(item);
+}
+
+bool AppDelegate::validateMenuItem(QAction *item)
+{
+    if (item == m_newWindowAction)
+        return _documentWindowControllers.size() < kMaxDocumentWindows;
+    if (item == m_openAction || item == m_showInFinderAction || item == m_displayInfoAction) {
+        DocumentWindowController *controller = keyDocumentWindowController();
+        return controller && controller->documentWindowValidateMenuItem(item);
+    }
+    return true;
+}
+
+void AppDelegate::validateMenuItems()
+{
+    for (QAction *action : {m_newWindowAction, m_openAction, m_showInFinderAction, m_displayInfoAction,
+                            m_closeWindowAction, m_quitAction})
+        action->setEnabled(validateMenuItem(action));
+}

@@ -1,0 +1,30 @@
+// The table model of the results list: a thin adapter that asks the list
+// controller for every cell, so the rows live in one place. GUI thread.
+#pragma once
+
+#include <QAbstractTableModel>
+
+class ResultsListViewController;
+
+class ResultsListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    explicit ResultsListModel(ResultsListViewController *controller);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    // Used by the controller around its changes of the row list.
+    void beginAppend(int first, int last) { beginInsertRows(QModelIndex(), first, last); }
+    void endAppend() { endInsertRows(); }
+    void beginReset() { beginResetModel(); }
+    void endReset() { endResetModel(); }
+    void rowChanged(int row, int firstColumn, int lastColumn);
+
+private:
+    ResultsListViewController *m_controller;
+};

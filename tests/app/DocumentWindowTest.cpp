@@ -1,0 +1,529 @@
+#include <QApplication>
+#include <QDialog>
+#include <QThreadPool>
+#include <QLabel>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "app/AppDelegate.h"
+#include "app/DocumentWindow.h"
+#include "app/DocumentWindowController.h"
+#include "results/ResultsListTableView.h"
+#include "engine/KZFileSearchObject.h"
+#include "scope/ScopeDirManager.h"
+#include "support/KZUserDefaults.h"
+#include "tests/testlib/TestEnvironment.h"
+#include "rules/SavedSearches.h"
+#include "toolkit/KZSpinnerView.h"
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+QVariantMap criterion(int kind, int op, const QVariant &value)
+{
+    return {{QStringLiteral("kind"), kind}, {QStringLiteral("operator"), op}, {QStringLiteral("value"), value}};
+}
+
+// The editor view's rows without its widgets: what the controller reads.
+class RowsOnlyEditorView : public KZRulesEditorViewInterface
+{
+public:
+    KZRuleRows criteria() const override { return rows; }
+    void setDelegate(KZRulesEditorViewDelegateSourceProtocol *) override { }
+    void reloadDataWithCriteria(const KZRuleRows &criteria) override { rows = criteria; }
+    KZRuleRowRef criterionForRowViewController(const KZRuleItem_ViewControllerProtocol *) const override
+    {
+        return nullptr;
+    }
+    KZRuleRows rows;
+};
+
+// Closes the saved-searches menu as soon as it pops up, noting its items.
+class MenuWatcher
+{
+public:
+    MenuWatcher()
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu || menu->objectName() != QStringLiteral("searches-menu"))
+                return;
+            QStringList items;
+            for (QAction *a : menu->actions())
+                if (!a->isSeparator())
+                    items.append(a->text() + (a->isEnabled() ? QStringLiteral("+") : QStringLiteral("-")) +
+                                 (a->isChecked() ? QStringLiteral("*") : QString()));
+            shown.append(items.join(QLatin1Char('|')));
+            menu->close();
+        });
+        timer.start();
+    }
+    QTimer timer;
+    QStringList shown;
+};
+
+class DocumentWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        kztest::resetTestEnvironment();
+        ScopeDirManager::resetSharedInstanceForTesting();
+        tree.mkdir(QStringLiteral("docs"));
+        tree.writeFile(QStringLiteral("docs/Report.txt"), "r");
+        tree.writeFile(QStringLiteral("docs/report-old.txt"), "r");
+        tree.writeFile(QStringLiteral("notes.md"), "n");
+        tree.writeFile(QStringLiteral("plain-file"), "p");
+        useScope(tree.root());
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        // Walks of this test must not outlive its tree.
+        DocumentWindowController::searchQueue()->waitForDone();
+        ScopeDirManager::resetSharedInstanceForTesting();
+    }
+
+    static void useScope(const QString &path)
+    {
+        ASSERT_TRUE(ScopeDirManager::sharedInstance()->setSelectionKind(ScopeDirManager::SelectionPath, path));
+    }
+
+    DocumentWindowController *open()
+    {
+        controller = std::make_unique<DocumentWindowController>();
+        controller->showWindowAnimated();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
+        controller->window()->activateWindow();
+        return controller.get();
+    }
+
+    // Types text into the field as key events.
+    void type(const QString &text)
+    {
+        QTest::keyClicks(controller->mSearchField(), text);
+    }
+
+    QVariantList criteriaForText(const QString &text, int *verdict)
+    {
+        controller->mSearchField()->setText(text);
+        QVariantList criteria;
+        *verdict = controller->evaluateStartableSearch(nullptr, &criteria);
+        return criteria;
+    }
+
+    bool waitForEnd()
+    {
+        return kztest::waitUntil([&] {
+            return controller->searchObject() && !controller->searchObject()->isSearching();
+        }, 10000);
+    }
+
+    kztest::TempTree tree;
+    std::unique_ptr<DocumentWindowController> controller;
+};
+
+TEST_F(DocumentWindowTest, FieldTextBecomesFileNameCriteria)
+{
+    open();
+    int verdict = 0;
+    EXPECT_EQ(criteriaForText(QStringLiteral("a*b"), &verdict), QVariantList({criterion(1, 1, QStringLiteral("a*b"))}));
+    EXPECT_EQ(verdict, 1);
+    EXPECT_EQ(criteriaForText(QStringLiteral("ab*cd"), &verdict),
+              QVariantList({criterion(1, 2, QStringLiteral("ab")), criterion(1, 3, QStringLiteral("cd"))}));
+    EXPECT_EQ(criteriaForText(QStringLiteral("*txt"), &verdict), QVariantList({criterion(1, 3, QStringLiteral("txt"))}));
+    EXPECT_EQ(criteriaForText(QStringLiteral("abc*"), &verdict), QVariantList({criterion(1, 2, QStringLiteral("abc"))}));
+    EXPECT_EQ(criteriaForText(QStringLiteral("abc\\*"), &verdict),
+              QVariantList({criterion(1, 1, QStringLiteral("abc\\*"))}));
+    EXPECT_EQ(criteriaForText(QStringLiteral("a*b*c"), &verdict), QVariantList({criterion(1, 1, QStringLiteral("a*b*c"))}));
+    EXPECT_EQ(criteriaForText(QStringLiteral("*"), &verdict), QVariantList({criterion(1, 1, QStringLiteral("*"))}));
+    EXPECT_EQ(criteriaForText(QStringLiteral("  rep  "), &verdict), QVariantList({criterion(1, 1, QStringLiteral("rep"))}));
+
+    // Spaces only: nothing to search for.
+    EXPECT_TRUE(criteriaForText(QStringLiteral("   "), &verdict).isEmpty());
+    EXPECT_EQ(verdict, 0);
+
+    // Enabled excluded folders come last, as one "is not" folders criterion;
+    // alone they are not enough to search.
+    ScopeDirManager *manager = ScopeDirManager::sharedInstance();
+    manager->addExcludedDir(tree.path(QStringLiteral("docs")));
+    manager->addExcludedDir(tree.path(QStringLiteral("other")));
+    manager->setStateOfExcludedDir(false, tree.path(QStringLiteral("other")));
+    EXPECT_TRUE(criteriaForText(QStringLiteral(" "), &verdict).isEmpty());
+    EXPECT_EQ(verdict, 0);
+    EXPECT_EQ(criteriaForText(QStringLiteral("rep"), &verdict),
+              QVariantList({criterion(1, 1, QStringLiteral("rep")),
+                            criterion(10, 5, QStringList({tree.path(QStringLiteral("docs"))}))}));
+    EXPECT_EQ(verdict, 1);
+}
+
+TEST_F(DocumentWindowTest, QuickKeystrokesStartOneSearchAndReturnStartsAtOnce)
+{
+    open();
+    ASSERT_TRUE(controller->mSearchField()->isEnabled());
+    type(QStringLiteral("repor"));
+    EXPECT_EQ(controller->searchCount(), 0);
+    EXPECT_TRUE(controller->isSearchPending());
+    QTest::qWait(120);
+    EXPECT_EQ(controller->searchCount(), 0); // the wait restarts with every key
+    ASSERT_TRUE(kztest::waitUntil([&] { return controller->searchCount() == 1; }, 2000));
+    QTest::qWait(400);
+    EXPECT_EQ(controller->searchCount(), 1);
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(controller->searchObject()->criteria().first().toMap(), criterion(1, 1, QStringLiteral("repor")));
+
+    // A keystroke stops the finished session; Return searches without waiting.
+    type(QStringLiteral("t"));
+    EXPECT_EQ(controller->searchObject(), nullptr);
+    QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
+    EXPECT_EQ(controller->searchCount(), 2);
+    EXPECT_FALSE(controller->isSearchPending());
+    ASSERT_NE(controller->searchObject(), nullptr);
+    EXPECT_TRUE(controller->mSearchingIndicator()->isAnimating() || !controller->searchObject()->isSearching());
+    ASSERT_TRUE(waitForEnd());
+    QTest::qWait(350);
+    EXPECT_EQ(controller->searchCount(), 2);
+}
+
+TEST_F(DocumentWindowTest, ResultsExpandTheWindowAndNoResultCollapsesIt)
+{
+    open();
+    DocumentWindow *window = controller->window();
+    EXPECT_TRUE(window->isToogle());
+    const int collapsedHeight = window->height();
+    EXPECT_EQ(window->width(), 600);
+
+    type(QStringLiteral("rep"));
+    QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
+    ASSERT_TRUE(waitForEnd());
+    ASSERT_TRUE(kztest::waitUntil([&] { return window->height() >= 350; }));
+    EXPECT_FALSE(window->isToogle());
+    EXPECT_EQ(controller->mSearchLabel()->text(), QStringLiteral("\u2014 2 files"));
+    EXPECT_TRUE(controller->mSearchLabel()->isVisible());
+    EXPECT_FALSE(controller->mSearchingIndicator()->isAnimating());
+    ResultsListViewController *list = controller->resultsViewController()->resultsListViewController();
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(kztest::waitUntil([&] { return list->objectList().size() == 3; }));
+    EXPECT_EQ(list->objectList().first().kind, ResultsListRow::KindDir);
+    EXPECT_TRUE(list->view()->isVisible());
+
+    // The user makes it larger; a search without results collapses it...
+    window->resize(900, 520);
+    ASSERT_TRUE(kztest::waitUntil([&] { return window->size() == QSize(900, 520); }));
+    controller->mSearchField()->clear();
+    type(QStringLiteral("zzz-nothing"));
+    QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
+    ASSERT_TRUE(waitForEnd());
+    ASSERT_TRUE(kztest::waitUntil([&] { return window->isToogle(); }));
+    EXPECT_EQ(controller->mSearchLabel()->text(), QStringLiteral("\u2014 No File"));
+    EXPECT_TRUE(kztest::waitUntil([&] { return window->height() == collapsedHeight; }));
+    EXPECT_EQ(controller->contentView(), nullptr);
+
+    // ...and results bring the size back.
+    controller->mSearchField()->clear();
+    type(QStringLiteral("notes"));
+    QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_TRUE(kztest::waitUntil([&] { return window->size() == QSize(900, 520); }));
+
+    // Escape empties the field and collapses.
+    QTest::keyClick(controller->mSearchField(), Qt::Key_Escape);
+    EXPECT_TRUE(controller->mSearchField()->text().isEmpty());
+    EXPECT_EQ(controller->searchObject(), nullptr);
+    EXPECT_TRUE(window->isToogle());
+}
+
+TEST_F(DocumentWindowTest, ExpandingNeverGoesBelowTheMinimum)
+{
+    open();
+    DocumentWindow *window = controller->window();
+    controller->setIsWindowToggled(false);
+    window->setMinimumSize(0, 0);
+    window->resize(400, 200);
+    ASSERT_TRUE(kztest::waitUntil([&] { return window->size() == QSize(400, 200); }));
+    controller->setIsWindowToggled(true);
+    EXPECT_EQ(controller->prevWinSize(), QSize(400, 200));
+    controller->setIsWindowToggled(false);
+    EXPECT_EQ(controller->prevWinSize(), QSize(600, 350));
+    EXPECT_TRUE(kztest::waitUntil([&] { return window->size() == QSize(600, 350); }));
+    EXPECT_EQ(window->minimumSize(), QSize(600, 350));
+    // Asking for the state it is in changes nothing.
+    controller->setIsWindowToggled(false);
+    EXPECT_EQ(controller->prevWinSize(), QSize(600, 350));
+}
+
+TEST_F(DocumentWindowTest, ScopeProblemsShowTheNoAccessView)
+{
+    const QString gone = tree.mkdir(QStringLiteral("gone"));
+    useScope(gone);
+    tree.remove(QStringLiteral("gone"));
+    open();
+    EXPECT_EQ(controller->contentView(), controller->noAccessView());
+    EXPECT_EQ(controller->noAccessMesg()->text(), QStringLiteral("This directory does not exist."));
+    EXPECT_FALSE(controller->noAccessImageView()->pixmap().isNull());
+    EXPECT_FALSE(controller->window()->isToogle());
+    EXPECT_FALSE(controller->mSearchField()->isEnabled());
+    EXPECT_TRUE(controller->rulesEditorView()->isHidden());
+    EXPECT_EQ(controller->window()->windowTitle(), gone);
+    int verdict = controller->evaluateStartableSearch(nullptr, nullptr);
+    EXPECT_EQ(verdict, -1);
+
+    useScope(tree.path(QStringLiteral("plain-file")));
+    controller->updateUI();
+    EXPECT_EQ(controller->noAccessMesg()->text(), QStringLiteral("Current scope is not a directory."));
+
+    // Back to a folder: searching is possible again and the content area empties.
+    useScope(tree.root());
+    controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
+    EXPECT_EQ(controller->contentView(), nullptr);
+    EXPECT_TRUE(controller->mSearchField()->isEnabled());
+    EXPECT_FALSE(controller->rulesEditorView()->isHidden());
+    EXPECT_TRUE(controller->window()->isToogle());
+}
+
+TEST_F(DocumentWindowTest, AssistantAndSheetKeepTheWindowOnScreen)
+{
+    open();
+    controller->showAssistant();
+    EXPECT_EQ(controller->contentView(), controller->assistantView());
+    EXPECT_FALSE(controller->window()->isToogle());
+    controller->hideWindowAnimated();
+    QTest::qWait(DocumentWindowController::kFadeDuration + 150);
+    EXPECT_TRUE(controller->window()->isVisible());
+
+    controller->updateUI();
+    EXPECT_EQ(controller->contentView(), nullptr);
+    auto *sheet = new QDialog(controller->window());
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->show();
+    controller->hideWindowAnimated();
+    QTest::qWait(DocumentWindowController::kFadeDuration + 150);
+    EXPECT_TRUE(controller->window()->isVisible());
+    delete sheet;
+    controller->hideWindowAnimated();
+    EXPECT_TRUE(kztest::waitUntil([&] { return !controller->window()->isVisible(); }, 2000));
+}
+
+TEST_F(DocumentWindowTest, DroppedFolderBecomesTheScope)
+{
+    open();
+    EXPECT_TRUE(controller->assistantDnDViewProposeURL(QUrl::fromLocalFile(tree.path(QStringLiteral("docs")))));
+    EXPECT_EQ(controller->scopeDir(), tree.path(QStringLiteral("docs")));
+    EXPECT_TRUE(controller->window()->isToogle());
+    EXPECT_FALSE(controller->assistantDnDViewProposeURL(QUrl::fromLocalFile(tree.path(QStringLiteral("notes.md")))));
+    EXPECT_EQ(controller->scopeDir(), tree.path(QStringLiteral("docs")));
+}
+
+TEST_F(DocumentWindowTest, ShowAndHideFade)
+{
+    open();
+    DocumentWindow *window = controller->window();
+    ASSERT_TRUE(kztest::waitUntil([&] { return !controller->isWinShowing(); }));
+    EXPECT_DOUBLE_EQ(window->windowOpacity(), 1.0);
+    controller->hideWindowAnimated();
+    EXPECT_TRUE(window->isVisible()); // fading
+    ASSERT_TRUE(kztest::waitUntil([&] { return !window->isVisible(); }, 2000));
+    controller->showWindowAnimated();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(controller->isWinShowing());
+    ASSERT_TRUE(kztest::waitUntil([&] { return !controller->isWinShowing(); }, 2000));
+    EXPECT_DOUBLE_EQ(window->windowOpacity(), 1.0);
+}
+
+TEST_F(DocumentWindowTest, SavedSearchesMenuOpensOnAClickNotOnADrag)
+{
+    open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
+    RowsOnlyEditorView editor;
+    QString error;
+    const auto rows = controller->rulesEditorViewController()->rowsFromCanonizedCriteria(
+        {criterion(1, 1, QStringLiteral("invoice"))}, &error);
+    ASSERT_TRUE(rows.has_value()) << error.toStdString();
+    SavedSearches *saved = SavedSearches::sharedInstance();
+    for (const SavedSearchRef &old : saved->savedSearches())
+        saved->removeSavedSearches(old);
+    ASSERT_TRUE(saved->addSavedSearches(kzMakeSavedSearch(QStringLiteral("Invoices"), *rows)));
+
+    KZOverView *button = controller->mSearchesOverView();
+    MenuWatcher watcher;
+    const QPoint p(8, 8);
+    // Moving 2 points is still a click: the menu drops down.
+    QTest::mousePress(button, Qt::LeftButton, Qt::NoModifier, p);
+    QTest::mouseMove(button, p + QPoint(2, 2));
+    QTest::mouseRelease(button, Qt::LeftButton, Qt::NoModifier, p + QPoint(2, 2));
+    ASSERT_EQ(watcher.shown.size(), 1);
+    // Nothing selected, no rule rows: Save and Save As are disabled; the saved one is listed.
+    EXPECT_EQ(watcher.shown.first(), QStringLiteral("Save-|Save As…-|Invoices+"));
+    // Moving 4 points abandons the press: no menu.
+    QTest::mousePress(button, Qt::LeftButton, Qt::NoModifier, p);
+    QTest::mouseMove(button, p + QPoint(4, 0));
+    QTest::mouseRelease(button, Qt::LeftButton, Qt::NoModifier, p + QPoint(4, 0));
+    QTest::qWait(100);
+    EXPECT_EQ(watcher.shown.size(), 1);
+
+    // With rows in the editor and a selected search, both commands are offered.
+    editor.rows = *rows;
+    controller->rulesEditorViewController()->setRulesEditorView(&editor);
+    saved->setSelectedSavedSearch(saved->savedSearches().first());
+    QMenu *menu = controller->savedSearchesMenu();
+    QStringList states;
+    for (QAction *a : menu->actions())
+        if (!a->isSeparator())
+            states.append(a->text() + (a->isEnabled() ? QStringLiteral("+") : QStringLiteral("-")) +
+                          (a->isChecked() ? QStringLiteral("*") : QString()));
+    EXPECT_EQ(states.join(QLatin1Char('|')), QStringLiteral("Save+|Save As…+|Invoices+*"));
+    delete menu;
+    controller->rulesEditorViewController()->setRulesEditorView(nullptr);
+    saved->setSelectedSavedSearch(nullptr);
+}
+
+TEST_F(DocumentWindowTest, RuleRowsJoinTheSearchAndCanBeSavedUnderAName)
+{
+    open();
+    RowsOnlyEditorView editor;
+    controller->rulesEditorViewController()->setRulesEditorView(&editor);
+    QString error;
+    const auto rows = controller->rulesEditorViewController()->rowsFromCanonizedCriteria(
+        {criterion(2, 7, qint64(1000))}, &error);
+    ASSERT_TRUE(rows.has_value()) << error.toStdString();
+
+    // No rows and no text: nothing to search for. With a size row: a search,
+    // the row's criterion after the field's.
+    int verdict = 0;
+    EXPECT_TRUE(criteriaForText(QString(), &verdict).isEmpty());
+    EXPECT_EQ(verdict, 0);
+    editor.rows = *rows;
+    const QVariantList criteria = criteriaForText(QStringLiteral("rep"), &verdict);
+    EXPECT_EQ(verdict, 1);
+    ASSERT_EQ(criteria.size(), 2);
+    EXPECT_EQ(criteria.at(1).toMap().value(QStringLiteral("kind")).toInt(), 2);
+
+    // A changed rule searches again at once, without the field's delay.
+    const int before = controller->searchCount();
+    controller->rulesEditorViewControllerDidChange(controller->rulesEditorViewController(),
+                                                   {{QStringLiteral("kind"), QStringLiteral("criteriaChanged")}});
+    EXPECT_EQ(controller->searchCount(), before + 1);
+    ASSERT_TRUE(waitForEnd());
+
+    // Save As: the sheet needs a name; the stored rows are the editor's own.
+    SavedSearches *saved = SavedSearches::sharedInstance();
+    for (const SavedSearchRef &old : saved->savedSearches())
+        saved->removeSavedSearches(old);
+    QAction saveAs;
+    saveAs.setData(2);
+    controller->mi_savedSearches(&saveAs);
+    ASSERT_NE(controller->saveSearchSheet(), nullptr);
+    EXPECT_TRUE(controller->saveSearchSheet()->isVisible());
+    EXPECT_TRUE(controller->mSsField()->text().isEmpty());
+    controller->hideWindowAnimated(); // a sheet keeps the window
+    QTest::mouseClick(controller->mSsOkButton(), Qt::LeftButton);
+    EXPECT_TRUE(controller->saveSearchSheet()->isVisible());
+    EXPECT_TRUE(saved->savedSearches().isEmpty());
+    QTest::keyClicks(controller->mSsField(), QStringLiteral("Small files"));
+    QTest::mouseClick(controller->mSsOkButton(), Qt::LeftButton);
+    EXPECT_FALSE(controller->saveSearchSheet()->isVisible());
+    ASSERT_EQ(saved->savedSearches().size(), 1);
+    EXPECT_EQ(saved->savedSearches().first()->name, QStringLiteral("Small files"));
+    EXPECT_EQ(RulesEditorViewController::canonizedCriteriaFromCriteria(saved->savedSearches().first()->criteria, false),
+              RulesEditorViewController::canonizedCriteriaFromCriteria(*rows, false));
+    EXPECT_TRUE(controller->window()->isVisible());
+
+    // Save with no rows left removes the selected search.
+    saved->setSelectedSavedSearch(saved->savedSearches().first());
+    editor.rows.clear();
+    QAction save;
+    save.setData(1);
+    controller->mi_savedSearches(&save);
+    EXPECT_TRUE(saved->savedSearches().isEmpty());
+    controller->rulesEditorViewController()->setRulesEditorView(nullptr);
+}
+
+class AppDelegateTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        kztest::resetTestEnvironment();
+        ScopeDirManager::resetSharedInstanceForTesting();
+        ASSERT_TRUE(ScopeDirManager::sharedInstance()->setSelectionKind(ScopeDirManager::SelectionPath, tree.root()));
+    }
+    void TearDown() override { ScopeDirManager::resetSharedInstanceForTesting(); }
+    kztest::TempTree tree;
+};
+
+TEST_F(AppDelegateTest, NewWindowUpToFiveAndClosingKeepsTheLast)
+{
+    AppDelegate app;
+    app.applicationDidFinishLaunching();
+    ASSERT_EQ(app.documentWindowControllers().size(), 1);
+    EXPECT_TRUE(app.newWindowAction()->isEnabled());
+    for (int i = 0; i < 4; ++i)
+        app.newWindowAction()->trigger();
+    EXPECT_EQ(app.documentWindowControllers().size(), 5);
+    EXPECT_FALSE(app.newWindowAction()->isEnabled());
+    EXPECT_FALSE(app.validateMenuItem(app.newWindowAction()));
+    app.mi_file_newWindow();
+    EXPECT_EQ(app.documentWindowControllers().size(), 5);
+
+    // Closing windows: each controller leaves the list but the last.
+    const QList<DocumentWindowController *> controllers = app.documentWindowControllers();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(controllers.at(i)->window()->close());
+    EXPECT_EQ(app.documentWindowControllers().size(), 1);
+    EXPECT_TRUE(app.newWindowAction()->isEnabled());
+    DocumentWindowController *last = app.documentWindowControllers().first();
+    EXPECT_TRUE(last->window()->close());
+    ASSERT_EQ(app.documentWindowControllers().size(), 1);
+    EXPECT_EQ(app.documentWindowControllers().first(), last);
+    EXPECT_FALSE(last->window()->isVisible());
+
+    // A new window opens where the last closed one stood.
+    last->window()->move(123, 77);
+    last->window()->show();
+    ASSERT_TRUE(kztest::waitUntil([&] { return last->window()->pos() == QPoint(123, 77); }));
+    EXPECT_TRUE(last->window()->close());
+    {
+        DocumentWindowController another;
+        EXPECT_EQ(another.window()->pos(), QPoint(123, 77));
+    }
+
+    // The launch activation shows nothing more; a later one shows every window.
+    app.applicationDidBecomeActive();
+    EXPECT_FALSE(last->window()->isVisible());
+    app.applicationDidResignActive();
+    app.applicationDidBecomeActive();
+    EXPECT_TRUE(last->window()->isVisible());
+}
+
+TEST_F(AppDelegateTest, FileMenuReachesTheResultsOfTheKeyWindow)
+{
+    AppDelegate app;
+    app.applicationDidFinishLaunching();
+    DocumentWindowController *controller = app.documentWindowControllers().first();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
+    controller->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
+    // The field has the focus: no result command.
+    EXPECT_FALSE(app.validateMenuItem(app.showInFinderAction()));
+    tree.writeFile(QStringLiteral("found.txt"), "f");
+    QTest::keyClicks(controller->mSearchField(), QStringLiteral("found"));
+    QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
+    ResultsListViewController *list = nullptr;
+    ASSERT_TRUE(kztest::waitUntil([&] {
+        list = controller->resultsViewController()->resultsListViewController();
+        return list && list->objectList().size() == 1;
+    }));
+    list->mTableView()->setFocus();
+    list->mTableView()->selectRow(0);
+    ASSERT_TRUE(kztest::waitUntil([&] { return list->mTableView()->hasFocus(); }));
+    EXPECT_TRUE(app.validateMenuItem(app.showInFinderAction()));
+    EXPECT_TRUE(app.validateMenuItem(app.openAction()));
+    EXPECT_TRUE(app.validateMenuItem(app.quitAction()));
+    DocumentWindowController::searchQueue()->waitForDone();
+}
+
+} // namespace

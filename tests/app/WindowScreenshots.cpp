@@ -1,0 +1,113 @@
+// Takes the screenshots of the search window for the documentation, on the
+// display it is given (a private Xvfb: scripts/window-screenshots.sh):
+// collapsed, with grouped results of a real folder tree, with the no-access
+// view and with the drag-and-drop assistant. Refuses to write anything when no
+// font is installed (every text would be drawn as boxes).
+//
+//   window_screenshots OUTPUT_DIR
+#include <cstdio>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+
+#include "app/AppDelegate.h"
+#include "app/DocumentWindow.h"
+#include "app/DocumentWindowController.h"
+#include "engine/KZFileSearchObject.h"
+#include "results/KZFinderFileIcon.h"
+#include "scope/ScopeDirManager.h"
+#include "tests/testlib/TestEnvironment.h"
+
+namespace {
+
+bool save(DocumentWindowController *controller, const QString &path)
+{
+    QTest::qWait(400); // fades and pending paints
+    const QPixmap shot = controller->window()->grab();
+    if (shot.isNull() || !shot.save(path, "PNG")) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s %dx%d\n", qPrintable(path), shot.width(), shot.height());
+    return true;
+}
+
+void touch(const QString &root, const QString &rel, const QByteArray &content = "x")
+{
+    const QString path = root + QLatin1Char('/') + rel;
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(content);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    kztest::resetTestEnvironment();
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: window_screenshots OUTPUT_DIR\n");
+        return 1;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    if (QFontDatabase::families().isEmpty() || QFontInfo(QApplication::font()).family().isEmpty()) {
+        std::fprintf(stderr, "no font installed: install fonts-dejavu-core (scripts/setup.sh)\n");
+        return 1;
+    }
+    KZFinderFileIcon::ensureIconTheme();
+
+    // A small home folder with the kind of names people search.
+    const QString home = QDir::homePath();
+    touch(home, QStringLiteral("Documents/Report.txt"));
+    touch(home, QStringLiteral("Documents/Reports 2026/report-january.pdf"));
+    touch(home, QStringLiteral("Documents/Reports 2026/report-february.pdf"));
+    touch(home, QStringLiteral("Documents/Reports 2026/report-march.odt"));
+    touch(home, QStringLiteral("Documents/Taxes/Annual Report 2025.ods"));
+    touch(home, QStringLiteral("Projects/trovix/src/reporter.cpp"));
+    touch(home, QStringLiteral("Projects/trovix/src/reporter.h"));
+    touch(home, QStringLiteral("Projects/trovix/docs/bug-report-template.md"));
+    touch(home, QStringLiteral("Pictures/Holidays/reportage-01.png"));
+    touch(home, QStringLiteral("Music/notes.txt"));
+    QDir().mkpath(home + QStringLiteral("/Documents/Reports 2026/Drafts"));
+
+    ScopeDirManager::sharedInstance()->setSelectionKind(ScopeDirManager::SelectionPath, home);
+    bool ok = true;
+    {
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        DocumentWindowController &controller = *delegate.documentWindowControllers().first();
+        QTest::qWaitForWindowExposed(controller.window());
+        ok = save(&controller, out + QStringLiteral("/window-collapsed.png")) && ok;
+
+        QTest::keyClicks(controller.mSearchField(), QStringLiteral("rep"));
+        QTest::keyClick(controller.mSearchField(), Qt::Key_Return);
+        kztest::waitUntil([&] { return controller.searchObject() && !controller.searchObject()->isSearching(); });
+        controller.window()->resize(720, 440);
+        ok = save(&controller, out + QStringLiteral("/window-grouped-results.png")) && ok;
+        DocumentWindowController::searchQueue()->waitForDone();
+
+        // A window without a scope folder shows the assistant.
+        delegate.mi_file_newWindow();
+        DocumentWindowController &fresh = *delegate.documentWindowControllers().last();
+        QTest::qWaitForWindowExposed(fresh.window());
+        fresh.showAssistant();
+        fresh.window()->resize(600, 350);
+        ok = save(&fresh, out + QStringLiteral("/window-assistant.png")) && ok;
+
+        ScopeDirManager::sharedInstance()->setSelectionKind(ScopeDirManager::SelectionPath,
+                                                            home + QStringLiteral("/Removed Folder"));
+        fresh.scopeDirChooserAction({{QStringLiteral("kind"), 1}});
+        fresh.window()->resize(600, 350);
+        ok = save(&fresh, out + QStringLiteral("/window-no-access.png")) && ok;
+    }
+    return ok ? 0 : 1;
+}
