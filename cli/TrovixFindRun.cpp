@@ -95,6 +95,13 @@ bool needsSnapshot(const QVariantList &criteria, bool json)
     return false;
 }
 
+// TROVIX_FIND_STAT_MATCHES=1 keeps the stat of every name match even when
+// nothing reads it: the walk then costs what it costs in the window.
+bool statOfMatchesRequested()
+{
+    return qEnvironmentVariableIntValue("TROVIX_FIND_STAT_MATCHES") == 1;
+}
+
 QStringList excludedFolders()
 {
     QStringList paths;
@@ -209,7 +216,7 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
     pool.setMaxThreadCount(1);
     KZFileSearchObject session;
     session.setKeepsResults(false);
-    session.setSkipsMatchStat(!needsSnapshot(criteria, options.json));
+    session.setSkipsMatchStat(!needsSnapshot(criteria, options.json) && !statOfMatchesRequested());
     session.setScopeDir(options.scope);
     session.setCriteria(criteria);
 

@@ -1,8 +1,12 @@
+#include <unistd.h>
+#include <vector>
+
 #include <QDateTime>
 #include <QRegularExpression>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSet>
 
 #include <gtest/gtest.h>
@@ -250,4 +254,83 @@ TEST_F(TrovixFind, SaveThenUseAndListAcrossProcesses)
     r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--saved"), QStringLiteral("Nope")});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Nope")));
+}
+
+namespace {
+
+// Runs trovix-find as the unprivileged user with TROVIX_FIND_STAT_MATCHES set
+// to statMatches (unset when empty) and returns its exit status and output.
+FindRun trovixFindUnprivileged(const QStringList &args, const QByteArray &statMatches)
+{
+    QList<QByteArray> argBytes{QByteArray(TROVIX_FIND_PATH)};
+    for (const QString &a : args)
+        argBytes.append(a.toLocal8Bit());
+    QList<QByteArray> envBytes;
+    for (const QString &e : QProcessEnvironment::systemEnvironment().toStringList())
+        if (!e.startsWith(QLatin1String("TROVIX_FIND_STAT_MATCHES=")))
+            envBytes.append(e.toLocal8Bit());
+    if (!statMatches.isEmpty())
+        envBytes.append("TROVIX_FIND_STAT_MATCHES=" + statMatches);
+    std::vector<char *> argv, envp;
+    for (QByteArray &a : argBytes)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (QByteArray &e : envBytes)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    int fds[2];
+    FindRun r;
+    if (::pipe(fds) != 0)
+        return r;
+    // The output is a few lines: it fits in the pipe while the child runs.
+    r.status = kztest::runAsUnprivileged([&]() -> int {
+        ::close(fds[0]);
+        if (::dup2(fds[1], STDOUT_FILENO) < 0)
+            return 126;
+        ::execve(argv[0], argv.data(), envp.data());
+        return 127;
+    });
+    ::close(fds[1]);
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+        r.out.append(buffer, n);
+    ::close(fds[0]);
+    return r;
+}
+
+} // namespace
+
+// A folder that may be listed but not searched (read without execute) tells
+// the names and types of its entries but refuses their stat: without the stat
+// its matches are printed from the listing alone; with it (asked for, or
+// needed by --json) they are left out as the window leaves them out.
+TEST(TrovixFindEnvironment, StatOfMatchesIsKeptOnRequest)
+{
+    ASSERT_TRUE(kztest::canRunUnprivileged());
+    kztest::TempTree t;
+    t.writeFile(QStringLiteral("listed/invoice-1.txt"), "1");
+    t.writeFile(QStringLiteral("open/invoice-2.txt"), "2");
+    t.chmod(QStringLiteral("listed"), 0444);
+    t.chmod(QString(), 0755);
+    const QString root = t.root();
+    const QStringList args{QStringLiteral("-s"), root, QStringLiteral("--no-excluded"), QStringLiteral("invoice")};
+
+    FindRun r = trovixFindUnprivileged(args, QByteArray());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(relPaths(r, root), S({"listed/invoice-1.txt", "open/invoice-2.txt"}));
+    r = trovixFindUnprivileged(args, "0");
+    EXPECT_EQ(relPaths(r, root), S({"listed/invoice-1.txt", "open/invoice-2.txt"}));
+
+    r = trovixFindUnprivileged(args, "1");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(relPaths(r, root), S({"open/invoice-2.txt"}));
+
+    r = trovixFindUnprivileged(args + QStringList{QStringLiteral("--json")}, QByteArray());
+    QSet<QString> jsonPaths;
+    for (const QByteArray &line : r.out.split('\n'))
+        if (!line.isEmpty())
+            jsonPaths.insert(QJsonDocument::fromJson(line).object().value(QStringLiteral("path")).toString().mid(root.size() + 1));
+    EXPECT_EQ(jsonPaths, S({"open/invoice-2.txt"}));
 }
