@@ -216,6 +216,7 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
     pool.setMaxThreadCount(1);
     KZFileSearchObject session;
     session.setKeepsResults(false);
+    session.setHandsOverWithoutWaiting(true);
     session.setSkipsMatchStat(!needsSnapshot(criteria, options.json) && !statOfMatchesRequested());
     session.setScopeDir(options.scope);
     session.setCriteria(criteria);

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRunnable>
+#include <QSemaphore>
 #include <QThread>
 #include <QThreadPool>
 
@@ -23,6 +24,8 @@ struct KZFileSearchObject::SharedState {
     mutable std::mutex mutex;
     QString scopeDir;
     QVariantList criteria;
+    // Batches posted and not yet taken in, when the walk does not wait.
+    QSemaphore credits{KZFileSearchObject::kMaxBatchesInFlight};
 };
 
 namespace {
@@ -148,7 +151,8 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
     // session destroyed mid-walk leaves nothing dangling behind.
     std::shared_ptr<SharedState> state = m_state;
     QPointer<KZFileSearchObject> session(this);
-    queue->start([state, walk, noted, session] {
+    const bool waits = !m_handsOverWithoutWaiting;
+    queue->start([state, walk, noted, session, waits] {
         QString scope;
         QVariantList crit;
         {
@@ -168,11 +172,18 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
                     if (session)
                         session->mt_searchUpdated(message);
                 };
-                if (!app || QThread::currentThread() == app->thread())
+                if (!app || QThread::currentThread() == app->thread()) {
                     deliver();
-                else
+                } else if (waits) {
                     // The walk waits here until the GUI thread has taken the batch in.
                     QMetaObject::invokeMethod(app, deliver, Qt::BlockingQueuedConnection);
+                } else {
+                    state->credits.acquire();
+                    QMetaObject::invokeMethod(app, [deliver, state] {
+                        deliver();
+                        state->credits.release();
+                    }, Qt::QueuedConnection);
+                }
             });
     });
 }

@@ -69,6 +69,12 @@ public:
     // are announced but not kept, so memory does not grow with the results.
     void setKeepsResults(bool keeps) { m_keepsResults = keeps; }
     bool keepsResults() const { return m_keepsResults; }
+    // For trovix-find: the walk posts its batches without waiting for each to be
+    // taken in, with at most kMaxBatchesInFlight on their way (the walk waits
+    // beyond that, so memory stays bounded). Order and the token rules are
+    // unchanged. A window keeps the waiting hand-over.
+    static constexpr int kMaxBatchesInFlight = 256;
+    void setHandsOverWithoutWaiting(bool on) { m_handsOverWithoutWaiting = on; }
     // Passed on to the walk (see KZFileSearch::setSkipsMatchStat).
     void setSkipsMatchStat(bool skip) { m_skipsMatchStat = skip; }
 
@@ -81,5 +87,6 @@ private:
     FileSearchResultList _results;
     QVariantMap _statistics;
     bool m_keepsResults = true;
+    bool m_handsOverWithoutWaiting = false;
     bool m_skipsMatchStat = false;
 };

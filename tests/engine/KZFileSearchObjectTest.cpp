@@ -260,23 +260,61 @@ TEST(KZFileSearchObject, DestroyingASessionWhileItsWalkRuns)
     QObject::disconnect(c);
 }
 
-TEST(KZFileSearchObject, BatchesWithoutKeepingThem)
+TEST(KZFileSearchObject, BatchesWithoutKeepingOrWaiting)
 {
+    // More folders than batches may be in flight, so the walk must also wait
+    // for credits; every batch still arrives once, in walk order, before the end.
     kztest::TempTree tree;
-    fillTree(tree, 5, 4);
+    fillTree(tree, KZFileSearchObject::kMaxBatchesInFlight + 60, 2);
+    const QVariantList criteria{crit(1, 3, QStringLiteral(".txt"))};
+    QStringList walkOrder;
+    KZFileSearch walk;
+    walk.performSearchInDirectory(tree.root(), criteria,
+                                  [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &) {
+                                      if (status == 1)
+                                          walkOrder.append(batch.first()->dirPath());
+                                  });
+
     QThreadPool pool;
     KZFileSearchObject session;
     session.setKeepsResults(false);
+    session.setHandsOverWithoutWaiting(true);
     Recorder recorder(&session);
     session.setScopeDir(tree.root());
-    session.setCriteria({crit(1, 3, QStringLiteral(".txt"))});
+    session.setCriteria(criteria);
     session.startSearch(&pool);
-    ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }));
+    ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }, 20000));
     drain(pool);
+    QStringList order;
     int announced = 0;
     for (const auto &note : recorder.notes)
-        announced += note.results.size();
-    EXPECT_EQ(announced, 20);
+        if (note.kind == 1) {
+            order.append(note.results.first()->dirPath());
+            announced += note.results.size();
+        }
+    EXPECT_EQ(order, walkOrder);
+    EXPECT_EQ(announced, (KZFileSearchObject::kMaxBatchesInFlight + 60) * 2);
+    EXPECT_EQ(recorder.count(2), 1);
+    EXPECT_EQ(recorder.notes.back().kind, 2);
     EXPECT_TRUE(session.results().isEmpty());
-    EXPECT_EQ(session.statistics().value(QStringLiteral("total")).toLongLong(), 20);
+    EXPECT_EQ(session.statistics().value(QStringLiteral("total")).toLongLong(), announced);
+}
+
+TEST(KZFileSearchObject, StopWithoutWaitingDropsWhatIsOnItsWay)
+{
+    kztest::TempTree tree;
+    fillTree(tree, 300, 2);
+    QThreadPool pool;
+    KZFileSearchObject session;
+    session.setHandsOverWithoutWaiting(true);
+    Recorder recorder(&session);
+    session.setScopeDir(tree.root());
+    session.setCriteria({crit(1, 1, QStringLiteral("f"))});
+    session.startSearch(&pool);
+    ASSERT_TRUE(kztest::waitUntil([&] { return !recorder.notes.empty(); }));
+    session.stopSearch();
+    const size_t atStop = recorder.notes.size();
+    drain(pool);
+    EXPECT_EQ(recorder.notes.size(), atStop);
+    EXPECT_EQ(recorder.count(2), 0);
 }
