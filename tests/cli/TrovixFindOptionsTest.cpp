@@ -9,14 +9,6 @@
 
 namespace {
 
-QVariantMap crit(int kind, int op, const QVariant &value = QVariant())
-{
-    QVariantMap c{{QStringLiteral("kind"), kind}, {QStringLiteral("operator"), op}};
-    if (value.isValid())
-        c.insert(QStringLiteral("value"), value);
-    return c;
-}
-
 TrovixFindOptions parseOk(const QStringList &args)
 {
     TrovixFindOptions o;
@@ -44,15 +36,15 @@ TEST(SearchText, FieldTextBecomesNameCriteria)
         QVariantList expected;
     };
     const Case cases[] = {
-        {"a*b", {crit(1, 1, QStringLiteral("a*b"))}}, // too short to split
-        {"ab*cd", {crit(1, 2, QStringLiteral("ab")), crit(1, 3, QStringLiteral("cd"))}},
-        {"*txt", {crit(1, 3, QStringLiteral("txt"))}},
-        {"abc*", {crit(1, 2, QStringLiteral("abc"))}},
-        {"abc\\*", {crit(1, 1, QStringLiteral("abc\\*"))}},
-        {"a*b*c", {crit(1, 1, QStringLiteral("a*b*c"))}},
-        {"ab*cd*", {crit(1, 2, QStringLiteral("ab*cd"))}},
-        {"*", {crit(1, 1, QStringLiteral("*"))}},
-        {"  report  ", {crit(1, 1, QStringLiteral("report"))}},
+        {"a*b", {kztest::criterion(1, 1, QStringLiteral("a*b"))}}, // too short to split
+        {"ab*cd", {kztest::criterion(1, 2, QStringLiteral("ab")), kztest::criterion(1, 3, QStringLiteral("cd"))}},
+        {"*txt", {kztest::criterion(1, 3, QStringLiteral("txt"))}},
+        {"abc*", {kztest::criterion(1, 2, QStringLiteral("abc"))}},
+        {"abc\\*", {kztest::criterion(1, 1, QStringLiteral("abc\\*"))}},
+        {"a*b*c", {kztest::criterion(1, 1, QStringLiteral("a*b*c"))}},
+        {"ab*cd*", {kztest::criterion(1, 2, QStringLiteral("ab*cd"))}},
+        {"*", {kztest::criterion(1, 1, QStringLiteral("*"))}},
+        {"  report  ", {kztest::criterion(1, 1, QStringLiteral("report"))}},
         {"   ", {}},
         {"", {}},
     };
@@ -69,7 +61,7 @@ TEST(TrovixFindArguments, ScopePatternAndOutputs)
     o = parseOk({QStringLiteral("-s"), QStringLiteral("../there/"), QStringLiteral("*.txt"), QStringLiteral("-0"),
                  QStringLiteral("--stats")});
     EXPECT_EQ(o.scope, QStringLiteral("/work/there"));
-    EXPECT_EQ(o.criteria(), QVariantList{crit(1, 3, QStringLiteral(".txt"))});
+    EXPECT_EQ(o.criteria(), QVariantList{kztest::criterion(1, 3, QStringLiteral(".txt"))});
     EXPECT_TRUE(o.print0);
     EXPECT_TRUE(o.stats);
 
@@ -106,23 +98,23 @@ TEST(TrovixFindArguments, EveryRuleBecomesItsCriterion)
         QStringLiteral("--trash"),
     });
     const QVariantList expected{
-        crit(1, 20, QStringLiteral("tmp")),
-        crit(1, 4, QStringLiteral("README")),
-        crit(2, 6, qint64(10240)),
-        crit(2, 7, qint64(1572864)),
-        crit(5, 15, QStringLiteral("3|1")),
-        crit(4, 8, QDateTime(QDate(2026, 2, 28), QTime(0, 0))),
-        crit(5, 19),
-        crit(5, 15, QStringLiteral("90|6")),
-        crit(3, 4, QStringLiteral("KZFileSearchUTIType_Directorty")),
-        crit(3, 5, QStringLiteral("image/*")),
-        crit(3, 4, QStringLiteral("*/*")),
-        crit(6, 0, QStringLiteral("Red")),
-        crit(8, 13, QStringLiteral("user.xdg.comment")),
-        crit(8, 14, QStringLiteral("user.checksum")),
-        crit(11, 4, true),
-        crit(10, 4, QStringList{QStringLiteral("/work/here/src"), QStringLiteral("/work/here/docs")}),
-        crit(10, 5, QStringList{QStringLiteral("/work/here/src/build")}),
+        kztest::criterion(1, 20, QStringLiteral("tmp")),
+        kztest::criterion(1, 4, QStringLiteral("README")),
+        kztest::criterion(2, 6, qint64(10240)),
+        kztest::criterion(2, 7, qint64(1572864)),
+        kztest::criterion(5, 15, QStringLiteral("3|1")),
+        kztest::criterion(4, 8, QDateTime(QDate(2026, 2, 28), QTime(0, 0))),
+        kztest::criterion(5, 19),
+        kztest::criterion(5, 15, QStringLiteral("90|6")),
+        kztest::criterion(3, 4, QStringLiteral("KZFileSearchUTIType_Directorty")),
+        kztest::criterion(3, 5, QStringLiteral("image/*")),
+        kztest::criterion(3, 4, QStringLiteral("*/*")),
+        kztest::criterion(6, 0, QStringLiteral("Red")),
+        kztest::criterion(8, 13, QStringLiteral("user.xdg.comment")),
+        kztest::criterion(8, 14, QStringLiteral("user.checksum")),
+        kztest::criterion(11, 4, true),
+        kztest::criterion(10, 4, QStringList{QStringLiteral("/work/here/src"), QStringLiteral("/work/here/docs")}),
+        kztest::criterion(10, 5, QStringList{QStringLiteral("/work/here/src/build")}),
     };
     ASSERT_EQ(o.ruleCriteria.size(), expected.size());
     for (qsizetype i = 0; i < expected.size(); ++i)
@@ -131,8 +123,8 @@ TEST(TrovixFindArguments, EveryRuleBecomesItsCriterion)
     // Relative sub-folders are read from the scope, not from the current folder.
     const TrovixFindOptions scoped = parseOk({QStringLiteral("-s"), QStringLiteral("/data"), QStringLiteral("--in"),
                                               QStringLiteral("a/../b"), QStringLiteral("--skip"), QStringLiteral("/abs")});
-    EXPECT_EQ(scoped.ruleCriteria, (QVariantList{crit(10, 4, QStringList{QStringLiteral("/data/b")}),
-                                                 crit(10, 5, QStringList{QStringLiteral("/abs")})}));
+    EXPECT_EQ(scoped.ruleCriteria, (QVariantList{kztest::criterion(10, 4, QStringList{QStringLiteral("/data/b")}),
+                                                 kztest::criterion(10, 5, QStringList{QStringLiteral("/abs")})}));
 }
 
 TEST(TrovixFindArguments, UsageErrorsNameWhatIsWrong)
@@ -188,16 +180,16 @@ TEST(TrovixFindCriteriaJson, EveryKindAndDates)
     QString error;
     ASSERT_TRUE(parseCriteriaJson(json, &list, &error)) << error.toStdString();
     ASSERT_EQ(list.size(), 13);
-    EXPECT_EQ(list[0], crit(1, 3, QStringLiteral(".txt")));
-    EXPECT_EQ(list[1], crit(2, 7, qint64(1024)));
+    EXPECT_EQ(list[0], kztest::criterion(1, 3, QStringLiteral(".txt")));
+    EXPECT_EQ(list[1], kztest::criterion(2, 7, qint64(1024)));
     EXPECT_EQ(list[3].toMap().value(QStringLiteral("value")).toDateTime(), QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
     EXPECT_EQ(list[4].toMap().value(QStringLiteral("value")).toDateTime(), QDateTime(QDate(2026, 3, 1), QTime(12, 30)));
     const QDateTime utc = list[5].toMap().value(QStringLiteral("value")).toDateTime();
     EXPECT_EQ(utc.timeSpec(), Qt::LocalTime);
     EXPECT_EQ(utc.toSecsSinceEpoch(), QDateTime(QDate(2026, 3, 1), QTime(12, 30), QTimeZone::utc()).toSecsSinceEpoch());
-    EXPECT_EQ(list[7], crit(4, 11));
-    EXPECT_EQ(list[10], crit(10, 5, QStringList{QStringLiteral("/a"), QStringLiteral("/b c")}));
-    EXPECT_EQ(list[11], crit(11, 4, true));
+    EXPECT_EQ(list[7], kztest::criterion(4, 11));
+    EXPECT_EQ(list[10], kztest::criterion(10, 5, QStringList{QStringLiteral("/a"), QStringLiteral("/b c")}));
+    EXPECT_EQ(list[11], kztest::criterion(11, 4, true));
     EXPECT_EQ(list[12].toMap().value(QStringLiteral("kind")).toInt(), 42);
 }
 

@@ -15,14 +15,6 @@
 
 namespace {
 
-QVariantMap crit(int kind, int op, const QVariant &value = QVariant())
-{
-    QVariantMap c{{QStringLiteral("kind"), kind}, {QStringLiteral("operator"), op}};
-    if (value.isValid())
-        c.insert(QStringLiteral("value"), value);
-    return c;
-}
-
 // Records the notifications of one session.
 struct Recorder {
     struct Note {
@@ -57,6 +49,19 @@ void fillTree(kztest::TempTree &tree, int dirs, int files)
     for (int d = 0; d < dirs; ++d)
         for (int f = 0; f < files; ++f)
             tree.writeFile(QStringLiteral("d%1/f%2_%3.txt").arg(d, 3, 10, QLatin1Char('0')).arg(f).arg(f % 2 ? QStringLiteral("odd") : QStringLiteral("even")));
+}
+
+// The folder of each batch the bare walk delivers, in its order.
+QStringList bareWalkOrder(const QString &root, const QVariantList &criteria)
+{
+    QStringList order;
+    KZFileSearch walk;
+    walk.performSearchInDirectory(root, criteria,
+                                  [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &) {
+                                      if (status == 1)
+                                          order.append(batch.first()->dirPath());
+                                  });
+    return order;
 }
 
 // Lets the pool finish while the GUI thread keeps taking batches in.
@@ -99,8 +104,8 @@ TEST(KZFileSearchObject, ScopeChecksAndUsableCriteria)
     EXPECT_EQ(rc, 0);
 
     EXPECT_FALSE(KZFileSearchObject::hasUsableCriteria({}));
-    EXPECT_FALSE(KZFileSearchObject::hasUsableCriteria({crit(10, 5, QStringList{QStringLiteral("/x")}), crit(11, 4, true), crit(7, 1)}));
-    EXPECT_TRUE(KZFileSearchObject::hasUsableCriteria({crit(10, 5, QStringList{QStringLiteral("/x")}), crit(8, 13, QStringLiteral("user.a"))}));
+    EXPECT_FALSE(KZFileSearchObject::hasUsableCriteria({kztest::criterion(10, 5, QStringList{QStringLiteral("/x")}), kztest::criterion(11, 4, true), kztest::criterion(7, 1)}));
+    EXPECT_TRUE(KZFileSearchObject::hasUsableCriteria({kztest::criterion(10, 5, QStringList{QStringLiteral("/x")}), kztest::criterion(8, 13, QStringLiteral("user.a"))}));
 }
 
 TEST(KZFileSearchObject, StatisticsTextInTheUsersLocale)
@@ -122,7 +127,7 @@ TEST(KZFileSearchObject, SearchThatFindsNothingFinishesOnce)
     KZFileSearchObject session;
     Recorder recorder(&session);
     session.setScopeDir(tree.root());
-    session.setCriteria({crit(1, 1, QStringLiteral("no-such-name"))});
+    session.setCriteria({kztest::criterion(1, 1, QStringLiteral("no-such-name"))});
     session.startSearch(&pool);
     EXPECT_TRUE(session.isSearching());
     ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }));
@@ -140,16 +145,10 @@ TEST(KZFileSearchObject, BatchesArriveInWalkOrderAndAccumulate)
     kztest::TempTree tree;
     fillTree(tree, 12, 4);
     tree.writeFile(QStringLiteral("d003/deeper/more/f_odd.txt"), "x");
-    const QVariantList criteria{crit(1, 1, QStringLiteral("odd"))};
+    const QVariantList criteria{kztest::criterion(1, 1, QStringLiteral("odd"))};
 
     // What the bare walk delivers, in its order.
-    QStringList walkOrder;
-    KZFileSearch walk;
-    walk.performSearchInDirectory(tree.root(), criteria,
-                                  [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &) {
-                                      if (status == 1)
-                                          walkOrder.append(batch.first()->dirPath());
-                                  });
+    const QStringList walkOrder = bareWalkOrder(tree.root(), criteria);
 
     QThreadPool pool;
     KZFileSearchObject session;
@@ -189,9 +188,9 @@ TEST(KZFileSearchObject, SecondStartSupersedesTheFirst)
     KZFileSearchObject session;
     Recorder recorder(&session);
     session.setScopeDir(tree.root());
-    session.setCriteria({crit(1, 1, QStringLiteral("even"))});
+    session.setCriteria({kztest::criterion(1, 1, QStringLiteral("even"))});
     session.startSearch(&pool);
-    session.setCriteria({crit(1, 1, QStringLiteral("odd"))});
+    session.setCriteria({kztest::criterion(1, 1, QStringLiteral("odd"))});
     session.startSearch(&pool);
     ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }, 20000));
     drain(pool);
@@ -214,7 +213,7 @@ TEST(KZFileSearchObject, StopDuringAWalkPostsNothingMore)
     KZFileSearchObject session;
     Recorder recorder(&session);
     session.setScopeDir(tree.root());
-    session.setCriteria({crit(1, 1, QStringLiteral("f"))});
+    session.setCriteria({kztest::criterion(1, 1, QStringLiteral("f"))});
     bool stopped = false;
     auto c = QObject::connect(KZNotificationCenter::defaultCenter(), &KZNotificationCenter::fileSearchObjectUpdated,
                               [&](QObject *object, const QVariantMap &) {
@@ -247,7 +246,7 @@ TEST(KZFileSearchObject, DestroyingASessionWhileItsWalkRuns)
     for (int round = 0; round < 5; ++round) {
         auto *session = new KZFileSearchObject;
         session->setScopeDir(tree.root());
-        session->setCriteria({crit(1, 1, QStringLiteral("f"))});
+        session->setCriteria({kztest::criterion(1, 1, QStringLiteral("f"))});
         session->startSearch(&pool);
         // Let some batches through on later rounds, none on the first.
         for (int i = 0; i < round * 3; ++i)
@@ -266,14 +265,8 @@ TEST(KZFileSearchObject, BatchesWithoutKeepingOrWaiting)
     // for credits; every batch still arrives once, in walk order, before the end.
     kztest::TempTree tree;
     fillTree(tree, KZFileSearchObject::kMaxBatchesInFlight + 60, 2);
-    const QVariantList criteria{crit(1, 3, QStringLiteral(".txt"))};
-    QStringList walkOrder;
-    KZFileSearch walk;
-    walk.performSearchInDirectory(tree.root(), criteria,
-                                  [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &) {
-                                      if (status == 1)
-                                          walkOrder.append(batch.first()->dirPath());
-                                  });
+    const QVariantList criteria{kztest::criterion(1, 3, QStringLiteral(".txt"))};
+    const QStringList walkOrder = bareWalkOrder(tree.root(), criteria);
 
     QThreadPool pool;
     KZFileSearchObject session;
@@ -309,7 +302,7 @@ TEST(KZFileSearchObject, StopWithoutWaitingDropsWhatIsOnItsWay)
     session.setHandsOverWithoutWaiting(true);
     Recorder recorder(&session);
     session.setScopeDir(tree.root());
-    session.setCriteria({crit(1, 1, QStringLiteral("f"))});
+    session.setCriteria({kztest::criterion(1, 1, QStringLiteral("f"))});
     session.startSearch(&pool);
     ASSERT_TRUE(kztest::waitUntil([&] { return !recorder.notes.empty(); }));
     session.stopSearch();

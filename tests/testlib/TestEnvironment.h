@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QVariant>
+#include <QVariantMap>
 #include <ctime>
 #include <functional>
 #include <mutex>
@@ -103,6 +105,16 @@ int runAsUnprivileged(const std::function<int()> &fn);
 // True when runAsUnprivileged really drops privileges (we are root and
 // "nobody" exists) or we are not root in the first place.
 bool canRunUnprivileged();
+
+// A canonical criterion {"kind", "operator", "value"}; no "value" key when
+// value is invalid.
+inline QVariantMap criterion(int kind, int op, const QVariant &value = QVariant())
+{
+    QVariantMap c{{QStringLiteral("kind"), kind}, {QStringLiteral("operator"), op}};
+    if (value.isValid())
+        c.insert(QStringLiteral("value"), value);
+    return c;
+}
 
 // Waits (processing events) until pred is true or timeoutMs passes.
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 5000);
