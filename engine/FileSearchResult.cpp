@@ -39,16 +39,8 @@ std::shared_ptr<FileSearchResult> FileSearchResult::initWithPath(const char *pat
         return nullptr;
     if (type != TypeRegularFile && type != TypeDirectory && type != TypeSymLink)
         return nullptr;
-    std::shared_ptr<FileSearchResult> result(new FileSearchResult);
+    auto result = std::make_shared<FileSearchResult>(Private{});
     result->_cPath = QByteArray(path, static_cast<qsizetype>(length));
-    result->_path = QString::fromUtf8(result->_cPath);
-    qsizetype slash = result->_path.lastIndexOf(QLatin1Char('/'));
-    // "/a/b/" names "b"
-    if (slash == result->_path.size() - 1 && slash > 0)
-        slash = result->_path.lastIndexOf(QLatin1Char('/'), slash - 1);
-    result->_fileName = result->_path.mid(slash + 1);
-    if (result->_fileName.endsWith(QLatin1Char('/')) && result->_fileName.size() > 1)
-        result->_fileName.chop(1);
     result->_type = type;
     result->_statInfos = info;
     result->_hasStatInfos = hasStatInfos;
@@ -73,39 +65,67 @@ double FileSearchResult::creationDate() const
 
 QDateTime FileSearchResult::dateModified() const
 {
-    if (!_dateModified.isValid())
-        _dateModified = QDateTime::fromSecsSinceEpoch(_statInfos.st_mtimespec.tv_sec, Qt::LocalTime);
-    return _dateModified;
+    Details &d = details();
+    if (!d.dateModified.isValid())
+        d.dateModified = QDateTime::fromSecsSinceEpoch(_statInfos.st_mtimespec.tv_sec, Qt::LocalTime);
+    return d.dateModified;
 }
 
 QDateTime FileSearchResult::dateCreated() const
 {
-    if (!_dateCreated.isValid())
-        _dateCreated = QDateTime::fromSecsSinceEpoch(_statInfos.st_birthtimespec.tv_sec, Qt::LocalTime);
-    return _dateCreated;
+    Details &d = details();
+    if (!d.dateCreated.isValid())
+        d.dateCreated = QDateTime::fromSecsSinceEpoch(_statInfos.st_birthtimespec.tv_sec, Qt::LocalTime);
+    return d.dateCreated;
 }
 
 QUrl FileSearchResult::fileURL() const
 {
     if (_cPath.isEmpty())
         return QUrl();
-    if (_fileURL.isEmpty()) {
+    Details &d = details();
+    if (d.fileURL.isEmpty()) {
         // From the bytes, so that a name in another encoding keeps its exact bytes.
-        _fileURL = QUrl::fromEncoded("file://" + _cPath.toPercentEncoding("/"), QUrl::StrictMode);
+        d.fileURL = QUrl::fromEncoded("file://" + _cPath.toPercentEncoding("/"), QUrl::StrictMode);
     }
-    return _fileURL;
+    return d.fileURL;
 }
 
 QString FileSearchResult::dirPath() const
 {
-    if (_dirPath.isNull()) {
-        QString p = _path;
+    Details &d = details();
+    if (d.dirPath.isNull()) {
+        QString p = d.path;
         while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
             p.chop(1);
         const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
-        _dirPath = slash <= 0 ? QStringLiteral("/") : p.left(slash);
+        d.dirPath = slash <= 0 ? QStringLiteral("/") : p.left(slash);
     }
-    return _dirPath;
+    return d.dirPath;
+}
+
+FileSearchResult::~FileSearchResult()
+{
+    delete _details.load(std::memory_order_acquire);
+}
+
+FileSearchResult::Details &FileSearchResult::makeDetails() const
+{
+    auto *made = new Details;
+    made->path = QString::fromUtf8(_cPath);
+    qsizetype slash = made->path.lastIndexOf(QLatin1Char('/'));
+    // "/a/b/" names "b"
+    if (slash == made->path.size() - 1 && slash > 0)
+        slash = made->path.lastIndexOf(QLatin1Char('/'), slash - 1);
+    made->fileName = made->path.mid(slash + 1);
+    if (made->fileName.endsWith(QLatin1Char('/')) && made->fileName.size() > 1)
+        made->fileName.chop(1);
+    // Two threads may both get here first: one set of details wins.
+    Details *expected = nullptr;
+    if (_details.compare_exchange_strong(expected, made, std::memory_order_acq_rel))
+        return *made;
+    delete made;
+    return *expected;
 }
 
 int FileSearchResult::updateStatus()
@@ -129,18 +149,22 @@ int FileSearchResult::updateStatus()
     _statInfos = info;
     _hasStatInfos = true;
     _isValid = true;
-    _fileURL.clear();
+    if (Details *d = _details.load(std::memory_order_acquire))
+        d->fileURL.clear();
     attributesChanged();
     return 1;
 }
 
 void FileSearchResult::attributesChanged()
 {
-    _fileIcon.clear();
-    _displayDirPath.clear();
-    _dirPath = QString();
-    _dateModified = QDateTime();
-    _dateCreated = QDateTime();
+    Details *d = _details.load(std::memory_order_acquire);
+    if (!d)
+        return;
+    d->fileIcon.clear();
+    d->displayDirPath.clear();
+    d->dirPath = QString();
+    d->dateModified = QDateTime();
+    d->dateCreated = QDateTime();
 }
 
 QString FileSearchResult::description() const
@@ -148,6 +172,6 @@ QString FileSearchResult::description() const
     return QStringLiteral("<%1 %2 path:%3 isValid:%4>")
         .arg(QStringLiteral("FileSearchResult"))
         .arg(QStringLiteral("0x") + QString::number(reinterpret_cast<quintptr>(this), 16))
-        .arg(_path)
+        .arg(path())
         .arg(_isValid ? 1 : 0);
 }

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QUrl>
 #include <QVariant>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -53,9 +54,11 @@ public:
     FileSearchResult(const FileSearchResult &) = delete;
     FileSearchResult &operator=(const FileSearchResult &) = delete;
 
-    const QString &path() const { return _path; }
+    // The path and the name are decoded from the bytes on first use: a
+    // command that prints the bytes never pays for them. Any thread.
+    const QString &path() const { return details().path; }
     const QByteArray &cPath() const { return _cPath; }
-    const QString &fileName() const { return _fileName; }
+    const QString &fileName() const { return details().fileName; }
     int32_t type() const { return _type; }
     const FileSearchResultStatInfo &statInfos() const { return _statInfos; }
     // False when the walk skipped the stat: times and size are then zero.
@@ -86,35 +89,53 @@ public:
     void attributesChanged();
 
     // Set and read by the results views; the engine never looks at them.
-    QVariant displayFilename() const { return _displayFilename; }
-    void setDisplayFilename(const QVariant &value) { _displayFilename = value; }
-    QVariant fileIcon() const { return _fileIcon; }
-    void setFileIcon(const QVariant &value) { _fileIcon = value; }
-    QString displayDirPath() const { return _displayDirPath; }
-    void setDisplayDirPath(const QString &value) { _displayDirPath = value; }
+    QVariant displayFilename() const { return details().displayFilename; }
+    void setDisplayFilename(const QVariant &value) { details().displayFilename = value; }
+    QVariant fileIcon() const { return details().fileIcon; }
+    void setFileIcon(const QVariant &value) { details().fileIcon = value; }
+    QString displayDirPath() const { return details().displayDirPath; }
+    void setDisplayDirPath(const QString &value) { details().displayDirPath = value; }
 
     // "<FileSearchResult 0x... path:/a/b isValid:1>"
     QString description() const;
 
+    // Only initWithPath makes records (one allocation for the record and its count).
+    struct Private {
+        explicit Private() = default;
+    };
+    explicit FileSearchResult(Private) {}
+    ~FileSearchResult();
+
 private:
-    FileSearchResult() = default;
+    // What only a window needs: decoded names and presentation caches, made
+    // on first use, so that a record the walk makes is small and made in one
+    // allocation (a result that is only printed never gets them).
+    struct Details {
+        QString path;
+        QString fileName;
+        QUrl fileURL;
+        QString dirPath;
+        QDateTime dateModified;
+        QDateTime dateCreated;
+        QVariant displayFilename;
+        QVariant fileIcon;
+        QString displayDirPath;
+    };
+    Details &details() const
+    {
+        Details *d = _details.load(std::memory_order_acquire);
+        return d ? *d : makeDetails();
+    }
+    Details &makeDetails() const;
 
     static int32_t typeOfMode(uint16_t mode);
 
-    QString _path;
     QByteArray _cPath;
-    QString _fileName;
+    mutable std::atomic<Details *> _details{nullptr};
     int32_t _type = 0;
     FileSearchResultStatInfo _statInfos;
     bool _hasStatInfos = false;
     bool _isValid = false;
-    mutable QUrl _fileURL;
-    mutable QString _dirPath;
-    mutable QDateTime _dateModified;
-    mutable QDateTime _dateCreated;
-    QVariant _displayFilename;
-    QVariant _fileIcon;
-    QString _displayDirPath;
 };
 
 using FileSearchResultRef = std::shared_ptr<FileSearchResult>;

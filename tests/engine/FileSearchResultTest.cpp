@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <thread>
+#include <vector>
+
 #include "engine/FileSearchResult.h"
 #include "tests/testlib/TestEnvironment.h"
 
@@ -171,4 +174,34 @@ TEST(FileSearchResult, DirPathOfATopLevelEntryIsTheRoot)
     ASSERT_TRUE(r);
     EXPECT_EQ(r->dirPath(), QStringLiteral("/"));
     EXPECT_EQ(r->fileName(), QStringLiteral("usr"));
+}
+
+TEST(FileSearchResult, NamesReadFirstFromSeveralThreadsAgree)
+{
+    // The walk makes records without their decoded names; whichever thread
+    // reads a name first makes them, and every reader must see the same text.
+    const FileSearchResultStatInfo info{};
+    std::vector<FileSearchResultRef> records;
+    for (int i = 0; i < 2000; ++i) {
+        const QByteArray path = "/tmp/d\xc3\xa9j\xc3\xa0/" + QByteArray::number(i) + "_n\xc3\xb8m.txt";
+        records.push_back(FileSearchResult::initWithPath(path.constData(), path.size(),
+                                                         FileSearchResult::TypeRegularFile, info, false));
+    }
+    std::vector<std::vector<const QString *>> seen(4);
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t)
+        readers.emplace_back([&, t] {
+            for (const auto &r : records)
+                seen[t].push_back(t % 2 ? &r->fileName() : &r->path());
+        });
+    for (auto &reader : readers)
+        reader.join();
+    for (size_t i = 0; i < records.size(); ++i) {
+        // Same storage for every reader: one set of names per record.
+        EXPECT_EQ(seen[0][i], seen[2][i]);
+        EXPECT_EQ(seen[1][i], seen[3][i]);
+        EXPECT_EQ(*seen[0][i], QStringLiteral("/tmp/déjà/%1_nøm.txt").arg(i));
+        EXPECT_EQ(*seen[1][i], QStringLiteral("%1_nøm.txt").arg(i));
+        EXPECT_EQ(records[i]->dirPath(), QStringLiteral("/tmp/déjà"));
+    }
 }
