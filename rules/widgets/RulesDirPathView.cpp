@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 
 #include "rules/KZCriteriaMenus.h"
@@ -37,6 +38,29 @@ QString abbreviatedPath(const QString &path)
     if (!home.isEmpty() && path.startsWith(home + QLatin1Char('/')))
         return QStringLiteral("~") + path.mid(home.size());
     return path;
+}
+
+// A folder's menu icon. Some styles draw a checked entry that has an icon as a
+// framed icon without a check mark, so checked folders carry their own mark.
+QIcon entryIcon(const QPixmap &folderIcon, bool checked)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.drawPixmap(0, 0, folderIcon);
+    if (checked) {
+        p.setRenderHint(QPainter::Antialiasing);
+        QPainterPath mark;
+        mark.moveTo(7.5, 11.5);
+        mark.lineTo(10.5, 14.5);
+        mark.lineTo(15.0, 7.5);
+        p.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPath(mark);
+        p.setPen(QPen(QColor::fromRgbF(0.1, 0.1, 0.1), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPath(mark);
+    }
+    p.end();
+    return QIcon(pixmap);
 }
 
 } // namespace
@@ -163,7 +187,7 @@ void RulesDirPathWidgetController::menuNeedsUpdate(QMenu *menu)
             continue;
         QAction *item = menu->addAction(abbreviatedPath(entry->path));
         const QFileInfo info(entry->path);
-        item->setIcon(QIcon(icons.icon(info).pixmap(16, 16)));
+        item->setIcon(entryIcon(icons.icon(info).pixmap(16, 16), entry->state == 1));
         item->setData(QVariant::fromValue(reinterpret_cast<quintptr>(entry.get())));
         item->setProperty("tag", 1);
         item->setEnabled(info.exists() && info.isDir());

@@ -114,6 +114,9 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "no folders row\n");
             return 1;
         }
+        // One folder checked, one not, so that both states show.
+        if (folders->paths().size() > 1)
+            folders->toggleEntry(folders->paths().at(1));
         QPixmap menuShot;
         QTimer::singleShot(600, [&] {
             auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
