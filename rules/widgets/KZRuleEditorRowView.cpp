@@ -132,9 +132,10 @@ KZRuleEditorRowView::KZRuleEditorRowView(const QRect &frame, qint64 rowIndex,
 
 KZRuleEditorRowView::~KZRuleEditorRowView()
 {
-    // Embedded views belong to their controllers.
+    // Embedded views belong to their controllers (and may have moved on to a
+    // newer row of the same item already).
     for (const Control &control : std::as_const(_criterionViews)) {
-        if (control.isBorrowed && control.widget) {
+        if (control.isBorrowed && control.widget && control.widget->parentWidget() == this) {
             control.widget->hide();
             control.widget->setParent(nullptr);
         }

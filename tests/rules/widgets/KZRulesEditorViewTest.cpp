@@ -411,3 +411,27 @@ TEST_F(KZRulesEditorViewTest, TabReachesEveryControlInOrder)
     }
     EXPECT_EQ(visited, expected);
 }
+
+TEST_F(KZRulesEditorViewTest, AFoldersViewMovesToTheRowThatShowsItsItem)
+{
+    addRow();
+    choose(controlsOf<KZRuleEditorRow_PopUpButton>(rowAt(0)).at(0), 10);
+    const KZRuleItemRef value = editor->criteria().first()->items.at(2);
+    auto *control = dynamic_cast<RulesDirPathWidgetController *>(value->viewController().get());
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(editor->criterionForRowViewController(control), editor->criteria().first());
+    // The same rows again: the new row takes the view, the old one lets it go.
+    editor->reloadDataWithCriteria(editor->criteria());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QApplication::processEvents();
+    ASSERT_NE(control->view(), nullptr);
+    EXPECT_EQ(control->view()->parentWidget(), rowAt(0));
+    EXPECT_TRUE(control->view()->isVisible());
+    EXPECT_EQ(editor->criterionForRowViewController(control), editor->criteria().first());
+    // Its row is found again when folders are dropped.
+    const QString folder = tree.mkdir(QStringLiteral("dropped"));
+    std::unique_ptr<QMimeData> data(rulestest::urlData({QUrl::fromLocalFile(folder)}));
+    EXPECT_TRUE(rulestest::drop(control->view(), data.get()));
+    EXPECT_EQ(value->dirPathEntries().size(), 1);
+    EXPECT_EQ(folders.added, QStringList{folder});
+}

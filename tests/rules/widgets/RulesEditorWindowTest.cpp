@@ -187,6 +187,12 @@ TEST_F(RulesEditorWindowTest, EveryEditUpdatesItsItemAndSearchesOnce)
     EXPECT_EQ(searchesOf([&] { QTest::keyClick(name, Qt::Key_Return); }), 1);
     EXPECT_EQ(*controller->rulesEditorViewController()->savedComboxValues(0), QStringList{QStringLiteral("r")});
 
+    // An operator pop-up keeps its row and sets the operator.
+    const KZRuleRowRef nameRow = editor->criteria().at(5);
+    EXPECT_EQ(searchesOf([&] { choose(control<KZRuleEditorRow_PopUpButton>(5, 1), 2); }), 1);
+    EXPECT_EQ(editor->criteria().at(5), nameRow);
+    EXPECT_EQ(item(5, 1)->menuSelectedTag(), 2);
+
     // The attribute combo box.
     QComboBox *attribute = control<QComboBox>(6);
     attribute->setFocus();
