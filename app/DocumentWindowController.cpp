@@ -198,6 +198,13 @@ void DocumentWindowController::loadWindow(const std::function<void(DocumentWindo
         [] { return std::make_shared<RulesDirPathWidgetController>(); });
     _rulesEditorViewController.setRulesEditorView(m_rulesEditorView);
     _rulesEditorViewController.reloadDataWithScopeDir(QString(), {});
+    // Rows replaced by a reload (a new scope, a saved search) resize the
+    // window as added and removed rows do.
+    connect(m_rulesEditorView, &KZRulesEditorView::reloadDidChangeHeight, this, [this](int offset) {
+        rulesEditorViewControllerDidChange(&_rulesEditorViewController,
+                                           {{QStringLiteral("kind"), QStringLiteral("rowsChanged")},
+                                            {QStringLiteral("rowOffset"), offset}});
+    });
 
     m_contentArea = new QWidget(central);
     m_contentArea->setObjectName(QStringLiteral("contentArea"));

@@ -98,8 +98,11 @@ void KZRulesEditorView::reloadDataWithCriteria(const KZRuleRows &criteria)
     }
     _rowViews = views;
     total += int(m_marginBottom);
+    const int oldHeight = height();
     setEditorHeight(total);
     rebuildKeyViewChain();
+    if (total != oldHeight)
+        Q_EMIT reloadDidChangeHeight(total - oldHeight);
 }
 
 KZRuleRowRef KZRulesEditorView::criterionOfRowView(const KZRuleEditorRowView *rowView) const

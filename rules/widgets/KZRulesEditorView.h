@@ -71,6 +71,11 @@ public:
     void ruleEditorRowViewComboBoxDidChange(KZRuleEditorRowView *rowView, QComboBox *comboBox) override;
     void ruleEditorRowViewComboBoxDidValidated(KZRuleEditorRowView *rowView, QComboBox *comboBox) override;
 
+Q_SIGNALS:
+    // A reload changed the editor's height by offset points (adding and
+    // removing rows report their offset through the delegate instead).
+    void reloadDidChangeHeight(int offset);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;

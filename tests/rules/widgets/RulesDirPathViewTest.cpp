@@ -1,3 +1,4 @@
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMenu>
@@ -175,4 +176,36 @@ TEST_F(RulesDirPathViewTest, ChooseBoxPicksSeveralFoldersFromTheScope)
     EXPECT_EQ(delegator.calls, 1);
     ASSERT_EQ(control->paths().size(), 1);
     EXPECT_EQ(QDir(control->paths().first()->path).canonicalPath(), QDir(one).canonicalPath());
+}
+
+TEST_F(RulesDirPathViewTest, ChooseBoxTakesSeveralFoldersAtOnce)
+{
+    const QString one = tree.mkdir(QStringLiteral("one"));
+    const QString two = tree.mkdir(QStringLiteral(".two")); // hidden folders are offered too
+    tree.writeFile(QStringLiteral("file.txt"), "f");
+    control->presentChooseBox();
+    QFileDialog *box = control->chooseBox();
+    ASSERT_NE(box, nullptr);
+    auto *list = box->findChild<QAbstractItemView *>(QStringLiteral("listView"));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+    // The listing arrives in the background.
+    QAbstractItemModel *model = list->model();
+    const auto names = [&] {
+        QStringList shown;
+        for (int row = 0; row < model->rowCount(list->rootIndex()); ++row)
+            shown.append(model->index(row, 0, list->rootIndex()).data().toString());
+        shown.sort();
+        return shown;
+    };
+    ASSERT_TRUE(kztest::waitUntil([&] { return names().size() >= 2; }));
+    // Folders only.
+    EXPECT_EQ(names(), (QStringList{QStringLiteral(".two"), QStringLiteral("one")}));
+    list->selectAll();
+    static_cast<QDialog *>(box)->accept();
+    EXPECT_EQ(delegator.calls, 1);
+    QStringList added;
+    for (const KZDirPathEntryRef &entry : control->paths())
+        added.append(QDir(entry->path).canonicalPath());
+    EXPECT_EQ(added, (QStringList{QDir(two).canonicalPath(), QDir(one).canonicalPath()}));
 }

@@ -40,7 +40,13 @@ protected:
     }
     void TearDown() override
     {
+        // A walk hands its batches to this thread and waits for them to be
+        // taken: keep serving events until every walk has ended.
+        if (controller)
+            controller->stopSearch();
+        kztest::waitUntil([] { return DocumentWindowController::searchQueue()->activeThreadCount() == 0; }, 10000);
         controller.reset();
+        kztest::waitUntil([] { return DocumentWindowController::searchQueue()->activeThreadCount() == 0; }, 10000);
         DocumentWindowController::searchQueue()->waitForDone();
         ScopeDirManager::resetSharedInstanceForTesting();
     }
@@ -258,4 +264,24 @@ TEST_F(RulesEditorWindowTest, AFoldersRowTakesDroppedFolders)
     ASSERT_EQ(remembered.size(), 1);
     EXPECT_EQ(remembered.first()->path, docs);
     EXPECT_EQ(remembered.first()->state, 1);
+}
+
+TEST_F(RulesEditorWindowTest, ANewScopeEmptiesTheEditorAndTheWindowFollows)
+{
+    tree.setMTime(QStringLiteral("a.txt"), 1000000000);
+    tree.setMTime(QStringLiteral("docs"), 1000000000);
+    const int collapsed = controller->window()->height();
+    addRow();
+    addRow();
+    ASSERT_TRUE(kztest::waitUntil([&] { return controller->window()->height() == collapsed + kRow; }));
+    ASSERT_EQ(editor->criteria().size(), 2);
+
+    // Another scope folder reloads the editor without rows.
+    kztest::TempTree other;
+    ASSERT_TRUE(ScopeDirManager::sharedInstance()->setSelectionKind(ScopeDirManager::SelectionPath, other.root()));
+    controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
+    EXPECT_TRUE(editor->criteria().isEmpty());
+    EXPECT_EQ(editor->height(), 35);
+    EXPECT_TRUE(kztest::waitUntil([&] { return controller->window()->height() == collapsed; }))
+        << controller->window()->height() << " " << collapsed;
 }
