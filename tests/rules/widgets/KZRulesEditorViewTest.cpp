@@ -435,3 +435,24 @@ TEST_F(KZRulesEditorViewTest, AFoldersViewMovesToTheRowThatShowsItsItem)
     EXPECT_EQ(value->dirPathEntries().size(), 1);
     EXPECT_EQ(folders.added, QStringList{folder});
 }
+
+TEST_F(KZRulesEditorViewTest, ButtonsAtTheRightFollowTheRightEdge)
+{
+    editor->setButtonsPosition(0);
+    controller.reloadDataWithScopeDir(tree.root(), {});
+    // The empty row keeps its "+" at the left.
+    EXPECT_EQ(rowAt(0)->addButtonView()->x(), 8);
+    addRow();
+    addRow();
+    KZRuleEditorRowView *row = rowAt(1);
+    const int w = row->width();
+    EXPECT_EQ(row->addButtonView()->x(), w - 8 - 16);
+    EXPECT_EQ(row->removeButtonView()->x(), w - 8 - 16 - 16);
+    // Controls start at the left edge.
+    EXPECT_EQ(row->criterionViews().first()->x(), 8);
+    editor->resize(w + 100, editor->height());
+    EXPECT_EQ(row->width(), w + 100);
+    EXPECT_EQ(row->addButtonView()->x(), w + 100 - 8 - 16);
+    EXPECT_EQ(row->removeButtonView()->x(), w + 100 - 8 - 16 - 16);
+    EXPECT_EQ(row->criterionViews().first()->x(), 8);
+}
