@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <mutex>
+#include <vector>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -160,31 +162,57 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
             scope = state->scopeDir;
             crit = state->criteria;
         }
+        // Batches finished since the last hand-over, in walk order. Handing
+        // each folder over on its own would cost two thread switches per
+        // folder; a hand-over every few milliseconds keeps the results as
+        // fresh to the eye and leaves the walk its speed. The messages are
+        // made on the GUI thread, so that the walk only collects.
+        struct Finished {
+            int status;
+            FileSearchResultList batch;
+            KZFileSearchCounters counters;
+        };
+        std::vector<Finished> pending;
+        QElapsedTimer sinceHandOver;
+        sinceHandOver.start();
+        auto handOver = [&] {
+            QCoreApplication *app = QCoreApplication::instance();
+            auto deliver = [session, noted, finished = std::move(pending)] {
+                for (const Finished &f : finished) {
+                    // A notification handler may stop or delete the session.
+                    if (!session)
+                        return;
+                    QVariantMap message{{kJeton, noted}, {kChange, f.status}, {kStats, statisticsOf(f.counters)}};
+                    if (f.status == KZFileSearchStatusBatch)
+                        message.insert(kResults, QVariant::fromValue(f.batch));
+                    session->mt_searchUpdated(message);
+                }
+            };
+            pending = {};
+            sinceHandOver.restart();
+            if (!app || QThread::currentThread() == app->thread()) {
+                deliver();
+            } else if (waits) {
+                // The walk waits here until the GUI thread has taken the batches in.
+                QMetaObject::invokeMethod(app, std::move(deliver), Qt::BlockingQueuedConnection);
+            } else {
+                state->credits.acquire();
+                QMetaObject::invokeMethod(app, [deliver = std::move(deliver), state] {
+                    deliver();
+                    state->credits.release();
+                }, Qt::QueuedConnection);
+            }
+        };
         walk->performSearchInDirectory(
             scope, crit, [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &counters) {
                 if (state->jeton.load() != noted)
                     return;
-                QVariantMap message{{kJeton, noted}, {kChange, status}, {kStats, statisticsOf(counters)}};
-                if (status == KZFileSearchStatusBatch)
-                    message.insert(kResults, QVariant::fromValue(batch));
-                QCoreApplication *app = QCoreApplication::instance();
-                auto deliver = [session, message] {
-                    if (session)
-                        session->mt_searchUpdated(message);
-                };
-                if (!app || QThread::currentThread() == app->thread()) {
-                    deliver();
-                } else if (waits) {
-                    // The walk waits here until the GUI thread has taken the batch in.
-                    QMetaObject::invokeMethod(app, deliver, Qt::BlockingQueuedConnection);
-                } else {
-                    state->credits.acquire();
-                    QMetaObject::invokeMethod(app, [deliver, state] {
-                        deliver();
-                        state->credits.release();
-                    }, Qt::QueuedConnection);
-                }
+                pending.push_back({status, batch, counters});
+                if (status != KZFileSearchStatusBatch || sinceHandOver.elapsed() >= kHandOverIntervalMs)
+                    handOver();
             });
+        if (!pending.empty() && state->jeton.load() == noted)
+            handOver();
     });
 }
 

@@ -1,6 +1,7 @@
 // A search session: what windows and trovix-find see of a search. It runs one
 // walk at a time on a worker of a caller-given pool, moves each folder's batch
-// to the GUI thread (the walk waits until it is taken in), keeps the results
+// to the GUI thread (the walk waits until it is taken in; folders finished
+// within a few milliseconds travel together), keeps the results
 // and statistics, and announces every change with
 // "KZFileSearchObjectUpdatedNotification". A token ("jeton") ties batches to
 // the search that made them, so batches of a stopped or superseded walk vanish.
@@ -70,10 +71,14 @@ public:
     void setKeepsResults(bool keeps) { m_keepsResults = keeps; }
     bool keepsResults() const { return m_keepsResults; }
     // For trovix-find: the walk posts its batches without waiting for each to be
-    // taken in, with at most kMaxBatchesInFlight on their way (the walk waits
+    // taken in, with at most kMaxBatchesInFlight hand-overs on their way (the walk waits
     // beyond that, so memory stays bounded). Order and the token rules are
     // unchanged. A window keeps the waiting hand-over.
     static constexpr int kMaxBatchesInFlight = 256;
+    // The walk hands the folders it finished over to the GUI thread together,
+    // at most this often (the end of the walk is handed over at once). Each
+    // folder's batch is still announced on its own, in walk order.
+    static constexpr qint64 kHandOverIntervalMs = 4;
     void setHandsOverWithoutWaiting(bool on) { m_handsOverWithoutWaiting = on; }
     // Passed on to the walk (see KZFileSearch::setSkipsMatchStat).
     void setSkipsMatchStat(bool skip) { m_skipsMatchStat = skip; }

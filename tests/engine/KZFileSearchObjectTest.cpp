@@ -311,3 +311,53 @@ TEST(KZFileSearchObject, StopWithoutWaitingDropsWhatIsOnItsWay)
     EXPECT_EQ(recorder.notes.size(), atStop);
     EXPECT_EQ(recorder.count(2), 0);
 }
+
+TEST(KZFileSearchObject, FoldersHandedOverTogetherAreStillAnnouncedOneByOne)
+{
+    // Small folders are walked faster than the hand-over interval, so many
+    // travel together; each must still come with its own counts, and a
+    // handler that deletes the session in the middle ends the delivery.
+    kztest::TempTree tree;
+    fillTree(tree, 400, 2);
+    const QVariantList criteria{kztest::criterion(1, 1, QStringLiteral("odd"))};
+    QThreadPool pool;
+    {
+        KZFileSearchObject session;
+        qint64 found = 0;
+        int mismatches = 0;
+        auto c = QObject::connect(KZNotificationCenter::defaultCenter(), &KZNotificationCenter::fileSearchObjectUpdated,
+                                  [&](QObject *object, const QVariantMap &info) {
+                                      if (object != &session || info.value(QStringLiteral("kind")).toInt() != 1)
+                                          return;
+                                      found += info.value(QStringLiteral("results")).value<FileSearchResultList>().size();
+                                      mismatches += session.statistics().value(QStringLiteral("total")).toLongLong() != found;
+                                  });
+        session.setScopeDir(tree.root());
+        session.setCriteria(criteria);
+        session.startSearch(&pool);
+        ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }, 20000));
+        drain(pool);
+        QObject::disconnect(c);
+        EXPECT_EQ(found, 400);
+        EXPECT_EQ(mismatches, 0);
+    }
+
+    int after = 0;
+    KZFileSearchObject *doomed = new KZFileSearchObject;
+    auto c = QObject::connect(KZNotificationCenter::defaultCenter(), &KZNotificationCenter::fileSearchObjectUpdated,
+                              [&](QObject *, const QVariantMap &) {
+                                  if (doomed) {
+                                      delete doomed;
+                                      doomed = nullptr;
+                                  } else {
+                                      ++after;
+                                  }
+                              });
+    doomed->setScopeDir(tree.root());
+    doomed->setCriteria(criteria);
+    doomed->startSearch(&pool);
+    ASSERT_TRUE(kztest::waitUntil([&] { return doomed == nullptr; }, 20000));
+    drain(pool);
+    QObject::disconnect(c);
+    EXPECT_EQ(after, 0);
+}
