@@ -28,6 +28,8 @@
 #include "results/Functions.h"
 #include "results/KZFinderFileIcon.h"
 #include "rules/SavedSearches.h"
+#include "rules/widgets/KZRulesEditorView.h"
+#include "rules/widgets/RulesDirPathView.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
 #include "support/KZNotificationCenter.h"
@@ -183,15 +185,26 @@ void DocumentWindowController::loadWindow(const std::function<void(DocumentWindo
     m_searchesOverView->setToolTip(KZLocalizedString("Saved Searches"));
     connect(m_searchBar, &SearchBarBgView::resized, this, &DocumentWindowController::layoutSearchBar);
 
-    // The rules editor's place; its rows arrive with the editor widgets.
-    m_rulesEditorView = new QWidget(central);
-    m_rulesEditorView->setObjectName(QStringLiteral("rulesEditorView"));
-    m_rulesEditorView->setAutoFillBackground(true);
-    QPalette rulesPalette = m_rulesEditorView->palette();
-    rulesPalette.setColor(QPalette::Window, Functions::viewBgColor());
-    m_rulesEditorView->setPalette(rulesPalette);
-    m_rulesEditorView->setFixedHeight(2 * kRulesMargins);
+    // The rules editor under the bar; it sets its own height from its rows.
+    m_rulesEditorView = new KZRulesEditorView(central);
+    m_rulesEditorView->setBgColor(Functions::viewBgColor());
+    m_rulesEditorView->setMarginTop(kRulesMargins);
+    m_rulesEditorView->setMarginBottom(kRulesMargins);
+    m_rulesEditorView->setCanBeEmpty(true);
+    m_rulesEditorView->setButtonsPosition(KZRuleEditorRowView::kButtonsAtLeft);
+    m_rulesEditorView->resize(m_window->width(), 2 * kRulesMargins);
     column->addWidget(m_rulesEditorView);
+    _rulesEditorViewController.setDirPathControllerFactory(
+        [] { return std::make_shared<RulesDirPathWidgetController>(); });
+    _rulesEditorViewController.setRulesEditorView(m_rulesEditorView);
+    _rulesEditorViewController.reloadDataWithScopeDir(QString(), {});
+    // Rows replaced by a reload (a new scope, a saved search) resize the
+    // window as added and removed rows do.
+    connect(m_rulesEditorView, &KZRulesEditorView::reloadDidChangeHeight, this, [this](int offset) {
+        rulesEditorViewControllerDidChange(&_rulesEditorViewController,
+                                           {{QStringLiteral("kind"), QStringLiteral("rowsChanged")},
+                                            {QStringLiteral("rowOffset"), offset}});
+    });
 
     m_contentArea = new QWidget(central);
     m_contentArea->setObjectName(QStringLiteral("contentArea"));

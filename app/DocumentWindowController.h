@@ -18,6 +18,7 @@
 
 #include "results/ResultsViewController.h"
 #include "rules/RulesEditorViewController.h"
+#include "rules/widgets/KZRulesEditorView.h"
 #include "scope/ScopeDirManager.h"
 #include "toolkit/KZOverView.h"
 
@@ -150,7 +151,7 @@ public:
     QLabel *mSearchPlaceHolder() const { return m_searchPlaceHolder; }
     KZSpinnerView *mSearchingIndicator() const { return m_searchingIndicator; }
     KZOverView *mSearchesOverView() const { return m_searchesOverView; }
-    QWidget *rulesEditorView() const { return m_rulesEditorView; }
+    KZRulesEditorView *rulesEditorView() const { return m_rulesEditorView; }
     QWidget *assistantView() const { return m_assistantView; }
     QWidget *noAccessView() const { return m_noAccessView; }
     QLabel *noAccessMesg() const { return m_noAccessMesg; }
@@ -208,7 +209,7 @@ private:
     QLabel *m_searchLabel = nullptr;
     KZSpinnerView *m_searchingIndicator = nullptr;
     KZOverView *m_searchesOverView = nullptr;
-    QWidget *m_rulesEditorView = nullptr;
+    KZRulesEditorView *m_rulesEditorView = nullptr;
     QWidget *m_contentArea = nullptr;
     QWidget *m_assistantView = nullptr;
     AssistantDaDView *m_assistantDnDView = nullptr;

@@ -1,0 +1,107 @@
+#include "toolkit/FileDaDView.h"
+
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDropEvent>
+#include <QMimeData>
+
+FileDaDView::FileDaDView(QWidget *parent)
+    : QWidget(parent)
+{
+    setAcceptDrops(true);
+}
+
+FileDaDView::~FileDaDView() = default;
+
+bool FileDaDView::proposeDnDFileURLs(const QList<QUrl> &)
+{
+    return false;
+}
+
+namespace {
+
+QStringList fileNameLines(const QMimeData *data)
+{
+    QStringList names;
+    if (!data->hasText())
+        return names;
+    const QStringList lines = data->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (QString line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (line.startsWith(QLatin1Char('/')))
+            names.append(line);
+    }
+    return names;
+}
+
+} // namespace
+
+bool FileDaDView::isAcceptableMimeData(const QMimeData *data)
+{
+    if (!data)
+        return false;
+    return data->hasUrls() || !fileNameLines(data).isEmpty();
+}
+
+QList<QUrl> FileDaDView::fileURLsOfMimeData(const QMimeData *data)
+{
+    QList<QUrl> urls;
+    if (!data)
+        return urls;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile())
+            urls.append(url);
+    }
+    if (!data->hasUrls()) {
+        for (const QString &name : fileNameLines(data))
+            urls.append(QUrl::fromLocalFile(name));
+    }
+    return urls;
+}
+
+void FileDaDView::setHasDragging(bool dragging)
+{
+    if (_hasDragging == dragging)
+        return;
+    _hasDragging = dragging;
+    update();
+}
+
+void FileDaDView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!isAcceptableMimeData(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    setHasDragging(true);
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void FileDaDView::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (!isAcceptableMimeData(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void FileDaDView::dragLeaveEvent(QDragLeaveEvent *)
+{
+    setHasDragging(false);
+}
+
+void FileDaDView::dropEvent(QDropEvent *event)
+{
+    setHasDragging(false);
+    const QList<QUrl> urls = fileURLsOfMimeData(event->mimeData());
+    if (urls.isEmpty() || !proposeDnDFileURLs(urls)) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
