@@ -58,6 +58,19 @@ protected:
     }
 };
 
+// The check mark of the current scope; the style draws a checked item that
+// has an icon with a sunken icon frame only, so its title is bold as well.
+void setSelected(QAction *item, bool selected)
+{
+    item->setCheckable(true);
+    item->setChecked(selected);
+    if (selected) {
+        QFont font = item->font();
+        font.setBold(true);
+        item->setFont(font);
+    }
+}
+
 QFont smallMenuFont(const QFont &base)
 {
     QFont small = base;
@@ -372,10 +385,9 @@ void ScopeDirChooser::fillScopeDirsMenu(QMenu *menu)
         if (!isReadable(volume))
             continue;
         QMenu *sub = addDirectorySubmenu(menu, displayNameAtPath(volume), TagVolume, volume, volume);
-        sub->menuAction()->setCheckable(true);
-        sub->menuAction()->setChecked(_scopeKind == ScopeDirManager::SelectionPath
-                                      && std::holds_alternative<QString>(_scopeObject)
-                                      && std::get<QString>(_scopeObject) == volume);
+        setSelected(sub->menuAction(), _scopeKind == ScopeDirManager::SelectionPath
+                                           && std::holds_alternative<QString>(_scopeObject)
+                                           && std::get<QString>(_scopeObject) == volume);
     }
 
     const QString home = ScopeDirManager::homeDirPath();
@@ -383,8 +395,7 @@ void ScopeDirChooser::fillScopeDirsMenu(QMenu *menu)
         if (!menu->actions().isEmpty())
             menu->addSeparator();
         QMenu *sub = addDirectorySubmenu(menu, displayNameAtPath(home), TagHome, home, home);
-        sub->menuAction()->setCheckable(true);
-        sub->menuAction()->setChecked(_scopeKind == ScopeDirManager::SelectionHome);
+        setSelected(sub->menuAction(), _scopeKind == ScopeDirManager::SelectionHome);
     }
 
     QList<std::shared_ptr<FavoriteDir>> chosen;
@@ -410,8 +421,7 @@ void ScopeDirChooser::fillScopeDirsMenu(QMenu *menu)
             title += KZStringWithFormat(KZLocalizedString(" (%@)"),
                                         {displayNameAtPath(parentPath(parentPath(favorite->path())))});
         QMenu *sub = addDirectorySubmenu(menu, title, TagFavorite, QVariant::fromValue(favorite), favorite->path());
-        sub->menuAction()->setCheckable(true);
-        sub->menuAction()->setChecked(favorite->uniqueId() == selectedId);
+        setSelected(sub->menuAction(), favorite->uniqueId() == selectedId);
     }
 
     if (!menu->actions().isEmpty())

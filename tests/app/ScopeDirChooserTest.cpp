@@ -170,6 +170,10 @@ TEST_F(ScopeDirChooserTest, TopMenuListsVolumesHomeAndChosenFoldersWithUniqueNam
              << QStringLiteral("Choose…");
     EXPECT_EQ(rest, expected);
 
+    // The current scope is marked and bold; the others are plain.
+    for (QAction *a : actions)
+        if (!a->isSeparator() && a->data().toInt() <= 3)
+            EXPECT_EQ(a->font().bold(), a->isChecked()) << a->text().toStdString();
     QAction *x = itemTitled(menu.get(), QStringLiteral("src (x)"));
     QAction *y = itemTitled(menu.get(), QStringLiteral("src (y)"));
     ASSERT_TRUE(x && y);
