@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHash>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -33,9 +34,10 @@ constexpr int kButtonWidth = 48;
 constexpr int kButtonHeight = 40;
 constexpr char kRepresentedObject[] = "representedObject";
 
-// A menu whose items with a submenu can also be chosen by a click: the volume,
-// home and favourite items select their folder, and hovering still opens the
-// folder's submenu. (A plain QMenu only opens the submenu on such a click.)
+// A menu whose items with a submenu can also be chosen, by a click or by
+// Return: the volume, home and folder items select their folder, while
+// hovering or the right arrow still open the folder's submenu. (A plain QMenu
+// only opens the submenu.)
 class ScopeDirMenu : public QMenu
 {
 public:
@@ -45,16 +47,28 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override
     {
         QAction *action = event->button() == Qt::LeftButton ? actionAt(event->position().toPoint()) : nullptr;
-        if (!action || !action->menu() || !action->isEnabled()) {
+        if (!chooseItemWithSubmenu(action))
             QMenu::mouseReleaseEvent(event);
-            return;
-        }
+    }
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (!isReturn || !chooseItemWithSubmenu(activeAction()))
+            QMenu::keyPressEvent(event);
+    }
+
+private:
+    static bool chooseItemWithSubmenu(QAction *action)
+    {
+        if (!action || !action->menu() || !action->isEnabled())
+            return false;
         // Close the whole chain (the open submenus too) first, as choosing
         // any other item does.
         while (QWidget *popup = QApplication::activePopupWidget())
             if (!popup->close())
                 break;
         action->trigger();
+        return true;
     }
 };
 
@@ -378,9 +392,8 @@ void ScopeDirChooser::fillScopeDirsMenu(QMenu *menu)
         if (favorite && favorite->updateStatus() == 1)
             favorites.append(favorite);
 
+    // The manager logs a mount table it cannot read.
     const QStringList volumes = ScopeDirManager::mountedVolumes();
-    if (volumes.isEmpty())
-        KZLOG_ERROR_M(QStringLiteral("volumes==nil"));
     for (const QString &volume : volumes) {
         if (!isReadable(volume))
             continue;

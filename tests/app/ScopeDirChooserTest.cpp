@@ -171,9 +171,11 @@ TEST_F(ScopeDirChooserTest, TopMenuListsVolumesHomeAndChosenFoldersWithUniqueNam
     EXPECT_EQ(rest, expected);
 
     // The current scope is marked and bold; the others are plain.
-    for (QAction *a : actions)
-        if (!a->isSeparator() && a->data().toInt() <= 3)
+    for (QAction *a : actions) {
+        if (!a->isSeparator() && a->data().toInt() <= 3) {
             EXPECT_EQ(a->font().bold(), a->isChecked()) << a->text().toStdString();
+        }
+    }
     QAction *x = itemTitled(menu.get(), QStringLiteral("src (x)"));
     QAction *y = itemTitled(menu.get(), QStringLiteral("src (y)"));
     ASSERT_TRUE(x && y);
@@ -347,6 +349,27 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOnAFolderChoos
     EXPECT_EQ(button->toolTip(), home);
     // Closing the menu clears the pressed look.
     EXPECT_FALSE(button->isPressed());
+    EXPECT_EQ(button->state(), KZOverView::StateNormal);
+
+    // Return on a folder item chooses it too; the right arrow opens its submenu instead.
+    std::unique_ptr<QMenu> menu(chooser->scopeDirsMenu(button));
+    menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu.get()));
+    QAction *startItem = itemTitled(menu.get(), QStringLiteral("start"));
+    ASSERT_NE(startItem, nullptr);
+    menu->setActiveAction(startItem);
+    QTest::keyClick(menu.get(), Qt::Key_Right);
+    ASSERT_TRUE(kztest::waitUntil([&] { return startItem->menu()->isVisible(); }));
+    EXPECT_EQ(describe(startItem->menu()), QStringList({QStringLiteral("Open"), QStringLiteral("--"),
+                                                        QStringLiteral("(No Directory)-")}));
+    EXPECT_EQ(controller->scopeDir(), home);
+    QTest::keyClick(startItem->menu(), Qt::Key_Left);
+    ASSERT_TRUE(kztest::waitUntil([&] { return !startItem->menu()->isVisible(); }));
+    menu->setActiveAction(startItem);
+    QTest::keyClick(menu.get(), Qt::Key_Return);
+    EXPECT_FALSE(menu->isVisible());
+    EXPECT_EQ(controller->scopeDir(), start);
+    EXPECT_EQ(manager()->selectionKind(), ScopeDirManager::SelectionFavorite);
 }
 
 TEST_F(ScopeDirChooserTest, AnUnreadableFolderSaysSoAndIsOfferedDisabled)
