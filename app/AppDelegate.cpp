@@ -6,6 +6,7 @@
 #include <QMenuBar>
 
 #include "app/DocumentWindow.h"
+#include "app/ScopeDirChooser.h"
 #include "support/KZLocalization.h"
 
 AppDelegate::AppDelegate(QObject *parent)
@@ -96,6 +97,10 @@ void AppDelegate::mi_file_newWindow()
         return;
     auto *controller = new DocumentWindowController([this](DocumentWindow *window) { installMenuBar(window); });
     controller->setDelegateController(this);
+    // Each window has its own scope chooser; it lives as long as the window's controller.
+    auto *chooser = new ScopeDirChooser(controller);
+    chooser->setObservator(controller);
+    controller->setScopeDirChooser(chooser);
     _documentWindowControllers.append(controller);
     controller->showWindowAnimated();
     validateMenuItems();

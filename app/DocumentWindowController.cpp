@@ -385,6 +385,12 @@ void DocumentWindowController::updateUI()
         return;
     }
     setCanSearch(true);
+    // The editor starts empty again: a saved search loaded here before is no
+    // longer what it shows, and "Save" must not replace (or remove) it with that.
+    if (m_loadedSavedSearch) {
+        m_loadedSavedSearch = false;
+        SavedSearches::sharedInstance()->setSelectedSavedSearch(nullptr);
+    }
     _rulesEditorViewController.reloadDataWithScopeDir(path, {});
     m_searchField->setFocus();
 }
@@ -884,11 +890,25 @@ void DocumentWindowController::mi_savedSearches(QAction *item)
     case 2:
         openSaveSearchSheet();
         break;
+    case 3:
+        loadSavedSearch(saved->savedSearchWithUniqueId(item->property("uniqueId").toLongLong()));
+        break;
     default:
-        // Choosing a saved search does not load it (yet): its rows need the
-        // editor widgets to be shown and changed.
         break;
     }
+}
+
+void DocumentWindowController::loadSavedSearch(const SavedSearchRef &record)
+{
+    if (!record)
+        return;
+    SavedSearches::sharedInstance()->setSelectedSavedSearch(record);
+    m_loadedSavedSearch = true;
+    // The editor edits its rows in place: it gets a copy, so the stored rows
+    // change only through "Save".
+    _rulesEditorViewController.reloadDataWithScopeDir(_scopeDir, kzDetachedRuleRows(record->criteria));
+    stopSearchAndSpinner();
+    tryStartSearching();
 }
 
 void DocumentWindowController::openSaveSearchSheet()

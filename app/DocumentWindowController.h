@@ -18,6 +18,7 @@
 
 #include "results/ResultsViewController.h"
 #include "rules/RulesEditorViewController.h"
+#include "rules/SavedSearches.h"
 #include "rules/widgets/KZRulesEditorView.h"
 #include "scope/ScopeDirManager.h"
 #include "toolkit/KZOverView.h"
@@ -135,6 +136,9 @@ public:
     // "Save As…", tag 3 a saved search) and the save sheet's buttons.
     QMenu *savedSearchesMenu();
     void mi_savedSearches(QAction *item);
+    // Reloads the editor with the record's rows, selects the record (so that
+    // "Save" updates it) and searches again.
+    void loadSavedSearch(const SavedSearchRef &record);
     void saveSearchAction(QAbstractButton *sender);
     QDialog *saveSearchSheet() const { return m_ssSheet; }
     QLineEdit *mSsField() const { return m_ssField; }
@@ -227,4 +231,6 @@ private:
     QPushButton *m_ssCancelButton = nullptr;
     QTimer m_startTimer;
     int m_searchCount = 0;
+    // The editor shows the rows of the selected saved search.
+    bool m_loadedSavedSearch = false;
 };

@@ -20,10 +20,25 @@ const QString kUniqueId = QStringLiteral("uniqueId");
 
 } // namespace
 
+namespace {
+std::unique_ptr<SavedSearches> &sharedSlot()
+{
+    static std::unique_ptr<SavedSearches> instance;
+    return instance;
+}
+} // namespace
+
 SavedSearches *SavedSearches::sharedInstance()
 {
-    static SavedSearches *instance = new SavedSearches(defaultFilePath());
-    return instance;
+    std::unique_ptr<SavedSearches> &instance = sharedSlot();
+    if (!instance)
+        instance = std::make_unique<SavedSearches>(defaultFilePath());
+    return instance.get();
+}
+
+void SavedSearches::resetSharedInstanceForTesting()
+{
+    sharedSlot().reset();
 }
 
 QString SavedSearches::defaultFilePath()

@@ -36,6 +36,9 @@ public:
     // on first call (a missing or unreadable file gives an empty list; an
     // unreadable one is set aside as "SavedSearches.bad").
     static SavedSearches *sharedInstance();
+    // Tests: forgets the list (and its selection); the next sharedInstance()
+    // reads the file of the current environment, as a relaunch would.
+    static void resetSharedInstanceForTesting();
     // "SavedSearches" in the application-support folder; null when that folder
     // cannot be made.
     static QString defaultFilePath();

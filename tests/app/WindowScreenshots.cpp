@@ -1,8 +1,9 @@
 // Takes the screenshots of the search window for the documentation, on the
 // display it is given (a private Xvfb: scripts/window-screenshots.sh):
-// collapsed, with grouped results of a real folder tree, with the no-access
-// view and with the drag-and-drop assistant. Refuses to write anything when no
-// font is installed (every text would be drawn as boxes).
+// collapsed, with grouped results of a real folder tree, with the scope menu
+// open, with the no-access view and with the drag-and-drop assistant. Refuses
+// to write anything when no font is installed (every text would be drawn as
+// boxes).
 //
 //   window_screenshots OUTPUT_DIR
 #include <cstdio>
@@ -12,6 +13,8 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QMenu>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
@@ -19,6 +22,7 @@
 #include "app/AppDelegate.h"
 #include "app/DocumentWindow.h"
 #include "app/DocumentWindowController.h"
+#include "app/ScopeDirChooser.h"
 #include "engine/KZFileSearchObject.h"
 #include "results/KZFinderFileIcon.h"
 #include "scope/ScopeDirManager.h"
@@ -30,6 +34,45 @@ bool save(DocumentWindowController *controller, const QString &path)
 {
     QTest::qWait(400); // fades and pending paints
     const QPixmap shot = controller->window()->grab();
+    if (shot.isNull() || !shot.save(path, "PNG")) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s %dx%d\n", qPrintable(path), shot.width(), shot.height());
+    return true;
+}
+
+// The scope menu dropped down from the scope button, with the home folder's
+// submenu open: menus are windows of their own, so the screen is grabbed.
+bool saveScopeMenu(DocumentWindowController *controller, const QString &path)
+{
+    auto *button = controller->window()->findChild<ScopeDirOverView *>();
+    auto *chooser = button ? dynamic_cast<ScopeDirChooser *>(button->delegator()) : nullptr;
+    if (!chooser) {
+        std::fprintf(stderr, "no scope chooser in the window\n");
+        return false;
+    }
+    controller->window()->resize(720, 440);
+    QTest::qWait(200);
+    std::unique_ptr<QMenu> menu(chooser->scopeDirsMenu(button));
+    menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+    QTest::qWait(200);
+    QAction *homeItem = nullptr;
+    for (QAction *a : menu->actions())
+        if (a->data().toInt() == ScopeDirChooser::TagHome)
+            homeItem = a;
+    if (homeItem) {
+        menu->setActiveAction(homeItem);
+        QTest::keyClick(menu.get(), Qt::Key_Right);
+    }
+    QTest::qWait(400);
+    QRect area = controller->window()->frameGeometry();
+    for (QMenu *m : menu->findChildren<QMenu *>())
+        if (m->isVisible())
+            area = area.united(m->geometry());
+    area = area.united(menu->geometry()).adjusted(-8, -8, 8, 8);
+    const QPixmap shot = controller->window()->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    menu->close();
     if (shot.isNull() || !shot.save(path, "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
@@ -79,7 +122,10 @@ int main(int argc, char **argv)
     touch(home, QStringLiteral("Music/notes.txt"));
     QDir().mkpath(home + QStringLiteral("/Documents/Reports 2026/Drafts"));
 
-    ScopeDirManager::sharedInstance()->setSelectionKind(ScopeDirManager::SelectionPath, home);
+    // Two folders chosen earlier, offered in the scope menu; the home folder is the scope.
+    ScopeDirManager::sharedInstance()->proposeSelectionWithDirPath(home + QStringLiteral("/Projects/trovix"));
+    ScopeDirManager::sharedInstance()->proposeSelectionWithDirPath(home + QStringLiteral("/Documents/Reports 2026"));
+    ScopeDirManager::sharedInstance()->setSelectionKind(ScopeDirManager::SelectionHome, std::monostate());
     bool ok = true;
     {
         AppDelegate delegate;
@@ -94,6 +140,7 @@ int main(int argc, char **argv)
         controller.window()->resize(720, 440);
         ok = save(&controller, out + QStringLiteral("/window-grouped-results.png")) && ok;
         DocumentWindowController::searchQueue()->waitForDone();
+        ok = saveScopeMenu(&controller, out + QStringLiteral("/window-scope-menu.png")) && ok;
 
         // A window without a scope folder shows the assistant.
         delegate.mi_file_newWindow();
