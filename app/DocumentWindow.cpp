@@ -73,10 +73,9 @@ void SearchBarBgView::resizeEvent(QResizeEvent *event)
 }
 
 AssistantDaDView::AssistantDaDView(QWidget *parent)
-    : QWidget(parent)
+    : FileDaDView(parent)
 {
     setObjectName(QStringLiteral("assistantDnDView"));
-    setAcceptDrops(true);
 }
 
 void AssistantDaDView::paintEvent(QPaintEvent *)
@@ -84,7 +83,7 @@ void AssistantDaDView::paintEvent(QPaintEvent *)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     QPen pen(QColor::fromRgbF(0.67, 0.67, 0.67), 4);
-    if (!m_dragInside) {
+    if (!hasDragging()) {
         // Dash lengths are in units of the pen width: 20 on, 10 off.
         pen.setDashPattern({20.0 / 4, 10.0 / 4});
     }
@@ -94,32 +93,7 @@ void AssistantDaDView::paintEvent(QPaintEvent *)
     p.drawPath(path);
 }
 
-void AssistantDaDView::dragEnterEvent(QDragEnterEvent *event)
+bool AssistantDaDView::proposeDnDFileURLs(const QList<QUrl> &urls)
 {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.isEmpty() || !urls.first().isLocalFile()) {
-        event->ignore();
-        return;
-    }
-    m_dragInside = true;
-    update();
-    event->acceptProposedAction();
-}
-
-void AssistantDaDView::dragLeaveEvent(QDragLeaveEvent *)
-{
-    m_dragInside = false;
-    update();
-}
-
-void AssistantDaDView::dropEvent(QDropEvent *event)
-{
-    m_dragInside = false;
-    update();
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.isEmpty() || !m_delegatorController || !m_delegatorController->assistantDnDViewProposeURL(urls.first())) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
+    return m_delegatorController && m_delegatorController->assistantDnDViewProposeURL(urls.first());
 }

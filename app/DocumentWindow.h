@@ -8,6 +8,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "toolkit/FileDaDView.h"
+
 class DocumentWindowController;
 
 class DocumentWindow : public QMainWindow
@@ -63,8 +65,8 @@ protected:
 };
 
 // The drop zone of the assistant: a rounded dashed frame that turns solid
-// while an acceptable folder is dragged over it.
-class AssistantDaDView : public QWidget
+// while an acceptable drag hovers; the first file dropped goes to the window.
+class AssistantDaDView : public FileDaDView
 {
     Q_OBJECT
 public:
@@ -72,15 +74,11 @@ public:
 
     DocumentWindowController *delegatorController() const { return m_delegatorController; }
     void setDelegatorController(DocumentWindowController *controller) { m_delegatorController = controller; }
-    bool isDragInside() const { return m_dragInside; }
+    bool proposeDnDFileURLs(const QList<QUrl> &urls) override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragLeaveEvent(QDragLeaveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
 
 private:
     DocumentWindowController *m_delegatorController = nullptr;
-    bool m_dragInside = false;
 };

@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QDialog>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QThreadPool>
 #include <QLabel>
 #include <QTest>
@@ -315,6 +317,30 @@ TEST_F(DocumentWindowTest, DroppedFolderBecomesTheScope)
     EXPECT_EQ(controller->scopeDir(), tree.path(QStringLiteral("docs")));
     EXPECT_TRUE(controller->window()->isToogle());
     EXPECT_FALSE(controller->assistantDnDViewProposeURL(QUrl::fromLocalFile(tree.path(QStringLiteral("notes.md")))));
+    EXPECT_EQ(controller->scopeDir(), tree.path(QStringLiteral("docs")));
+}
+
+TEST_F(DocumentWindowTest, FolderDroppedOnTheAssistantBecomesTheScope)
+{
+    open();
+    controller->showAssistant();
+    auto *zone = controller->assistantView()->findChild<AssistantDaDView *>(QStringLiteral("assistantDnDView"));
+    ASSERT_NE(zone, nullptr);
+    auto dropOnZone = [&](const QString &path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(zone, &enter);
+        const bool hovered = enter.isAccepted() && zone->hasDragging();
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(zone, &drop);
+        EXPECT_TRUE(hovered);
+        EXPECT_FALSE(zone->hasDragging());
+        return drop.isAccepted();
+    };
+    EXPECT_FALSE(dropOnZone(tree.path(QStringLiteral("notes.md"))));
+    EXPECT_NE(controller->scopeDir(), tree.path(QStringLiteral("docs")));
+    EXPECT_TRUE(dropOnZone(tree.path(QStringLiteral("docs"))));
     EXPECT_EQ(controller->scopeDir(), tree.path(QStringLiteral("docs")));
 }
 
