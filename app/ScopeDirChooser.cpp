@@ -27,6 +27,7 @@
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
 #include "support/KZUserDefaults.h"
+#include "toolkit/FileDaDView.h"
 
 namespace {
 
@@ -142,32 +143,13 @@ void ScopeDirOverView::setHasDragging(bool dragging)
 
 bool ScopeDirOverView::isAcceptableDrag(const QMimeData *data)
 {
-    if (!data)
-        return false;
-    if (data->hasUrls())
-        return true;
-    if (!data->hasText())
-        return false;
-    const QString text = data->text().section(QLatin1Char('\n'), 0, 0).trimmed();
-    return text.startsWith(QLatin1Char('/')) || text.startsWith(QLatin1String("file:/"));
+    return FileDaDView::isAcceptableMimeData(data);
 }
 
 QUrl ScopeDirOverView::fileURLFromMimeData(const QMimeData *data)
 {
-    if (!data)
-        return {};
-    for (const QUrl &url : data->urls())
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
-            return url;
-    if (data->hasText()) {
-        const QString text = data->text().section(QLatin1Char('\n'), 0, 0).trimmed();
-        if (text.startsWith(QLatin1Char('/')))
-            return QUrl::fromLocalFile(text);
-        const QUrl url(text);
-        if (url.isLocalFile())
-            return url;
-    }
-    return {};
+    const QList<QUrl> urls = FileDaDView::fileURLsOfMimeData(data);
+    return urls.isEmpty() ? QUrl() : urls.first();
 }
 
 void ScopeDirOverView::dragEnterEvent(QDragEnterEvent *event)

@@ -20,19 +20,25 @@ bool FileDaDView::proposeDnDFileURLs(const QList<QUrl> &)
 
 namespace {
 
-QStringList fileNameLines(const QMimeData *data)
+// The files named by the lines of the drag's text: absolute paths, or file
+// URLs written out.
+QList<QUrl> fileNameLines(const QMimeData *data)
 {
-    QStringList names;
+    QList<QUrl> files;
     if (!data->hasText())
-        return names;
+        return files;
     const QStringList lines = data->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (QString line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        if (line.startsWith(QLatin1Char('/')))
-            names.append(line);
+    for (const QString &line : lines) {
+        const QString name = line.trimmed();
+        if (name.startsWith(QLatin1Char('/'))) {
+            files.append(QUrl::fromLocalFile(name));
+        } else if (name.startsWith(QLatin1String("file:/"))) {
+            const QUrl url(name);
+            if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+                files.append(url);
+        }
     }
-    return names;
+    return files;
 }
 
 } // namespace
@@ -54,8 +60,7 @@ QList<QUrl> FileDaDView::fileURLsOfMimeData(const QMimeData *data)
             urls.append(url);
     }
     if (!data->hasUrls()) {
-        for (const QString &name : fileNameLines(data))
-            urls.append(QUrl::fromLocalFile(name));
+        urls += fileNameLines(data);
     }
     return urls;
 }

@@ -24,7 +24,7 @@ public:
     virtual bool proposeDnDFileURLs(const QList<QUrl> &urls);
 
     // A drag offers a URL list (URLs and file URLs) or file names (lines of
-    // absolute paths in its text).
+    // absolute paths or file URLs in its text).
     static bool isAcceptableMimeData(const QMimeData *data);
     // Every file URL the data carries, in order: the local-file URLs of its URL
     // list, then the absolute paths of its file-name lines.

@@ -52,10 +52,18 @@ TEST(FileDaDView, AcceptsUrlsAndFileNamesAndKeepsADraggingFlag)
     ASSERT_EQ(view.proposals.size(), 2);
     EXPECT_EQ(view.proposals.last(), (QList<QUrl>{QUrl::fromLocalFile(b), QUrl::fromLocalFile(a)}));
 
+    // File URLs written out as text, with stray blanks and CRLF line ends;
+    // a web address among them is not a file.
+    std::unique_ptr<QMimeData> written(rulestest::textData(QUrl::fromLocalFile(a).toString() + QStringLiteral(" \r\n")
+                                                           + QStringLiteral("https://example.org/x\r\n  ") + b));
+    EXPECT_TRUE(rulestest::drop(&view, written.get()));
+    ASSERT_EQ(view.proposals.size(), 3);
+    EXPECT_EQ(view.proposals.last(), (QList<QUrl>{QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)}));
+
     // The subclass's answer is the drop's result.
     view.answer = false;
     EXPECT_FALSE(rulestest::drop(&view, urls.get()));
-    EXPECT_EQ(view.proposals.size(), 3);
+    EXPECT_EQ(view.proposals.size(), 4);
 }
 
 TEST(FileDaDView, RefusesDragsWithoutFiles)
