@@ -295,21 +295,32 @@ TEST(KZFileSearchObject, BatchesWithoutKeepingOrWaiting)
 
 TEST(KZFileSearchObject, StopWithoutWaitingDropsWhatIsOnItsWay)
 {
+    // Enough folders for several hand-overs: the stop comes from the first
+    // announcement, while later hand-overs are posted or on their way.
     kztest::TempTree tree;
-    fillTree(tree, 300, 2);
+    fillTree(tree, 1500, 2);
     QThreadPool pool;
     KZFileSearchObject session;
     session.setHandsOverWithoutWaiting(true);
     Recorder recorder(&session);
     session.setScopeDir(tree.root());
     session.setCriteria({kztest::criterion(1, 1, QStringLiteral("f"))});
+    size_t atStop = 0;
+    auto c = QObject::connect(KZNotificationCenter::defaultCenter(), &KZNotificationCenter::fileSearchObjectUpdated,
+                              [&](QObject *object, const QVariantMap &) {
+                                  if (object == &session && atStop == 0) {
+                                      session.stopSearch();
+                                      atStop = recorder.notes.size();
+                                  }
+                              });
     session.startSearch(&pool);
-    ASSERT_TRUE(kztest::waitUntil([&] { return !recorder.notes.empty(); }));
-    session.stopSearch();
-    const size_t atStop = recorder.notes.size();
+    ASSERT_TRUE(kztest::waitUntil([&] { return atStop != 0; }));
     drain(pool);
+    QObject::disconnect(c);
     EXPECT_EQ(recorder.notes.size(), atStop);
     EXPECT_EQ(recorder.count(2), 0);
+    EXPECT_FALSE(session.isSearching());
+    EXPECT_LT(recorder.notes.size(), 1500u);
 }
 
 TEST(KZFileSearchObject, FoldersHandedOverTogetherAreStillAnnouncedOneByOne)
