@@ -11,8 +11,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QMenu>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -26,6 +24,7 @@
 #include "engine/KZFileSearchObject.h"
 #include "results/KZFinderFileIcon.h"
 #include "scope/ScopeDirManager.h"
+#include "tests/testlib/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {
@@ -33,13 +32,7 @@ namespace {
 bool save(DocumentWindowController *controller, const QString &path)
 {
     QTest::qWait(400); // fades and pending paints
-    const QPixmap shot = controller->window()->grab();
-    if (shot.isNull() || !shot.save(path, "PNG")) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s %dx%d\n", qPrintable(path), shot.width(), shot.height());
-    return true;
+    return kztest::saveScreenshot(controller->window()->grab(), path);
 }
 
 // The scope menu dropped down from the scope button, with the home folder's
@@ -73,12 +66,7 @@ bool saveScopeMenu(DocumentWindowController *controller, const QString &path)
     area = area.united(menu->geometry()).adjusted(-8, -8, 8, 8);
     const QPixmap shot = controller->window()->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     menu->close();
-    if (shot.isNull() || !shot.save(path, "PNG")) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s %dx%d\n", qPrintable(path), shot.width(), shot.height());
-    return true;
+    return kztest::saveScreenshot(shot, path);
 }
 
 void touch(const QString &root, const QString &rel, const QByteArray &content = "x")
@@ -96,16 +84,9 @@ int main(int argc, char **argv)
 {
     kztest::resetTestEnvironment();
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: window_screenshots OUTPUT_DIR\n");
+    const QString out = kztest::screenshotOutputDir(argc, argv, "window_screenshots");
+    if (out.isNull())
         return 1;
-    }
-    const QString out = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(out);
-    if (QFontDatabase::families().isEmpty() || QFontInfo(QApplication::font()).family().isEmpty()) {
-        std::fprintf(stderr, "no font installed: install fonts-dejavu-core (scripts/setup.sh)\n");
-        return 1;
-    }
     KZFinderFileIcon::ensureIconTheme();
 
     // A small home folder with the kind of names people search.

@@ -10,8 +10,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
@@ -26,44 +24,16 @@
 #include "rules/widgets/KZRulesEditorView.h"
 #include "rules/widgets/RulesDirPathView.h"
 #include "scope/ScopeDirManager.h"
+#include "tests/testlib/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
-
-namespace {
-
-bool savePixmap(const QPixmap &shot, const QString &path)
-{
-    if (shot.isNull() || !shot.save(path, "PNG")) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s %dx%d\n", qPrintable(path), shot.width(), shot.height());
-    return true;
-}
-
-QVariantMap criterion(int kind, int op, const QVariant &value = QVariant())
-{
-    QVariantMap map{{QStringLiteral("kind"), kind}, {QStringLiteral("operator"), op}};
-    if (value.isValid())
-        map.insert(QStringLiteral("value"), value);
-    return map;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
     kztest::resetTestEnvironment();
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: rules_editor_screenshots OUTPUT_DIR\n");
+    const QString out = kztest::screenshotOutputDir(argc, argv, "rules_editor_screenshots");
+    if (out.isNull())
         return 1;
-    }
-    const QString out = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(out);
-    if (QFontDatabase::families().isEmpty() || QFontInfo(QApplication::font()).family().isEmpty()) {
-        std::fprintf(stderr, "no font installed: install fonts-dejavu-core (scripts/setup.sh)\n");
-        return 1;
-    }
     const QString home = QDir::homePath();
     for (const char *rel : {"Documents", "Projects/trovix", "Pictures"})
         QDir().mkpath(home + QLatin1Char('/') + QString::fromUtf8(rel));
@@ -79,14 +49,14 @@ int main(int argc, char **argv)
         RulesEditorViewController *rules = controller.rulesEditorViewController();
         const QStringList types = kzStandardTypeIdentifiers();
         const QVariantList criteria{
-            criterion(5, 15, QStringLiteral("3|1")),
-            criterion(4, 9, QDate(2026, 11, 30).startOfDay()),
-            criterion(3, 4, types.value(1, types.value(0))),
-            criterion(6, 0, QStringLiteral("Red")),
-            criterion(2, 7, qint64(5) * 1024 * 1024),
-            criterion(1, 1, QStringLiteral("report")),
-            criterion(8, 13, QStringLiteral("user.xdg.origin.url")),
-            criterion(10, 4, QStringList{home + QStringLiteral("/Documents"), home + QStringLiteral("/Projects")}),
+            kztest::criterion(5, 15, QStringLiteral("3|1")),
+            kztest::criterion(4, 9, QDate(2026, 11, 30).startOfDay()),
+            kztest::criterion(3, 4, types.value(1, types.value(0))),
+            kztest::criterion(6, 0, QStringLiteral("Red")),
+            kztest::criterion(2, 7, qint64(5) * 1024 * 1024),
+            kztest::criterion(1, 1, QStringLiteral("report")),
+            kztest::criterion(8, 13, QStringLiteral("user.xdg.origin.url")),
+            kztest::criterion(10, 4, QStringList{home + QStringLiteral("/Documents"), home + QStringLiteral("/Projects")}),
         };
         QString error;
         const auto rows = rules->rowsFromCanonizedCriteria(criteria, &error);
@@ -97,7 +67,7 @@ int main(int argc, char **argv)
         rules->reloadDataWithScopeDir(home, *rows);
         controller.window()->resize(760, controller.window()->height());
         QTest::qWait(400);
-        ok = savePixmap(controller.window()->grab(), out + QStringLiteral("/rules-editor-all-kinds.png")) && ok;
+        ok = kztest::saveScreenshot(controller.window()->grab(), out + QStringLiteral("/rules-editor-all-kinds.png")) && ok;
 
         // The folders row's menu, open.
         KZRulesEditorView *editor = controller.rulesEditorView();
@@ -125,7 +95,7 @@ int main(int argc, char **argv)
                 menu->close();
         });
         folders->popMenu()->showMenu();
-        ok = savePixmap(menuShot, out + QStringLiteral("/rules-editor-folders-menu.png")) && ok;
+        ok = kztest::saveScreenshot(menuShot, out + QStringLiteral("/rules-editor-folders-menu.png")) && ok;
         DocumentWindowController::searchQueue()->waitForDone();
     }
     return ok ? 0 : 1;
