@@ -224,7 +224,8 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
     const bool terminal = isatty(fileno(err)) == 1;
     bool progressShown = false;
     qint64 found = 0;
-    QString lastFolder;
+    // The folder being read is only worked out when the progress line shows it.
+    FileSearchResultRef lastFound;
     QEventLoop loop;
     int exitCode = -1;
 
@@ -259,7 +260,7 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
                          const FileSearchResultList batch = info.value(QStringLiteral("results")).value<FileSearchResultList>();
                          found += batch.size();
                          if (!batch.isEmpty())
-                             lastFolder = batch.first()->dirPath();
+                             lastFound = batch.first();
                          if (options.count)
                              return;
                          clearProgress();
@@ -290,7 +291,7 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
             if (since.elapsed() < 1000)
                 return;
             std::fflush(out);
-            QString folder = lastFolder;
+            QString folder = lastFound ? lastFound->dirPath() : QString();
             if (folder.size() > 60)
                 folder = QStringLiteral("…") + folder.right(59);
             const QByteArray line = QStringLiteral("\r\033[K%1 found  %2").arg(found).arg(folder).toLocal8Bit();
