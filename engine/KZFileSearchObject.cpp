@@ -27,7 +27,7 @@ struct KZFileSearchObject::SharedState {
     QString scopeDir;
     QVariantList criteria;
     // Batches posted and not yet taken in, when the walk does not wait.
-    QSemaphore credits{KZFileSearchObject::kMaxBatchesInFlight};
+    QSemaphore credits{KZFileSearchObject::kMaxHandOversInFlight};
 };
 
 namespace {
@@ -154,7 +154,8 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
     std::shared_ptr<SharedState> state = m_state;
     QPointer<KZFileSearchObject> session(this);
     const bool waits = !m_handsOverWithoutWaiting;
-    queue->start([state, walk, noted, session, waits] {
+    const qint64 interval = m_handOverIntervalMs;
+    queue->start([state, walk, noted, session, waits, interval] {
         QString scope;
         QVariantList crit;
         {
@@ -208,7 +209,7 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
                 if (state->jeton.load() != noted)
                     return;
                 pending.push_back({status, batch, counters});
-                if (status != KZFileSearchStatusBatch || sinceHandOver.elapsed() >= kHandOverIntervalMs)
+                if (status != KZFileSearchStatusBatch || sinceHandOver.elapsed() >= interval)
                     handOver();
             });
         if (!pending.empty() && state->jeton.load() == noted)

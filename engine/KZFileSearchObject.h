@@ -71,14 +71,16 @@ public:
     void setKeepsResults(bool keeps) { m_keepsResults = keeps; }
     bool keepsResults() const { return m_keepsResults; }
     // For trovix-find: the walk posts its batches without waiting for each to be
-    // taken in, with at most kMaxBatchesInFlight hand-overs on their way (the walk waits
+    // taken in, with at most kMaxHandOversInFlight hand-overs on their way (the walk waits
     // beyond that, so memory stays bounded). Order and the token rules are
     // unchanged. A window keeps the waiting hand-over.
-    static constexpr int kMaxBatchesInFlight = 256;
+    static constexpr int kMaxHandOversInFlight = 256;
     // The walk hands the folders it finished over to the GUI thread together,
     // at most this often (the end of the walk is handed over at once). Each
     // folder's batch is still announced on its own, in walk order.
     static constexpr qint64 kHandOverIntervalMs = 4;
+    // 0 hands every folder over on its own (tests of the hand-over use it).
+    void setHandOverIntervalMs(qint64 ms) { m_handOverIntervalMs = ms; }
     void setHandsOverWithoutWaiting(bool on) { m_handsOverWithoutWaiting = on; }
     // Passed on to the walk (see KZFileSearch::setSkipsMatchStat).
     void setSkipsMatchStat(bool skip) { m_skipsMatchStat = skip; }
@@ -94,4 +96,5 @@ private:
     bool m_keepsResults = true;
     bool m_handsOverWithoutWaiting = false;
     bool m_skipsMatchStat = false;
+    qint64 m_handOverIntervalMs = kHandOverIntervalMs;
 };

@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLocale>
+#include <QThread>
 #include <QThreadPool>
 
 #include <gtest/gtest.h>
@@ -261,10 +262,11 @@ TEST(KZFileSearchObject, DestroyingASessionWhileItsWalkRuns)
 
 TEST(KZFileSearchObject, BatchesWithoutKeepingOrWaiting)
 {
-    // More folders than batches may be in flight, so the walk must also wait
-    // for credits; every batch still arrives once, in walk order, before the end.
+    // A hand-over for every folder, and more folders than hand-overs may be
+    // on their way, so the walk must also wait for credits; every batch still
+    // arrives once, in walk order, before the end.
     kztest::TempTree tree;
-    fillTree(tree, KZFileSearchObject::kMaxBatchesInFlight + 60, 2);
+    fillTree(tree, KZFileSearchObject::kMaxHandOversInFlight + 60, 2);
     const QVariantList criteria{kztest::criterion(1, 3, QStringLiteral(".txt"))};
     const QStringList walkOrder = bareWalkOrder(tree.root(), criteria);
 
@@ -272,10 +274,15 @@ TEST(KZFileSearchObject, BatchesWithoutKeepingOrWaiting)
     KZFileSearchObject session;
     session.setKeepsResults(false);
     session.setHandsOverWithoutWaiting(true);
+    session.setHandOverIntervalMs(0);
     Recorder recorder(&session);
     session.setScopeDir(tree.root());
     session.setCriteria(criteria);
     session.startSearch(&pool);
+    // Nothing is taken in yet: the walk must stop at the credit limit rather
+    // than run to its end.
+    QThread::msleep(500);
+    EXPECT_EQ(pool.activeThreadCount(), 1);
     ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }, 20000));
     drain(pool);
     QStringList order;
@@ -286,7 +293,7 @@ TEST(KZFileSearchObject, BatchesWithoutKeepingOrWaiting)
             announced += note.results.size();
         }
     EXPECT_EQ(order, walkOrder);
-    EXPECT_EQ(announced, (KZFileSearchObject::kMaxBatchesInFlight + 60) * 2);
+    EXPECT_EQ(announced, (KZFileSearchObject::kMaxHandOversInFlight + 60) * 2);
     EXPECT_EQ(recorder.count(2), 1);
     EXPECT_EQ(recorder.notes.back().kind, 2);
     EXPECT_TRUE(session.results().isEmpty());
