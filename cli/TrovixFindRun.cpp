@@ -43,6 +43,35 @@ QString isoWithOffset(const QDateTime &local)
                .arg((abs % 3600) / 60, 2, 10, QLatin1Char('0'));
 }
 
+// paths: NUL-terminated paths; each is written followed by terminator.
+void writePaths(const QByteArray &paths, char terminator, FILE *out)
+{
+    if (terminator == '\0') {
+        std::fwrite(paths.constData(), 1, static_cast<size_t>(paths.size()), out);
+        return;
+    }
+    const char *p = paths.constData();
+    const char *end = p + paths.size();
+    while (p < end) {
+        const char *nul = static_cast<const char *>(std::memchr(p, '\0', static_cast<size_t>(end - p)));
+        const size_t length = static_cast<size_t>((nul ? nul : end) - p);
+        std::fwrite(p, 1, length, out);
+        std::fputc(terminator, out);
+        p += length + 1;
+    }
+}
+
+// The folder of the first of NUL-terminated paths, for the progress line.
+QString folderOfFirstPath(const QByteArray &paths)
+{
+    const qsizetype nul = paths.indexOf('\0');
+    const QByteArray first = nul < 0 ? paths : paths.left(nul);
+    const qsizetype slash = first.lastIndexOf('/');
+    if (slash < 0)
+        return QString();
+    return QFile::decodeName(slash == 0 ? QByteArray("/") : first.left(slash));
+}
+
 // Kinds the walk compiles into filters, and the operators it accepts for the
 // steering kinds it does not compile.
 bool criterionIsUsedBySearch(const QVariantMap &c, QString *why)
@@ -218,14 +247,16 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
     session.setKeepsResults(false);
     session.setHandsOverWithoutWaiting(true);
     session.setSkipsMatchStat(!needsSnapshot(criteria, options.json) && !statOfMatchesRequested());
+    // Printing paths needs no record per match: the walk hands over path bytes.
+    session.setDeliversPathsOnly(!options.json);
     session.setScopeDir(options.scope);
     session.setCriteria(criteria);
 
     const bool terminal = isatty(fileno(err)) == 1;
     bool progressShown = false;
-    qint64 found = 0;
-    // The folder being read is only worked out when the progress line shows it.
-    FileSearchResultRef lastFound;
+    // The folder being read is only worked out when the progress line shows
+    // it, from the first path (NUL-terminated) of the last batch.
+    QByteArray lastFound;
     QEventLoop loop;
     int exitCode = -1;
 
@@ -257,28 +288,30 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
                              finish(session.statistics().value(QStringLiteral("total")).toLongLong() > 0 ? 0 : 1);
                              return;
                          }
+                         if (session.deliversPathsOnly()) {
+                             const QByteArray paths = info.value(QStringLiteral("paths")).toByteArray();
+                             lastFound = paths;
+                             if (options.count)
+                                 return;
+                             clearProgress();
+                             writePaths(paths, options.print0 ? '\0' : '\n', out);
+                             return;
+                         }
                          const FileSearchResultList batch = info.value(QStringLiteral("results")).value<FileSearchResultList>();
-                         found += batch.size();
                          if (!batch.isEmpty())
-                             lastFound = batch.first();
+                             lastFound = batch.first()->cPath() + '\0';
                          if (options.count)
                              return;
                          clearProgress();
                          for (const FileSearchResultRef &r : batch) {
-                             if (options.json) {
-                                 QJsonObject o{{QStringLiteral("path"), r->path()},
-                                               {QStringLiteral("type"), QString(QChar(r->type()))},
-                                               {QStringLiteral("size"), qint64(r->fileSize())},
-                                               {QStringLiteral("modified"), isoWithOffset(r->dateModified())},
-                                               {QStringLiteral("created"), isoWithOffset(r->dateCreated())}};
-                                 const QByteArray line = QJsonDocument(o).toJson(QJsonDocument::Compact);
-                                 std::fwrite(line.constData(), 1, line.size(), out);
-                                 std::fputc('\n', out);
-                             } else {
-                                 const QByteArray &path = r->cPath();
-                                 std::fwrite(path.constData(), 1, path.size(), out);
-                                 std::fputc(options.print0 ? '\0' : '\n', out);
-                             }
+                             QJsonObject o{{QStringLiteral("path"), r->path()},
+                                           {QStringLiteral("type"), QString(QChar(r->type()))},
+                                           {QStringLiteral("size"), qint64(r->fileSize())},
+                                           {QStringLiteral("modified"), isoWithOffset(r->dateModified())},
+                                           {QStringLiteral("created"), isoWithOffset(r->dateCreated())}};
+                             const QByteArray line = QJsonDocument(o).toJson(QJsonDocument::Compact);
+                             std::fwrite(line.constData(), 1, line.size(), out);
+                             std::fputc('\n', out);
                          }
                      });
 
@@ -291,7 +324,8 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
             if (since.elapsed() < 1000)
                 return;
             std::fflush(out);
-            QString folder = lastFound ? lastFound->dirPath() : QString();
+            const qint64 found = session.statistics().value(QStringLiteral("total")).toLongLong();
+            QString folder = folderOfFirstPath(lastFound);
             if (folder.size() > 60)
                 folder = QStringLiteral("…") + folder.right(59);
             const QByteArray line = QStringLiteral("\r\033[K%1 found  %2").arg(found).arg(folder).toLocal8Bit();

@@ -310,8 +310,20 @@ int32_t KZFileSearch::compileCriteria(const QVariantList &criteria, KZFileSearch
     return filtersCount;
 }
 
-void KZFileSearch::performSearchInDirectory(const QString &scopeDirArg, const QVariantList &criteria,
+void KZFileSearch::performSearchInDirectory(const QString &scopeDir, const QVariantList &criteria,
                                             const KZFileSearchCallback &didPerformBk)
+{
+    performSearch(scopeDir, criteria, &didPerformBk, nullptr);
+}
+
+void KZFileSearch::performPathSearchInDirectory(const QString &scopeDir, const QVariantList &criteria,
+                                                const KZFileSearchPathsCallback &didPerformBk)
+{
+    performSearch(scopeDir, criteria, nullptr, &didPerformBk);
+}
+
+void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList &criteria,
+                                 const KZFileSearchCallback *records, const KZFileSearchPathsCallback *paths)
 {
     if (scopeDirArg.isEmpty())
         KZLOG_CRITICAL_M(QStringLiteral("scopeDir==nil"));
@@ -408,7 +420,8 @@ void KZFileSearch::performSearchInDirectory(const QString &scopeDirArg, const QV
         options.buffer = &buffer;
         options.isCancelled = &_isCancelled;
         options.counters = &counters;
-        options.callback = &didPerformBk;
+        options.callback = records;
+        options.pathsCallback = paths;
         options.homeTrashPath = KZHomeTrashPath();
         for (const QString &root : distinctRoots) {
             const QByteArray rootBytes = root.toUtf8();
@@ -421,6 +434,8 @@ void KZFileSearch::performSearchInDirectory(const QString &scopeDirArg, const QV
         KZCBufferContainerFree(&buffer);
     }
     KZFileSearchFiltersRelease(filters.data(), filtersCount);
-    if (didPerformBk)
-        didPerformBk(KZFileSearchStatusFinished, FileSearchResultList(), counters);
+    if (records && *records)
+        (*records)(KZFileSearchStatusFinished, FileSearchResultList(), counters);
+    else if (paths && *paths)
+        (*paths)(KZFileSearchStatusFinished, QByteArray(), counters);
 }

@@ -95,6 +95,12 @@ enum KZFileSearchStatus : int {
 using KZFileSearchCallback =
     std::function<void(int status, const FileSearchResultList &batch, const KZFileSearchCounters &counters)>;
 
+// The same calls for callers that need nothing but paths: paths holds the
+// folder's matches as their path bytes, each followed by a NUL byte, in the
+// order found (empty with status 2). No record is made for a match.
+using KZFileSearchPathsCallback =
+    std::function<void(int status, const QByteArray &paths, const KZFileSearchCounters &counters)>;
+
 // Singly linked list of folders the walk skips (exact bytes, compared
 // ignoring ASCII case).
 struct KZExcludedDir {
@@ -149,6 +155,9 @@ public:
     // status-2 call, last. Blocks: call from a worker thread in the GUI.
     void performSearchInDirectory(const QString &scopeDir, const QVariantList &criteria,
                                   const KZFileSearchCallback &didPerformBk);
+    // The same walk, reporting each folder's matches as path bytes only.
+    void performPathSearchInDirectory(const QString &scopeDir, const QVariantList &criteria,
+                                      const KZFileSearchPathsCallback &didPerformBk);
 
     // Any thread; the walk stops at its next check and delivers no further batch.
     void cancelSearch() { _isCancelled.store(true, std::memory_order_relaxed); }
@@ -167,6 +176,10 @@ public:
     static QDateTime midnightOfDate(const QDateTime &date);
 
 private:
+    // Exactly one of the callbacks is set.
+    void performSearch(const QString &scopeDir, const QVariantList &criteria, const KZFileSearchCallback *records,
+                       const KZFileSearchPathsCallback *paths);
+
     std::atomic<bool> _isCancelled{false};
     bool _skipsMatchStat = false;
     QDateTime _nowForTesting;

@@ -37,6 +37,7 @@ std::atomic<quint64> g_jetonCounter{0};
 const QString kJeton = QStringLiteral("jeton");
 const QString kChange = QStringLiteral("change");
 const QString kResults = QStringLiteral("results");
+const QString kPaths = QStringLiteral("paths");
 const QString kStats = QStringLiteral("stats");
 const QString kKind = QStringLiteral("kind");
 
@@ -155,7 +156,8 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
     QPointer<KZFileSearchObject> session(this);
     const bool waits = !m_handsOverWithoutWaiting;
     const qint64 interval = m_handOverIntervalMs;
-    queue->start([state, walk, noted, session, waits, interval] {
+    const bool pathsOnly = m_deliversPathsOnly;
+    queue->start([state, walk, noted, session, waits, interval, pathsOnly] {
         QString scope;
         QVariantList crit;
         {
@@ -171,6 +173,7 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
         struct Finished {
             int status;
             FileSearchResultList batch;
+            QByteArray paths;
             KZFileSearchCounters counters;
         };
         std::vector<Finished> pending;
@@ -178,14 +181,18 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
         sinceHandOver.start();
         auto handOver = [&] {
             QCoreApplication *app = QCoreApplication::instance();
-            auto deliver = [session, noted, finished = std::move(pending)] {
+            auto deliver = [session, noted, pathsOnly, finished = std::move(pending)] {
                 for (const Finished &f : finished) {
                     // A notification handler may stop or delete the session.
                     if (!session)
                         return;
                     QVariantMap message{{kJeton, noted}, {kChange, f.status}, {kStats, statisticsOf(f.counters)}};
-                    if (f.status == KZFileSearchStatusBatch)
-                        message.insert(kResults, QVariant::fromValue(f.batch));
+                    if (f.status == KZFileSearchStatusBatch) {
+                        if (pathsOnly)
+                            message.insert(kPaths, f.paths);
+                        else
+                            message.insert(kResults, QVariant::fromValue(f.batch));
+                    }
                     session->mt_searchUpdated(message);
                 }
             };
@@ -204,14 +211,25 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
                 }, Qt::QueuedConnection);
             }
         };
-        walk->performSearchInDirectory(
-            scope, crit, [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &counters) {
-                if (state->jeton.load() != noted)
-                    return;
-                pending.push_back({status, batch, counters});
-                if (status != KZFileSearchStatusBatch || sinceHandOver.elapsed() >= interval)
-                    handOver();
-            });
+        auto collect = [&](Finished &&finished) {
+            if (state->jeton.load() != noted)
+                return;
+            const bool last = finished.status != KZFileSearchStatusBatch;
+            pending.push_back(std::move(finished));
+            if (last || sinceHandOver.elapsed() >= interval)
+                handOver();
+        };
+        if (pathsOnly) {
+            walk->performPathSearchInDirectory(
+                scope, crit, [&](int status, const QByteArray &paths, const KZFileSearchCounters &counters) {
+                    collect({status, {}, paths, counters});
+                });
+        } else {
+            walk->performSearchInDirectory(
+                scope, crit, [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &counters) {
+                    collect({status, batch, {}, counters});
+                });
+        }
         if (!pending.empty() && state->jeton.load() == noted)
             handOver();
     });
@@ -234,6 +252,9 @@ void KZFileSearchObject::mt_searchUpdated(const QVariantMap &message)
     if (change == KZFileSearchStatusFinished) {
         m_fileSearch.reset();
         KZNotificationCenter::defaultCenter()->post(KZFileSearchObjectUpdatedNotification, this, {{kKind, 2}});
+    } else if (change == KZFileSearchStatusBatch && message.contains(kPaths)) {
+        KZNotificationCenter::defaultCenter()->post(KZFileSearchObjectUpdatedNotification, this,
+                                                    {{kKind, 1}, {kPaths, message.value(kPaths)}});
     } else if (change == KZFileSearchStatusBatch) {
         const FileSearchResultList batch = message.value(kResults).value<FileSearchResultList>();
         if (m_keepsResults)

@@ -61,7 +61,7 @@ public:
                                                const QLocale &locale = QLocale());
     QVariantList criterionListWithKind(qint64 kind) const;
 
-    // GUI thread: receives a batch message {"jeton", "change", "results", "stats"}.
+    // GUI thread: receives a batch message {"jeton", "change", "results" or "paths", "stats"}.
     void mt_searchUpdated(const QVariantMap &message);
 
     quint64 jeton() const;
@@ -84,6 +84,11 @@ public:
     void setHandsOverWithoutWaiting(bool on) { m_handsOverWithoutWaiting = on; }
     // Passed on to the walk (see KZFileSearch::setSkipsMatchStat).
     void setSkipsMatchStat(bool skip) { m_skipsMatchStat = skip; }
+    // For trovix-find when it prints paths alone: each folder's matches arrive
+    // as path bytes, each followed by a NUL, under "paths" in the
+    // notification instead of records under "results"; nothing is kept.
+    void setDeliversPathsOnly(bool on) { m_deliversPathsOnly = on; }
+    bool deliversPathsOnly() const { return m_deliversPathsOnly; }
 
     // What the worker shares with the session; public for the worker only.
     struct SharedState;
@@ -96,5 +101,6 @@ private:
     bool m_keepsResults = true;
     bool m_handsOverWithoutWaiting = false;
     bool m_skipsMatchStat = false;
+    bool m_deliversPathsOnly = false;
     qint64 m_handOverIntervalMs = kHandOverIntervalMs;
 };

@@ -319,6 +319,16 @@ uint16_t modeOfType(unsigned char type)
     }
 }
 
+void countMatch(KZFileSearchCounters &counters, unsigned char type)
+{
+    if (type == DT_REG)
+        ++counters.files;
+    else if (type == DT_DIR)
+        ++counters.dirs;
+    else
+        ++counters.links;
+}
+
 int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath, size_t dirPathLength, size_t depth)
 {
     if (cancelled())
@@ -353,6 +363,8 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
     const int fd = stream.fd();
 
     FileSearchResultList batch;
+    QByteArray paths; // instead of batch, for a paths callback
+    const bool collectsPaths = o.pathsCallback != nullptr;
     int status = 1;
     KZDirEntry entry;
     KZStat st; // filled for the entries that get a stat
@@ -430,23 +442,25 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                 }
                 if (EntryMatchWithFilters(o.filters, o.filtersCount, pathBuffer, name, nameLength, type,
                                           haveStat ? &st : nullptr, o.buffer)) {
-                    FileSearchResultStatInfo info;
-                    if (haveStat)
-                        info = FileSearchResultStatInfo::fromStat(st);
-                    else
-                        info.st_mode = modeOfType(type);
-                    FileSearchResultRef result =
-                        FileSearchResult::initWithPath(pathBuffer, entryPathLength, typeLetter(type), info, haveStat);
-                    if (!result) {
-                        KZLOG_WALK(KZLogSeverityError, QStringLiteral("result==nil entryPath:%1").arg(bytesText(pathBuffer)));
+                    if (collectsPaths) {
+                        // The entry path's own NUL ends it in the list.
+                        paths.append(pathBuffer, static_cast<qsizetype>(entryPathLength + 1));
+                        countMatch(*o.counters, type);
                     } else {
-                        batch.append(std::move(result));
-                        if (type == DT_REG)
-                            ++o.counters->files;
-                        else if (type == DT_DIR)
-                            ++o.counters->dirs;
+                        FileSearchResultStatInfo info;
+                        if (haveStat)
+                            info = FileSearchResultStatInfo::fromStat(st);
                         else
-                            ++o.counters->links;
+                            info.st_mode = modeOfType(type);
+                        FileSearchResultRef result = FileSearchResult::initWithPath(pathBuffer, entryPathLength,
+                                                                                    typeLetter(type), info, haveStat);
+                        if (!result) {
+                            KZLOG_WALK(KZLogSeverityError,
+                                       QStringLiteral("result==nil entryPath:%1").arg(bytesText(pathBuffer)));
+                        } else {
+                            batch.append(std::move(result));
+                            countMatch(*o.counters, type);
+                        }
                     }
                 }
             }
@@ -474,8 +488,12 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
         const int error = errno;
         KZLOG_WALK(KZLogSeverityError, QStringLiteral("closeDir!=0 errno:%1 dirPath:%2").arg(error).arg(bytesText(dirPath)));
     }
-    if (!batch.isEmpty() && !cancelled() && o.callback && *o.callback)
+    if (cancelled())
+        return status;
+    if (!batch.isEmpty() && o.callback && *o.callback)
         (*o.callback)(KZFileSearchStatusBatch, batch, *o.counters);
+    else if (!paths.isEmpty() && o.pathsCallback && *o.pathsCallback)
+        (*o.pathsCallback)(KZFileSearchStatusBatch, paths, *o.counters);
     return status;
 }
 

@@ -20,6 +20,8 @@ struct KZWalkOptions {
     const std::atomic<bool> *isCancelled = nullptr;
     KZFileSearchCounters *counters = nullptr;
     const KZFileSearchCallback *callback = nullptr;
+    // When set instead of callback, matches are collected as path bytes.
+    const KZFileSearchPathsCallback *pathsCallback = nullptr;
     // The home trash ($XDG_DATA_HOME/Trash), skipped like ".Trash".
     QByteArray homeTrashPath;
 };

@@ -174,6 +174,19 @@ TEST_F(TrovixFind, OutputFormats)
     }
     EXPECT_EQ(paths, (QSet<QString>{root + QStringLiteral("/notes.txt"), root + QStringLiteral("/docs/report.txt")}));
 
+    // Lines, NUL-ended paths and JSON objects list the same paths in the same
+    // order, several per folder included.
+    QStringList jsonOrder;
+    r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--no-excluded"), QStringLiteral("--json"), QStringLiteral("o")});
+    for (const QByteArray &line : r.out.split('\n'))
+        if (!line.isEmpty())
+            jsonOrder.append(QJsonDocument::fromJson(line).object().value(QStringLiteral("path")).toString());
+    ASSERT_GE(jsonOrder.size(), 3);
+    r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--no-excluded"), QStringLiteral("o")});
+    EXPECT_EQ(r.out, jsonOrder.join(QLatin1Char('\n')).toUtf8() + '\n');
+    r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--no-excluded"), QStringLiteral("-0"), QStringLiteral("o")});
+    EXPECT_EQ(r.out, jsonOrder.join(QLatin1Char('\0')).toUtf8() + '\0');
+
     tree.writeFile(QStringLiteral("odd\nname.txt"), "x");
     r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--no-excluded"), QStringLiteral("-0"), QStringLiteral("name.txt")});
     EXPECT_EQ(r.out, (root + QStringLiteral("/odd\nname.txt")).toUtf8() + '\0');

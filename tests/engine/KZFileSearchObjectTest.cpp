@@ -379,3 +379,57 @@ TEST(KZFileSearchObject, FoldersHandedOverTogetherAreStillAnnouncedOneByOne)
     QObject::disconnect(c);
     EXPECT_EQ(after, 0);
 }
+
+TEST(KZFileSearchObject, PathsOnlySessionsAnnounceEachFolderAsPathBytes)
+{
+    // What the bare walk finds, folder by folder, must arrive as NUL-ended
+    // path lists in the same order, with both hand-overs, and nothing is kept.
+    kztest::TempTree tree;
+    fillTree(tree, 300, 3);
+    const QVariantList criteria{kztest::criterion(1, 1, QStringLiteral("odd"))};
+    QList<QByteArray> expected;
+    KZFileSearch walk;
+    walk.performSearchInDirectory(tree.root(), criteria,
+                                  [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &) {
+                                      if (status != 1)
+                                          return;
+                                      QByteArray paths;
+                                      for (const FileSearchResultRef &r : batch)
+                                          paths += r->cPath() + '\0';
+                                      expected.append(paths);
+                                  });
+    ASSERT_EQ(expected.size(), 300);
+
+    for (const bool waits : {true, false}) {
+        SCOPED_TRACE(waits ? "waiting hand-over" : "posted hand-over");
+        QThreadPool pool;
+        KZFileSearchObject session;
+        session.setDeliversPathsOnly(true);
+        session.setHandsOverWithoutWaiting(!waits);
+        QList<QByteArray> announced;
+        int withRecords = 0;
+        int mismatches = 0;
+        qint64 found = 0;
+        auto c = QObject::connect(KZNotificationCenter::defaultCenter(), &KZNotificationCenter::fileSearchObjectUpdated,
+                                  [&](QObject *object, const QVariantMap &info) {
+                                      if (object != &session || info.value(QStringLiteral("kind")).toInt() != 1)
+                                          return;
+                                      withRecords += info.contains(QStringLiteral("results"));
+                                      const QByteArray paths = info.value(QStringLiteral("paths")).toByteArray();
+                                      announced.append(paths);
+                                      found += paths.count('\0');
+                                      mismatches += session.statistics().value(QStringLiteral("total")).toLongLong() != found;
+                                  });
+        session.setScopeDir(tree.root());
+        session.setCriteria(criteria);
+        session.startSearch(&pool);
+        ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }, 20000));
+        drain(pool);
+        QObject::disconnect(c);
+        EXPECT_EQ(announced, expected);
+        EXPECT_EQ(withRecords, 0);
+        EXPECT_EQ(mismatches, 0);
+        EXPECT_EQ(found, 300);
+        EXPECT_TRUE(session.results().isEmpty());
+    }
+}

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -578,6 +580,76 @@ TEST(KZFileSearchWalk, SkippingTheStatOfMatchesLeavesRecordsWithoutSnapshot)
     // Off by default.
     const enginetest::SearchRun normal = runSearch(t.root(), nameIs(QStringLiteral(".txt")));
     EXPECT_TRUE(normal.results[0]->hasStatInfos());
+}
+
+// The same walk reporting path bytes: every batch must hold exactly the
+// paths of the records the record walk makes, in the same order, with the
+// same counts, whatever the criteria.
+TEST(KZFileSearchWalk, PathListsCarryExactlyWhatTheRecordsWould)
+{
+    kztest::TempTree t;
+    buildMixedTree(t);
+    t.writeFileBytes("caf\xe9 latin1.txt", "x");
+    t.writeFile(QStringLiteral("deep/a/b/c/report.txt"), QByteArray(2048, 'y'));
+    t.writeFile(QStringLiteral("deep/a/skipme/report.txt"));
+    t.writeFile(QStringLiteral(".Trash/old.txt"));
+    const QList<QVariantList> cases{
+        nameIs(QStringLiteral(".txt"), KZFileSearchOperatorEndsWith),
+        nameIs(QStringLiteral("o")),
+        {criterion(KZFileSearchKindFileSize, KZFileSearchOperatorGreaterThan, 50),
+         criterion(KZFileSearchKindFileName, KZFileSearchOperatorContains, QStringLiteral("r"))},
+        {criterion(KZFileSearchKindUTIType, KZFileSearchOperatorIs, KZFileSearchUTIType_Directorty)},
+        {criterion(KZFileSearchKindFileName, KZFileSearchOperatorContains, QStringLiteral("report")),
+         criterion(KZFileSearchKindDirPaths, KZFileSearchOperatorIsNot, QStringList{t.path(QStringLiteral("deep/a/skipme"))})},
+    };
+    for (const QVariantList &criteria : cases) {
+        SCOPED_TRACE(QString::fromUtf8(QJsonDocument(QJsonArray::fromVariantList(criteria)).toJson(QJsonDocument::Compact)).toStdString());
+        for (const bool skipStat : {false, true}) {
+            const enginetest::SearchRun records =
+                runSearch(t.root(), criteria, [&](KZFileSearch &s) { s.setSkipsMatchStat(skipStat); });
+            ASSERT_FALSE(records.results.empty());
+
+            std::vector<QByteArrayList> batches;
+            std::vector<KZFileSearchCounters> counters;
+            KZFileSearchCounters last;
+            int finished = 0;
+            bool finishedLast = true;
+            QByteArray finishedPaths("not called");
+            KZFileSearch search;
+            search.setSkipsMatchStat(skipStat);
+            search.performPathSearchInDirectory(t.root(), criteria,
+                                                [&](int status, const QByteArray &paths, const KZFileSearchCounters &c) {
+                                                    if (finished)
+                                                        finishedLast = false;
+                                                    if (status == KZFileSearchStatusFinished) {
+                                                        ++finished;
+                                                        last = c;
+                                                        finishedPaths = paths;
+                                                        return;
+                                                    }
+                                                    // Every path ends with its NUL, the last one too.
+                                                    EXPECT_TRUE(paths.endsWith('\0'));
+                                                    QByteArrayList list = paths.split('\0');
+                                                    list.removeLast();
+                                                    batches.push_back(list);
+                                                    counters.push_back(c);
+                                                });
+            ASSERT_EQ(batches.size(), records.batches.size());
+            for (size_t i = 0; i < batches.size(); ++i) {
+                QByteArrayList expected;
+                for (const FileSearchResultRef &r : records.batches[i])
+                    expected.append(r->cPath());
+                EXPECT_EQ(batches[i], expected);
+                EXPECT_EQ(counters[i].files, records.batchCounters[i].files);
+                EXPECT_EQ(counters[i].dirs, records.batchCounters[i].dirs);
+                EXPECT_EQ(counters[i].links, records.batchCounters[i].links);
+            }
+            EXPECT_EQ(finished, 1);
+            EXPECT_TRUE(finishedLast);
+            EXPECT_TRUE(finishedPaths.isEmpty());
+            EXPECT_EQ(last.total(), records.finalCounters.total());
+        }
+    }
 }
 
 TEST(KZFileSearchWalk, CancellingFromAnotherThreadStopsTheBatchesAndFinishesOnce)
