@@ -414,6 +414,9 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
         options.skipDSStore = skipDSStore;
         options.includeTrash = includeTrash;
         options.statMatches = statMatches;
+        for (int32_t i = 0; i < filtersCount; ++i)
+            if (filters[i].kind == KZFileSearchKindFileSize)
+                options.onlyFilesMatch = true;
         options.excludedDirs = nodes.empty() ? nullptr : nodes.data();
         options.filters = filters.data();
         options.filtersCount = filtersCount;

@@ -429,7 +429,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                     break;
             }
 
-            if (EntryMatchNames(o.filters, o.filtersCount, name, nameLength)) {
+            if ((type == DT_REG || !o.onlyFilesMatch) && EntryMatchNames(o.filters, o.filtersCount, name, nameLength)) {
                 buildPath();
                 if (o.statMatches && !haveStat) {
                     if (kzplatform::kzStatAt(fd, name, &st) != 0) {

@@ -13,6 +13,9 @@ struct KZWalkOptions {
     // False only when the caller asked to skip the stat of matches and no
     // filter reads the snapshot (size, dates).
     bool statMatches = true;
+    // True when a size filter is present: only regular files can match, so
+    // folders and links are neither tested nor given a stat.
+    bool onlyFilesMatch = false;
     const KZExcludedDir *excludedDirs = nullptr;
     const KZFileSearchFilterStruct *filters = nullptr;
     int32_t filtersCount = 0;
