@@ -72,6 +72,17 @@ void drain(QThreadPool &pool)
     QCoreApplication::processEvents();
 }
 
+// Searches root with criteria and lets the walk end; false when it did not end in time.
+bool searchToTheEnd(KZFileSearchObject &session, QThreadPool &pool, const QString &root, const QVariantList &criteria)
+{
+    session.setScopeDir(root);
+    session.setCriteria(criteria);
+    session.startSearch(&pool);
+    const bool ended = kztest::waitUntil([&] { return !session.isSearching(); }, 20000);
+    drain(pool);
+    return ended;
+}
+
 } // namespace
 
 TEST(KZFileSearchObject, ScopeChecksAndUsableCriteria)
@@ -154,11 +165,7 @@ TEST(KZFileSearchObject, BatchesArriveInWalkOrderAndAccumulate)
     QThreadPool pool;
     KZFileSearchObject session;
     Recorder recorder(&session);
-    session.setScopeDir(tree.root());
-    session.setCriteria(criteria);
-    session.startSearch(&pool);
-    ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }));
-    drain(pool);
+    ASSERT_TRUE(searchToTheEnd(session, pool, tree.root(), criteria));
 
     QStringList sessionOrder;
     int kept = 0;
@@ -350,11 +357,7 @@ TEST(KZFileSearchObject, FoldersHandedOverTogetherAreStillAnnouncedOneByOne)
                                       found += info.value(QStringLiteral("results")).value<FileSearchResultList>().size();
                                       mismatches += session.statistics().value(QStringLiteral("total")).toLongLong() != found;
                                   });
-        session.setScopeDir(tree.root());
-        session.setCriteria(criteria);
-        session.startSearch(&pool);
-        ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }, 20000));
-        drain(pool);
+        ASSERT_TRUE(searchToTheEnd(session, pool, tree.root(), criteria));
         QObject::disconnect(c);
         EXPECT_EQ(found, 400);
         EXPECT_EQ(mismatches, 0);
@@ -420,11 +423,7 @@ TEST(KZFileSearchObject, PathsOnlySessionsAnnounceEachFolderAsPathBytes)
                                       found += paths.count('\0');
                                       mismatches += session.statistics().value(QStringLiteral("total")).toLongLong() != found;
                                   });
-        session.setScopeDir(tree.root());
-        session.setCriteria(criteria);
-        session.startSearch(&pool);
-        ASSERT_TRUE(kztest::waitUntil([&] { return !session.isSearching(); }, 20000));
-        drain(pool);
+        ASSERT_TRUE(searchToTheEnd(session, pool, tree.root(), criteria));
         QObject::disconnect(c);
         EXPECT_EQ(announced, expected);
         EXPECT_EQ(withRecords, 0);
