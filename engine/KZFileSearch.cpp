@@ -399,13 +399,15 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
             nodes[i].next = i + 1 < nodes.size() ? &nodes[i + 1] : nullptr;
         }
 
-        bool statMatches = true;
-        if (_skipsMatchStat) {
-            statMatches = false;
-            for (int32_t i = 0; i < filtersCount; ++i)
-                if (filters[i].kind == KZFileSearchKindFileSize || filters[i].kind == KZFileSearchKindDateCreated
-                    || filters[i].kind == KZFileSearchKindDateModified)
-                    statMatches = true;
+        // Only size and date filters read the snapshot; a size filter also
+        // means that only regular files can match.
+        bool readsSnapshot = false;
+        bool hasSizeFilter = false;
+        for (int32_t i = 0; i < filtersCount; ++i) {
+            const int64_t kind = filters[i].kind;
+            hasSizeFilter = hasSizeFilter || kind == KZFileSearchKindFileSize;
+            readsSnapshot = readsSnapshot || kind == KZFileSearchKindFileSize || kind == KZFileSearchKindDateCreated
+                            || kind == KZFileSearchKindDateModified;
         }
 
         KZCBufferContainer buffer;
@@ -413,10 +415,8 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
         KZWalkOptions options;
         options.skipDSStore = skipDSStore;
         options.includeTrash = includeTrash;
-        options.statMatches = statMatches;
-        for (int32_t i = 0; i < filtersCount; ++i)
-            if (filters[i].kind == KZFileSearchKindFileSize)
-                options.onlyFilesMatch = true;
+        options.statMatches = !_skipsMatchStat || readsSnapshot;
+        options.onlyFilesMatch = hasSizeFilter;
         options.excludedDirs = nodes.empty() ? nullptr : nodes.data();
         options.filters = filters.data();
         options.filtersCount = filtersCount;
