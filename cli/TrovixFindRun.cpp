@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThreadPool>
@@ -61,15 +62,11 @@ void writePaths(const QByteArray &paths, char terminator, FILE *out)
     }
 }
 
-// The folder of the first of NUL-terminated paths, for the progress line.
+// The folder of the first path of a batch (paths end with a NUL, a lone record path may not).
 QString folderOfFirstPath(const QByteArray &paths)
 {
     const qsizetype nul = paths.indexOf('\0');
-    const QByteArray first = nul < 0 ? paths : paths.left(nul);
-    const qsizetype slash = first.lastIndexOf('/');
-    if (slash < 0)
-        return QString();
-    return QFile::decodeName(slash == 0 ? QByteArray("/") : first.left(slash));
+    return QFileInfo(QFile::decodeName(nul < 0 ? paths : paths.left(nul))).path();
 }
 
 // Kinds the walk compiles into filters, and the operators it accepts for the
@@ -102,26 +99,6 @@ bool criterionIsUsedBySearch(const QVariantMap &c, QString *why)
         *why = QStringLiteral("kind %1 is not a criterion kind").arg(kind);
         return false;
     }
-}
-
-// Nothing but names and type keywords: the walk need not stat its matches.
-bool needsSnapshot(const QVariantList &criteria, bool json)
-{
-    if (json)
-        return true;
-    for (const QVariant &v : criteria) {
-        const QVariantMap c = v.toMap();
-        const qint64 kind = c.value(QStringLiteral("kind")).toLongLong();
-        if (kind == 1 || kind == 10 || kind == 11)
-            continue;
-        if (kind == 3) {
-            const QString value = c.value(QStringLiteral("value")).toString();
-            if (value.startsWith(QLatin1String("KZFileSearchUTIType_")))
-                continue;
-        }
-        return true;
-    }
-    return false;
 }
 
 // TROVIX_FIND_STAT_MATCHES=1 keeps the stat of every name match even when
@@ -246,7 +223,9 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
     KZFileSearchObject session;
     session.setKeepsResults(false);
     session.setHandsOverWithoutWaiting(true);
-    session.setSkipsMatchStat(!needsSnapshot(criteria, options.json) && !statOfMatchesRequested());
+    // Only JSON prints the snapshot; the walk still stats the matches that a
+    // size or date rule must read.
+    session.setSkipsMatchStat(!options.json && !statOfMatchesRequested());
     // Printing paths needs no record per match: the walk hands over path bytes.
     session.setDeliversPathsOnly(!options.json);
     session.setScopeDir(options.scope);
@@ -255,7 +234,7 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
     const bool terminal = isatty(fileno(err)) == 1;
     bool progressShown = false;
     // The folder being read is only worked out when the progress line shows
-    // it, from the first path (NUL-terminated) of the last batch.
+    // it, from the first path of the last batch.
     QByteArray lastFound;
     QEventLoop loop;
     int exitCode = -1;
@@ -299,7 +278,7 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
                          }
                          const FileSearchResultList batch = info.value(QStringLiteral("results")).value<FileSearchResultList>();
                          if (!batch.isEmpty())
-                             lastFound = batch.first()->cPath() + '\0';
+                             lastFound = batch.first()->cPath();
                          if (options.count)
                              return;
                          clearProgress();
