@@ -230,8 +230,8 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
                     collect({status, batch, {}, counters});
                 });
         }
-        if (!pending.empty() && state->jeton.load() == noted)
-            handOver();
+        // The walk's last call (status 2) handed everything over, unless the
+        // search was superseded, in which case nothing may be delivered.
     });
 }
 
