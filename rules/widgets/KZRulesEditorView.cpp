@@ -307,6 +307,16 @@ void KZRulesEditorView::ruleEditorRowViewWantsRemove(KZRuleEditorRowView *rowVie
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
+void KZRulesEditorView::reportEdit(const KZRuleEditorRowView *rowView,
+                                   const std::function<void(const KZRuleRowRef &)> &tell)
+{
+    const KZRuleRowRef row = criterionOfRowView(rowView);
+    if (!row || !m_delegate)
+        return;
+    tell(row);
+    didChangeCriteria();
+}
+
 void KZRulesEditorView::ruleEditorRowViewPopUpButtonDidChange(KZRuleEditorRowView *rowView,
                                                               KZRuleEditorRow_PopUpButton *popUp)
 {
@@ -339,40 +349,32 @@ void KZRulesEditorView::ruleEditorRowViewPopUpButtonDidChange(KZRuleEditorRowVie
 
 void KZRulesEditorView::ruleEditorRowViewTextFieldDidChange(KZRuleEditorRowView *rowView, QLineEdit *textField)
 {
-    const KZRuleRowRef row = criterionOfRowView(rowView);
-    if (!row || !m_delegate)
-        return;
-    m_delegate->rulesEditorViewDidChangeTextField(this, textField->text(), row);
-    didChangeCriteria();
+    reportEdit(rowView, [&](const KZRuleRowRef &row) {
+        m_delegate->rulesEditorViewDidChangeTextField(this, textField->text(), row);
+    });
 }
 
 void KZRulesEditorView::ruleEditorRowViewDatePickerDidChange(KZRuleEditorRowView *rowView, QDateEdit *datePicker)
 {
-    const KZRuleRowRef row = criterionOfRowView(rowView);
-    if (!row || !m_delegate)
-        return;
-    m_delegate->rulesEditorViewDidChangeDate(this, datePicker->date().startOfDay(), row);
-    didChangeCriteria();
+    reportEdit(rowView, [&](const KZRuleRowRef &row) {
+        m_delegate->rulesEditorViewDidChangeDate(this, datePicker->date().startOfDay(), row);
+    });
 }
 
 void KZRulesEditorView::ruleEditorRowViewDateWithinStepperDidChange(KZRuleEditorRowView *rowView,
                                                                     KZDateWithinStepperView *stepper)
 {
-    const KZRuleRowRef row = criterionOfRowView(rowView);
-    if (!row || !m_delegate)
-        return;
-    m_delegate->rulesEditorViewDidChangeDateWithinValue(this, stepper->valueComps(), row);
-    didChangeCriteria();
+    reportEdit(rowView, [&](const KZRuleRowRef &row) {
+        m_delegate->rulesEditorViewDidChangeDateWithinValue(this, stepper->valueComps(), row);
+    });
 }
 
 void KZRulesEditorView::ruleEditorRowViewFileSizeStepperDidChange(KZRuleEditorRowView *rowView,
                                                                   KZFileSizeStepperView *stepper)
 {
-    const KZRuleRowRef row = criterionOfRowView(rowView);
-    if (!row || !m_delegate)
-        return;
-    m_delegate->rulesEditorViewDidChangeFileSizeValue(this, stepper->valueComps(), row);
-    didChangeCriteria();
+    reportEdit(rowView, [&](const KZRuleRowRef &row) {
+        m_delegate->rulesEditorViewDidChangeFileSizeValue(this, stepper->valueComps(), row);
+    });
 }
 
 namespace {
@@ -389,11 +391,9 @@ QStringList choicesOf(const QComboBox *comboBox)
 
 void KZRulesEditorView::ruleEditorRowViewComboBoxDidChange(KZRuleEditorRowView *rowView, QComboBox *comboBox)
 {
-    const KZRuleRowRef row = criterionOfRowView(rowView);
-    if (!row || !m_delegate)
-        return;
-    m_delegate->rulesEditorViewDidChangeCombox(this, comboBox->currentText(), choicesOf(comboBox), row);
-    didChangeCriteria();
+    reportEdit(rowView, [&](const KZRuleRowRef &row) {
+        m_delegate->rulesEditorViewDidChangeCombox(this, comboBox->currentText(), choicesOf(comboBox), row);
+    });
 }
 
 void KZRulesEditorView::ruleEditorRowViewComboBoxDidValidated(KZRuleEditorRowView *rowView, QComboBox *comboBox)

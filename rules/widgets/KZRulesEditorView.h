@@ -87,6 +87,9 @@ private:
     void rebuildKeyViewChain();
     QAbstractAnimation *fade(QWidget *view, double from, double to);
     void didChangeCriteria();
+    // An edit of a control of rowView: tell(row) passes it to the delegate,
+    // then the criteria are reported changed. Nothing without a row or delegate.
+    void reportEdit(const KZRuleEditorRowView *rowView, const std::function<void(const KZRuleRowRef &)> &tell);
 
     KZRuleRows _criteria;
     QList<QPointer<KZRuleEditorRowView>> _rowViews;
