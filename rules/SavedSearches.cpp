@@ -18,9 +18,6 @@ const QString kName = QStringLiteral("name");
 const QString kCriteria = QStringLiteral("criteria");
 const QString kUniqueId = QStringLiteral("uniqueId");
 
-} // namespace
-
-namespace {
 std::unique_ptr<SavedSearches> &sharedSlot()
 {
     static std::unique_ptr<SavedSearches> instance;
