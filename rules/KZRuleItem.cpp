@@ -155,13 +155,6 @@ KZDirPathEntryList KZRuleItem::dirPathEntries() const
     return m_representedObject.value<KZDirPathEntryList>();
 }
 
-QString KZRuleItem::description() const
-{
-    return QStringLiteral("<KZRuleItem 0x%1 kind:%2>")
-        .arg(reinterpret_cast<quintptr>(this), 0, 16)
-        .arg(m_kind);
-}
-
 QCborMap KZRuleItem::encodeWithCoder() const
 {
     QCborMap coder;

@@ -99,9 +99,6 @@ public:
     // The folder entries held in representedObject; empty when it holds none.
     KZDirPathEntryList dirPathEntries() const;
 
-    // "<KZRuleItem 0x... kind:%d>"
-    QString description() const;
-
     // Keyed archive of the item: "kind", "wSize" (truncated toward zero),
     // "isInvisible", "menuSelectedTag", "menuSelectedObject", "labelTitle",
     // "stringValue", "dateValue", "dateWithin", "fileSizeValue",
