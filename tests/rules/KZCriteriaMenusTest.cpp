@@ -25,75 +25,52 @@ QStringList shape(const KZMenuRef &menu)
     return out;
 }
 
-QStringList keys(const KZMenuRef &menu)
-{
-    QStringList out;
-    for (const KZMenuEntry &entry : menu->entries())
-        out.append(entry.isSeparator ? QStringLiteral("-") : entry.titleKey);
-    return out;
-}
-
 } // namespace
 
-TEST(KZCriteriaMenus, MajorMenuOrderTitlesAndTags)
+TEST(KZCriteriaMenus, MajorAndOperatorMenusByKind)
 {
-    const KZMenuRef menu = kzMajorCriteriaMenu();
-    EXPECT_EQ(menu->title(), QStringLiteral("MajorCriteriaMenu"));
-    EXPECT_EQ(shape(menu), rulestest::strs({"5", "4", "3", "6", "2", "1", "-", "8", "-", "10"}));
-    EXPECT_EQ(menu->entryAt(0).titleKey, QStringLiteral("KZFileSearchCriterion_dateModified"));
-    EXPECT_EQ(menu->entryAt(9).titleKey, QStringLiteral("KZFileSearchCriterion_dirPaths"));
-    // English words come from the table; the key is only a fallback.
-    EXPECT_EQ(menu->entryAt(5).title, QStringLiteral("Name"));
-    EXPECT_NE(kzMajorCriteriaMenu(), menu) << "a new menu on every call";
+    // The tags are what rows store; the titles are how a changed pop-up is recognised.
+    const KZMenuRef major = kzMajorCriteriaMenu();
+    EXPECT_EQ(major->title(), QStringLiteral("MajorCriteriaMenu"));
+    EXPECT_EQ(shape(major), rulestest::strs({"5", "4", "3", "6", "2", "1", "-", "8", "-", "10"}));
+    EXPECT_EQ(major->entryAt(5).title, QStringLiteral("Name")) << "English words come from the table";
     EXPECT_EQ(kzMajorCriteriaKindsInOrder(), QList<qint64>({5, 4, 3, 6, 2, 1, 8, 10}));
-}
 
-TEST(KZCriteriaMenus, OperatorMenusOfEveryKind)
-{
+    const QStringList dates = rulestest::strs({"18", "19", "-", "11", "12", "-", "15", "-", "8", "9", "10"});
+    const std::vector<std::tuple<qint64, const char *, QStringList>> operators = {
+        {1, "fileName", rulestest::strs({"1", "20", "-", "2", "3", "-", "4", "5"})},
+        {2, "fileSize", rulestest::strs({"6", "7"})},
+        {3, "UTIType", rulestest::strs({"4", "5"})},
+        {4, "date", dates},
+        {5, "date", dates},
+        {8, "xAttrs", rulestest::strs({"13", "14"})},
+        {10, "dirPaths", rulestest::strs({"4", "5"})},
+    };
     const auto labels = kzplatform::kzWorkspaceFileLabels();
-    const auto name = kzOperatorMenuOfCriterionKind(1, labels);
-    EXPECT_EQ(name->title(), QStringLiteral("OperatorMenu-KZFileSearchCriterion_fileName"));
-    EXPECT_EQ(shape(name), rulestest::strs({"1", "20", "-", "2", "3", "-", "4", "5"}));
-    EXPECT_EQ(keys(name).at(1), QStringLiteral("KZFileSearchOperator_doesNotContain"));
-
-    EXPECT_EQ(shape(kzOperatorMenuOfCriterionKind(2, labels)), rulestest::strs({"6", "7"}));
-    EXPECT_EQ(kzOperatorMenuOfCriterionKind(2, labels)->title(), QStringLiteral("OperatorMenu-KZFileSearchCriterion_fileSize"));
-    EXPECT_EQ(shape(kzOperatorMenuOfCriterionKind(3, labels)), rulestest::strs({"4", "5"}));
-
-    const auto created = kzOperatorMenuOfCriterionKind(4, labels);
-    const auto modified = kzOperatorMenuOfCriterionKind(5, labels);
-    EXPECT_EQ(created->title(), QStringLiteral("OperatorMenu-KZFileSearchCriterion_date"));
-    EXPECT_EQ(modified->title(), created->title());
-    EXPECT_EQ(shape(created), rulestest::strs({"18", "19", "-", "11", "12", "-", "15", "-", "8", "9", "10"}));
-    EXPECT_EQ(keys(created), keys(modified));
-
-    EXPECT_EQ(shape(kzOperatorMenuOfCriterionKind(8, labels)), rulestest::strs({"13", "14"}));
-    EXPECT_EQ(kzOperatorMenuOfCriterionKind(8, labels)->title(), QStringLiteral("OperatorMenu-KZFileSearchCriterion_xAttrs"));
-    EXPECT_EQ(shape(kzOperatorMenuOfCriterionKind(10, labels)), rulestest::strs({"4", "5"}));
-    EXPECT_EQ(kzOperatorMenuOfCriterionKind(10, labels)->title(), QStringLiteral("OperatorMenu-KZFileSearchCriterion_dirPaths"));
-
-    for (qint64 kind : {0, 7, 9, 11, 12, -1})
+    for (const auto &[kind, name, expected] : operators) {
+        const KZMenuRef menu = kzOperatorMenuOfCriterionKind(kind, labels);
+        ASSERT_NE(menu, nullptr) << kind;
+        EXPECT_EQ(menu->title(), QStringLiteral("OperatorMenu-KZFileSearchCriterion_") + QString::fromUtf8(name));
+        EXPECT_EQ(shape(menu), expected) << kind;
+    }
+    EXPECT_EQ(kzOperatorMenuOfCriterionKind(1, labels)->entryAt(1).titleKey,
+              QStringLiteral("KZFileSearchOperator_doesNotContain"));
+    for (qint64 kind : {0, 7, 9, 11, -1})
         EXPECT_EQ(kzOperatorMenuOfCriterionKind(kind, labels), nullptr) << kind;
 }
 
 TEST(KZCriteriaMenus, TagsMenuListsLabelsWithoutNoneThenOther)
 {
-    const auto menu = kzOperatorMenuOfCriterionKind(6, kzplatform::kzWorkspaceFileLabels());
+    const auto labels = kzplatform::kzWorkspaceFileLabels();
+    const auto menu = kzOperatorMenuOfCriterionKind(6, labels);
     EXPECT_EQ(menu->title(), QStringLiteral("OperatorMenu-KZFileSearchCriterion_tagNames"));
     EXPECT_EQ(shape(menu), rulestest::strs({"Red", "Orange", "Yellow", "Green", "Blue", "Purple", "Gray", "-", "none"}));
-    for (qsizetype i = 0; i < 7; ++i) {
-        EXPECT_EQ(menu->entryAt(i).tag, 0);
-        EXPECT_EQ(menu->entryAt(i).title, menu->entryAt(i).representedObject.toString());
-        ASSERT_TRUE(menu->entryAt(i).badgeRGB.has_value());
-    }
-    EXPECT_EQ(*menu->entryAt(0).badgeRGB, kzplatform::kzWorkspaceFileLabels().at(1).rgb);
+    EXPECT_EQ(menu->entryAt(0).title, QStringLiteral("Red"));
+    EXPECT_EQ(menu->entryAt(0).badgeRGB, std::optional<uint32_t>(labels.at(1).rgb));
     EXPECT_EQ(menu->entryAt(8).titleKey, QStringLiteral("Other"));
     EXPECT_FALSE(menu->entryAt(8).badgeRGB.has_value());
-
-    const auto bare = kzOperatorMenuOfCriterionKind(6, {});
-    EXPECT_EQ(shape(bare), rulestest::strs({"-", "none"})) << "no labels: a separator and Other only";
-    const auto onlyNone = kzOperatorMenuOfCriterionKind(6, {{QStringLiteral("None"), 0}});
-    EXPECT_EQ(shape(onlyNone), rulestest::strs({"-", "none"}));
+    EXPECT_EQ(shape(kzOperatorMenuOfCriterionKind(6, {})), rulestest::strs({"-", "none"}));
+    EXPECT_EQ(shape(kzOperatorMenuOfCriterionKind(6, {{QStringLiteral("None"), 0}})), rulestest::strs({"-", "none"}));
 }
 
 TEST(KZCriteriaMenus, ValueMenuStartsWithTheKeywordsThenTheStandardTypes)
@@ -123,16 +100,10 @@ TEST(KZCriteriaMenus, ValueMenuStartsWithTheKeywordsThenTheStandardTypes)
 TEST(KZCriteriaMenus, StandardTypeListIsBuiltOncePerProcess)
 {
     const auto first = kzValueMenuOfCriterionKind(3);
-    const int builds = kzStandardTypeListBuildCount();
-    EXPECT_EQ(builds, 1);
-    const auto second = kzValueMenuOfCriterionKind(3);
-    const auto third = RulesEditorViewController::valueMenuOfCriterionKind(3);
+    const auto second = RulesEditorViewController::valueMenuOfCriterionKind(3);
     EXPECT_EQ(kzStandardTypeListBuildCount(), 1);
     EXPECT_NE(first, second) << "the menu itself is new each time";
-    EXPECT_EQ(shape(first), shape(third));
-    const QList<KZStandardTypeRecord> &list = kzStandardTypeList();
-    EXPECT_EQ(list.size(), 32);
-    EXPECT_EQ(&list, &kzStandardTypeList());
+    EXPECT_EQ(shape(first), shape(second));
 }
 
 TEST(KZCriteriaMenus, TypeTitlesAreDescriptionsWithCapitalisedWords)
@@ -149,38 +120,33 @@ TEST(KZCriteriaMenus, TypeTitlesAreDescriptionsWithCapitalisedWords)
 
 TEST(KZValueAndUnit, StringFormAndItsFallback)
 {
-    const auto seven = kzValueAndUnitFromComps(QStringLiteral("7|3"));
-    EXPECT_EQ(seven.value, 7);
-    EXPECT_EQ(seven.poids, 3);
-    for (const QString &bad : {QString(), QString(QLatin1String("")), QStringLiteral("7"), QStringLiteral("1|2|3")}) {
-        const auto v = kzValueAndUnitFromComps(bad);
-        EXPECT_EQ(v.value, 1) << bad.toStdString();
-        EXPECT_EQ(v.poids, 1) << bad.toStdString();
+    const std::vector<std::tuple<QString, qint32, qint32>> cases = {
+        {QStringLiteral("7|3"), 7, 3},
+        {QStringLiteral("0|2"), 0, 2},
+        {QStringLiteral("2000000|1"), 2000000, 1}, // above the stepper's maximum: kept as typed
+        {QStringLiteral(" 12abc|x"), 12, 0},
+        {QString(), 1, 1},
+        {QString(QLatin1String("")), 1, 1},
+        {QStringLiteral("7"), 1, 1},
+        {QStringLiteral("1|2|3"), 1, 1},
+    };
+    for (const auto &[comps, value, poids] : cases) {
+        const KZValueAndUnit v = kzValueAndUnitFromComps(comps);
+        EXPECT_EQ(std::make_pair(v.value, v.poids), std::make_pair(value, poids)) << comps.toStdString();
     }
-    const auto zero = kzValueAndUnitFromComps(QStringLiteral("0|2"));
-    EXPECT_EQ(zero.value, 0);
-    const auto typed = kzValueAndUnitFromComps(QStringLiteral("2000000|1"));
-    EXPECT_EQ(typed.value, 2000000) << "counts above the stepper's maximum are kept as typed";
-    const auto junk = kzValueAndUnitFromComps(QStringLiteral(" 12abc|x"));
-    EXPECT_EQ(junk.value, 12);
-    EXPECT_EQ(junk.poids, 0);
-    EXPECT_EQ(kzValueCompsString(1, 2), QStringLiteral("1|2"));
     EXPECT_EQ(kzValueCompsString(-4, 6), QStringLiteral("-4|6"));
-
     EXPECT_EQ(kzLeadingIntegerOfString(QStringLiteral("  -15kB")), -15);
     EXPECT_EQ(kzLeadingIntegerOfString(QStringLiteral("+9")), 9);
     EXPECT_EQ(kzLeadingIntegerOfString(QStringLiteral("abc")), 0);
     EXPECT_EQ(kzLeadingIntegerOfString(QStringLiteral("99999999999999999999999")), std::numeric_limits<qint64>::max());
+    EXPECT_EQ(kzLeadingIntegerOfString(QStringLiteral("-99999999999999999999999")), std::numeric_limits<qint64>::min());
 }
 
 TEST(KZValueAndUnit, UnitMenus)
 {
     EXPECT_EQ(shape(kzFileSizeUnitMenu()), rulestest::strs({"1", "2", "3", "4"}));
     EXPECT_EQ(kzFileSizeUnitMenu()->entryAt(1).title, QStringLiteral("MB"));
-    EXPECT_TRUE(kzFileSizeUnitMenu()->title().isEmpty());
     const auto within = kzDateWithinUnitMenu();
     EXPECT_EQ(shape(within), rulestest::strs({"6", "5", "-", "1", "2", "3", "4"}));
-    EXPECT_EQ(within->entryAt(4).titleKey, QStringLiteral("Yeek(s)"));
     EXPECT_EQ(within->entryAt(4).title, QStringLiteral("Week(s)"));
-    EXPECT_EQ(within->entryAt(within->indexOfSelection(2, QVariant())).title, QStringLiteral("Week(s)"));
 }
