@@ -9,6 +9,7 @@
 
 #include "rules/KZRulesEditorViewProtocols.h"
 #include "rules/RulesEditorViewController.h"
+#include "tests/testlib/TestEnvironment.h"
 
 namespace rulestest {
 
@@ -49,28 +50,19 @@ public:
         delegate->rulesEditorViewDidChangeCriteria(this, rows);
         return row;
     }
-    // A pop-up of row index chose entry: the replacement row takes the old
-    // one's place, as the view does.
-    KZRuleRowRef choose(qsizetype rowIndex, int itemIndex, const KZMenuEntry &entry)
+    // The pop-up at itemIndex of a row chooses the entry with the tag (or, with tag
+    // 0, the represented object); the replacement row takes the old one's place,
+    // as the view does.
+    KZRuleRowRef choose(qsizetype rowIndex, int itemIndex, qint64 tag, const QVariant &object = QVariant())
     {
         const KZRuleRowRef row = rows.at(rowIndex);
         const KZMenuRef menu = row->items.at(itemIndex)->menu();
-        const KZRuleRowRef replacement = delegate->rulesEditorViewDidChangeMenu(this, *menu, entry, row);
+        const qsizetype entry = tag != 0 ? menu->indexOfTag(tag) : menu->indexOfRepresentedObject(object);
+        const KZRuleRowRef replacement = delegate->rulesEditorViewDidChangeMenu(this, *menu, menu->entryAt(entry), row);
         if (replacement && replacement != row)
             rows[rowIndex] = replacement;
         delegate->rulesEditorViewDidChangeCriteria(this, rows);
         return replacement;
-    }
-    // Chooses the entry with the tag in the row's pop-up at itemIndex.
-    KZRuleRowRef chooseTag(qsizetype rowIndex, int itemIndex, qint64 tag)
-    {
-        const KZMenuRef menu = rows.at(rowIndex)->items.at(itemIndex)->menu();
-        return choose(rowIndex, itemIndex, menu->entryAt(menu->indexOfTag(tag)));
-    }
-    KZRuleRowRef chooseObject(qsizetype rowIndex, int itemIndex, const QVariant &object)
-    {
-        const KZMenuRef menu = rows.at(rowIndex)->items.at(itemIndex)->menu();
-        return choose(rowIndex, itemIndex, menu->entryAt(menu->indexOfRepresentedObject(object)));
     }
 };
 
@@ -106,12 +98,6 @@ inline QStringList strs(std::initializer_list<const char *> list)
     return out;
 }
 
-inline QVariantMap criterion(qint64 kind, qint64 op, const QVariant &value = QVariant())
-{
-    QVariantMap map{{QStringLiteral("kind"), kind}, {QStringLiteral("operator"), op}};
-    if (value.isValid())
-        map.insert(QStringLiteral("value"), value);
-    return map;
-}
+using kztest::criterion;
 
 } // namespace rulestest
