@@ -8,27 +8,22 @@
 
 namespace {
 
-class CountingDelegator : public RulesDirPathViewControllerDelegatorProtocol
+class CountingControl : public RulesDirPathViewController, public RulesDirPathViewControllerDelegatorProtocol
 {
 public:
     int changes = 0;
-    void rulesDirPathViewControllerDidChange(RulesDirPathViewController *) override { ++changes; }
-};
-
-class CountingControl : public RulesDirPathViewController
-{
-public:
     int updates = 0;
+    CountingControl() { setDelegator(this); }
+    void rulesDirPathViewControllerDidChange(RulesDirPathViewController *) override { ++changes; }
     void updateUI() override { ++updates; }
+    QStringList pathList() const
+    {
+        QStringList out;
+        for (const auto &e : paths())
+            out.append(e->path);
+        return out;
+    }
 };
-
-QStringList pathsOf(const KZDirPathEntryList &entries)
-{
-    QStringList out;
-    for (const auto &e : entries)
-        out.append(e->path);
-    return out;
-}
 
 } // namespace
 
@@ -38,32 +33,29 @@ TEST(RulesDirPathViewController, AddingFolders)
     const QString lower = tree.mkdir(QStringLiteral("zeta"));
     const QString upper = tree.mkdir(QStringLiteral("Alpha"));
     const QString lowerAlpha = tree.mkdir(QStringLiteral("alpha"));
-    const QString file = tree.writeFile(QStringLiteral("plain"), "x");
-    CountingDelegator delegator;
     CountingControl control;
-    control.setDelegator(&delegator);
-
-    control.addFileURLs({QUrl::fromLocalFile(file)});
-    EXPECT_TRUE(control.paths().isEmpty()) << "a file is not a folder";
-    EXPECT_EQ(delegator.changes, 1) << "the change is still reported";
+    control.addFileURLs({QUrl::fromLocalFile(tree.writeFile(QStringLiteral("plain"), "x")),
+                         QUrl(QStringLiteral("https://example.org/")),
+                         QUrl::fromLocalFile(tree.path(QStringLiteral("missing")))});
+    EXPECT_TRUE(control.paths().isEmpty()) << "a file, a web address, a missing folder";
+    EXPECT_EQ(control.changes, 1) << "the change is still reported";
     EXPECT_EQ(control.updates, 1);
 
-    control.addFileURLs({QUrl::fromLocalFile(lower), QUrl::fromLocalFile(upper),
-                         QUrl::fromLocalFile(tree.path(QStringLiteral("missing")))});
+    control.addFileURLs({QUrl::fromLocalFile(lower), QUrl::fromLocalFile(upper)});
     control.addFileURLs({QUrl::fromLocalFile(lowerAlpha)});
-    EXPECT_EQ(pathsOf(control.paths()), QStringList({upper, lowerAlpha, lower}))
-        << "paths differing only in case are both kept, side by side";
-    EXPECT_EQ(delegator.changes, 3);
+    EXPECT_EQ(control.pathList(), QStringList({upper, lowerAlpha, lower}))
+        << "sorted without regard to case; paths differing only in case are both kept";
+    EXPECT_EQ(control.changes, 3);
 
-    // An unchecked folder dropped again stays unchecked.
+    // An unchecked folder dropped again stays unchecked; checking is not reported.
     control.toggleEntry(control.paths().at(2));
-    EXPECT_EQ(control.paths().at(2)->state, 0);
-    EXPECT_EQ(delegator.changes, 3) << "checking is not reported";
     control.addFileURLs({QUrl::fromLocalFile(lower)});
     EXPECT_EQ(control.paths().size(), 3);
     EXPECT_EQ(control.paths().at(2)->state, 0);
+    EXPECT_EQ(control.changes, 4);
     control.toggleEntry(control.paths().at(2));
     EXPECT_EQ(control.paths().at(2)->state, 1);
+    EXPECT_EQ(control.changes, 4);
 }
 
 TEST(RulesDirPathViewController, SummaryTitle)
