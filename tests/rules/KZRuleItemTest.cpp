@@ -29,43 +29,30 @@ TEST(KZRuleItem, EveryKindSurvivesTheArchiveButMenusChoicesAndControllers)
                                         kzMakeDirPathEntry(QStringLiteral("/b c"), 0)};
     const KZRuleItemRef popUp = KZRuleItem::rulePopMenuWithMenu(kzMajorCriteriaMenu(), 150.5, qint64(4));
     popUp->setLabelTitle(QStringLiteral("title"));
-    QList<KZRuleItemRef> items;
-    for (const KZRuleItemRef &item : {
-             popUp,
-             KZRuleItem::rulePopMenuWithMenu(kzValueMenuOfCriterionKind(3), 150, QVariant(QStringLiteral("text/plain"))),
-             KZRuleItem::ruleLabelWithText(QStringLiteral("Label ü")),
-             KZRuleItem::ruleTextFieldWithString(QStringLiteral("  red ")),
-             KZRuleItem::ruleDatePickerWithDate(day, true),
-             KZRuleItem::ruleFileSizeWithValue(QStringLiteral("5|2")),
-             KZRuleItem::ruleComboxWithStrings(std::make_shared<QStringList>(), QStringLiteral("report")),
-             KZRuleItem::ruleDateWithinWithValue(QStringLiteral("2|1")),
-             KZRuleItem::ruleViewController(std::make_shared<NoView>(), QVariant::fromValue(entries)),
-         })
-        items.append(roundTrip(item));
+    const QList<KZRuleItemRef> items = {
+        popUp,
+        KZRuleItem::rulePopMenuWithMenu(kzValueMenuOfCriterionKind(3), 150, QVariant(QStringLiteral("text/plain"))),
+        KZRuleItem::ruleLabelWithText(QStringLiteral("Label ü")),
+        KZRuleItem::ruleTextFieldWithString(QStringLiteral("  red ")),
+        KZRuleItem::ruleDatePickerWithDate(day, true),
+        KZRuleItem::ruleFileSizeWithValue(QStringLiteral("5|2")),
+        KZRuleItem::ruleComboxWithStrings(std::make_shared<QStringList>(), QStringLiteral("report")),
+        KZRuleItem::ruleDateWithinWithValue(QStringLiteral("2|1")),
+        KZRuleItem::ruleViewController(std::make_shared<NoView>(), QVariant::fromValue(entries)),
+    };
     const QList<qint64> kinds = {1, 1, 2, 3, 4, 5, 6, 7, 8};
     for (qsizetype i = 0; i < items.size(); ++i) {
-        EXPECT_EQ(items.at(i)->kind(), kinds.at(i));
-        EXPECT_EQ(items.at(i)->wSize(), i < 2 ? 150.0 : 0.0) << "only pop-ups have a width, stored whole; " << i;
-        EXPECT_EQ(items.at(i)->menu(), nullptr);
-        EXPECT_EQ(items.at(i)->comboStrings(), nullptr);
-        EXPECT_EQ(items.at(i)->viewController(), nullptr);
+        const KZRuleItemRef back = roundTrip(items.at(i));
+        EXPECT_EQ(back->kind(), kinds.at(i));
+        EXPECT_EQ(back->wSize(), i < 2 ? 150.0 : 0.0) << "only pop-ups have a width, stored whole; " << i;
+        EXPECT_EQ(back->encodeWithCoder(), items.at(i)->encodeWithCoder()) << "every archived field comes back; " << i;
+        EXPECT_EQ(back->menu(), nullptr);
+        EXPECT_EQ(back->comboStrings(), nullptr);
+        EXPECT_EQ(back->viewController(), nullptr);
     }
-    EXPECT_EQ(items.at(0)->menuSelectedTag(), 4);
-    EXPECT_EQ(items.at(0)->labelTitle(), QStringLiteral("title"));
-    EXPECT_EQ(items.at(1)->menuSelectedTag(), 0);
-    EXPECT_EQ(items.at(1)->menuSelectedObject().toString(), QStringLiteral("text/plain"));
-    EXPECT_EQ(items.at(2)->stringValue(), QStringLiteral("Label ü"));
-    EXPECT_EQ(items.at(3)->stringValue(), QStringLiteral("  red "));
-    EXPECT_TRUE(items.at(4)->isInvisible());
-    EXPECT_EQ(items.at(4)->dateValue(), day);
-    EXPECT_EQ(items.at(4)->dateValue().toLocalTime().time(), QTime(15, 30));
-    EXPECT_EQ(items.at(5)->fileSizeValue(), QStringLiteral("5|2"));
-    EXPECT_EQ(items.at(6)->stringValue(), QStringLiteral("report"));
-    EXPECT_EQ(items.at(7)->dateWithin(), QStringLiteral("2|1"));
-    const KZDirPathEntryList back = items.at(8)->dirPathEntries();
+    EXPECT_EQ(roundTrip(items.at(4))->dateValue().toLocalTime().time(), QTime(15, 30));
+    const KZDirPathEntryList back = roundTrip(items.at(8))->dirPathEntries();
     ASSERT_EQ(back.size(), 2);
-    EXPECT_EQ(back.at(0)->path, QStringLiteral("/a"));
-    EXPECT_EQ(back.at(0)->state, 1);
     EXPECT_EQ(back.at(1)->path, QStringLiteral("/b c"));
     EXPECT_EQ(back.at(1)->state, 0);
 

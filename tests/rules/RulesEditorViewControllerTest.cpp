@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "rules/KZCriteriaMenus.h"
-#include "rules/KZScopeFilterDirPaths.h"
 #include "rules/RulesEditorViewController.h"
 #include "scope/ScopeDirManager.h"
 #include "tests/rules/RulesTestSupport.h"
@@ -131,47 +130,45 @@ TEST_F(RulesEditorViewControllerTest, SwitchingKinds)
 TEST_F(RulesEditorViewControllerTest, DateOperatorChanges)
 {
     addRows(1); // modified, today
-    const QDateTime midnight = RulesEditorViewController::todayAtMidnight();
-
-    // Today -> within the last: a date-within control showing one month; a kept
-    // value survives re-choosing, a broken one is reset.
-    ASSERT_NE(view.choose(0, 1, 15), nullptr);
-    EXPECT_EQ(item(0, 2)->kind(), KZRuleItemKindDateWithin);
-    EXPECT_EQ(item(0, 2)->dateWithin(), QStringLiteral("1|3"));
-    EXPECT_EQ(item(0, 1)->menuSelectedTag(), 15);
-    item(0, 2)->setDateWithin(QStringLiteral("4|1"));
-    view.choose(0, 1, 15);
-    EXPECT_EQ(item(0, 2)->dateWithin(), QStringLiteral("4|1"));
-    item(0, 2)->setDateWithin(QStringLiteral("junk"));
-    view.choose(0, 1, 15);
-    EXPECT_EQ(item(0, 2)->dateWithin(), QStringLiteral("1|3"));
-
-    // Within -> exactly: a visible picker at today's midnight.
-    view.choose(0, 1, 8);
-    EXPECT_EQ(item(0, 2)->kind(), KZRuleItemKindDatePicker);
-    EXPECT_FALSE(item(0, 2)->isInvisible());
-    EXPECT_EQ(item(0, 2)->dateValue(), midnight);
-
-    // Exactly -> yesterday hides the same picker; -> before shows it with its day.
-    const KZRuleItemRef shown = item(0, 2);
-    shown->setDateValue(QDate(2020, 1, 2).startOfDay());
-    view.choose(0, 1, 12);
-    EXPECT_EQ(item(0, 2), shown);
-    EXPECT_TRUE(shown->isInvisible());
-    view.choose(0, 1, 9);
-    EXPECT_EQ(item(0, 2), shown);
-    EXPECT_FALSE(shown->isInvisible());
-    EXPECT_EQ(shown->dateValue(), QDate(2020, 1, 2).startOfDay());
-    // A picker without a day gets today's midnight when a day is needed.
-    shown->setDateValue(QDateTime());
-    view.choose(0, 1, 10);
-    EXPECT_EQ(shown->dateValue(), midnight);
-
-    // Within -> last hour: replaced by a hidden picker.
-    view.choose(0, 1, 15);
-    view.choose(0, 1, 18);
-    EXPECT_EQ(item(0, 2)->kind(), KZRuleItemKindDatePicker);
-    EXPECT_TRUE(item(0, 2)->isInvisible());
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    // The value item after each operator: its kind, whether it is shown, its value.
+    const auto value = [&] {
+        const KZRuleItemRef v = item(0, 2);
+        return QStringLiteral("%1 %2 %3")
+            .arg(v->kind())
+            .arg(v->isInvisible() ? QStringLiteral("hidden") : QStringLiteral("shown"),
+                 v->kind() == KZRuleItemKindDateWithin ? v->dateWithin() : v->dateValue().date().toString(Qt::ISODate));
+    };
+    const auto setWithin = [&](const char *comps) { return [&, comps] { item(0, 2)->setDateWithin(QString::fromUtf8(comps)); }; };
+    const auto setDay = [&](const QDateTime &day) { return [&, day] { item(0, 2)->setDateValue(day); }; };
+    struct Step {
+        qint64 op;
+        std::function<void()> before;
+        QString expected;
+    };
+    const std::vector<Step> steps = {
+        {15, {}, QStringLiteral("7 shown 1|3")},                        // one month
+        {15, setWithin("4|1"), QStringLiteral("7 shown 4|1")},          // a kept count survives
+        {15, setWithin("junk"), QStringLiteral("7 shown 1|3")},         // a broken one does not
+        {8, {}, QStringLiteral("4 shown ") + today},                    // a visible picker at today's midnight
+        {12, setDay(QDate(2020, 1, 2).startOfDay()), QStringLiteral("4 hidden 2020-01-02")}, // the same picker, hidden
+        {9, {}, QStringLiteral("4 shown 2020-01-02")},                  // shown again with its day
+        {10, setDay(QDateTime()), QStringLiteral("4 shown ") + today},  // a day is needed: today's
+        {15, {}, QStringLiteral("7 shown 1|3")},
+        {18, {}, QStringLiteral("4 hidden ") + today},                  // replaced by a hidden picker
+    };
+    KZRuleItemRef picker;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (steps[i].before)
+            steps[i].before();
+        ASSERT_NE(view.choose(0, 1, steps[i].op), nullptr) << i;
+        EXPECT_EQ(item(0, 1)->menuSelectedTag(), steps[i].op);
+        EXPECT_EQ(value(), steps[i].expected) << "step " << i;
+        if (steps[i].op == 8)
+            picker = item(0, 2);
+        if (steps[i].op == 12 || steps[i].op == 9)
+            EXPECT_EQ(item(0, 2), picker) << "step " << i;
+    }
 
     // An unknown operator is logged and changes nothing.
     kztest::LogCapture log;
@@ -182,7 +179,7 @@ TEST_F(RulesEditorViewControllerTest, DateOperatorChanges)
     EXPECT_TRUE(log.contains(QStringLiteral("nOp:16")));
 }
 
-TEST_F(RulesEditorViewControllerTest, OtherMenusOnlyStoreTheChoiceButLabelToOtherRebuilds)
+TEST_F(RulesEditorViewControllerTest, ChoicesAndEditsReachTheirRowsOnly)
 {
     addRows(7);
     const KZRuleRows before = view.rows;
@@ -193,13 +190,30 @@ TEST_F(RulesEditorViewControllerTest, OtherMenusOnlyStoreTheChoiceButLabelToOthe
     EXPECT_EQ(view.choose(5, 1, 3), nullptr);  // name: ends with
     EXPECT_EQ(view.choose(3, 1, 0, QStringLiteral("Green")), nullptr) << "label to label";
     EXPECT_EQ(view.rows, before) << "no row was replaced";
+    const QDateTime day = QDate(2022, 5, 6).startOfDay();
+    controller.rulesEditorViewDidChangeDate(&view, day, view.rows.at(0));
+    view.choose(1, 1, 15);
+    controller.rulesEditorViewDidChangeDateWithinValue(&view, QStringLiteral("6|5"), view.rows.at(1));
     controller.rulesEditorViewDidChangeFileSizeValue(&view, QStringLiteral("3|3"), view.rows.at(4));
     controller.rulesEditorViewDidChangeCombox(&view, QStringLiteral("n"), {}, view.rows.at(5));
     controller.rulesEditorViewDidChangeCombox(&view, QStringLiteral("user.a"), {}, view.rows.at(6));
-    EXPECT_EQ(controller.canonizedCriteria().mid(2),
-              QVariantList({criterion(3, 5, QStringLiteral("text/plain")), criterion(6, 0, QStringLiteral("Green")),
+    // Each edit aimed at a row of another kind.
+    controller.rulesEditorViewDidChangeDate(&view, day, view.rows.at(4));
+    controller.rulesEditorViewDidChangeDateWithinValue(&view, QStringLiteral("6|5"), view.rows.at(4));
+    controller.rulesEditorViewDidChangeFileSizeValue(&view, QStringLiteral("3|3"), view.rows.at(0));
+    controller.rulesEditorViewDidChangeTextField(&view, QStringLiteral("nope"), view.rows.at(5));
+    controller.rulesEditorViewDidChangeCombox(&view, QStringLiteral("nope"), {}, view.rows.at(3));
+    EXPECT_EQ(item(0, 2)->dateValue(), day);
+    EXPECT_FALSE(item(4, 2)->dateValue().isValid());
+    EXPECT_TRUE(item(4, 2)->dateWithin().isNull());
+    EXPECT_TRUE(item(0, 2)->fileSizeValue().isNull());
+    EXPECT_TRUE(item(3, 2)->stringValue().isEmpty()) << "combo edits belong to name and attribute rows";
+    EXPECT_EQ(controller.canonizedCriteria(),
+              QVariantList({criterion(5, 11), criterion(4, 15, QStringLiteral("6|5")),
+                            criterion(3, 5, QStringLiteral("text/plain")), criterion(6, 0, QStringLiteral("Green")),
                             criterion(2, 6, qint64(3) << 30), criterion(1, 3, QStringLiteral("n")),
-                            criterion(8, 14, QStringLiteral("user.a"))}));
+                            criterion(8, 14, QStringLiteral("user.a"))}))
+        << "text-field edits belong to tags rows";
 
     ASSERT_NE(view.choose(3, 1, 0, QVariant()), nullptr) << "label to Other rebuilds the row";
     EXPECT_FALSE(item(3, 2)->isInvisible());
@@ -210,56 +224,28 @@ TEST_F(RulesEditorViewControllerTest, OtherMenusOnlyStoreTheChoiceButLabelToOthe
     EXPECT_EQ(controller.canonizedCriteria().at(3), QVariant(criterion(6, 0, QStringLiteral("Blue"))));
 }
 
-TEST_F(RulesEditorViewControllerTest, EditsOnlyReachTheirKinds)
-{
-    addRows(7);
-    const QDateTime day = QDate(2022, 5, 6).startOfDay();
-    controller.rulesEditorViewDidChangeDate(&view, day, view.rows.at(0));
-    EXPECT_EQ(item(0, 2)->dateValue(), day);
-    view.choose(1, 1, 15);
-    controller.rulesEditorViewDidChangeDateWithinValue(&view, QStringLiteral("6|5"), view.rows.at(1));
-    EXPECT_EQ(item(1, 2)->dateWithin(), QStringLiteral("6|5"));
-
-    // Each edit aimed at a row of another kind.
-    controller.rulesEditorViewDidChangeDate(&view, day, view.rows.at(4));
-    controller.rulesEditorViewDidChangeDateWithinValue(&view, QStringLiteral("6|5"), view.rows.at(4));
-    controller.rulesEditorViewDidChangeFileSizeValue(&view, QStringLiteral("3|3"), view.rows.at(0));
-    controller.rulesEditorViewDidChangeTextField(&view, QStringLiteral("nope"), view.rows.at(5));
-    controller.rulesEditorViewDidChangeCombox(&view, QStringLiteral("nope"), {}, view.rows.at(3));
-    EXPECT_FALSE(item(4, 2)->dateValue().isValid());
-    EXPECT_TRUE(item(4, 2)->dateWithin().isNull());
-    EXPECT_TRUE(item(0, 2)->fileSizeValue().isNull());
-    EXPECT_TRUE(item(5, 2)->stringValue().isEmpty()) << "text-field edits belong to tags rows";
-    EXPECT_TRUE(item(3, 2)->stringValue().isEmpty()) << "combo edits belong to name and attribute rows";
-    EXPECT_EQ(controller.canonizedCriteria().mid(0, 2),
-              QVariantList({criterion(5, 11), criterion(4, 15, QStringLiteral("6|5"))}));
-}
-
 TEST_F(RulesEditorViewControllerTest, ValidatingANameMovesItToTheFront)
 {
     addRows(7);
     const KZRuleRowRef nameRow = view.rows.at(5);
     const auto validate = [&](const KZRuleRowRef &r, const QString &text) {
         controller.rulesEditorViewDidChangeCombox(&view, text, {}, r);
-        return controller.rulesEditorViewDidValidatedCombox(&view, text, {}, r);
+        return *controller.rulesEditorViewDidValidatedCombox(&view, text, {}, r);
     };
     validate(nameRow, QStringLiteral("alpha"));
     validate(nameRow, QStringLiteral("beta"));
-    const KZStringListRef list = validate(nameRow, QStringLiteral("alpha"));
-    ASSERT_NE(list, nullptr);
-    EXPECT_EQ(*list, strs({"alpha", "beta"})) << "once, at the front";
-    EXPECT_EQ(list, controller.savedComboxValues(0));
-    EXPECT_EQ(item(5, 2)->comboStrings(), list) << "combo items share the list";
-
+    EXPECT_EQ(validate(nameRow, QStringLiteral("alpha")), strs({"alpha", "beta"})) << "once, at the front";
+    EXPECT_EQ(item(5, 2)->comboStrings(), controller.savedComboxValues(0)) << "combo items share the list";
     // Choosing an offered name validates without a text change first.
     EXPECT_EQ(*controller.rulesEditorViewDidValidatedCombox(&view, QStringLiteral("beta"), {}, nameRow),
               strs({"beta", "alpha"}));
     EXPECT_EQ(item(5, 2)->stringValue(), QStringLiteral("beta"));
+    EXPECT_EQ(*item(5, 2)->comboStrings(), strs({"beta", "alpha"}));
 
-    EXPECT_EQ(*validate(view.rows.at(6), QStringLiteral("user.xdg.tags")), strs({"user.xdg.tags"}));
+    EXPECT_EQ(validate(view.rows.at(6), QStringLiteral("user.xdg.tags")), strs({"user.xdg.tags"}));
     EXPECT_EQ(*controller.savedComboxValues(0), strs({"beta", "alpha"})) << "separate lists";
     EXPECT_EQ(controller.rulesEditorViewDidValidatedCombox(&view, QStringLiteral("x"), {}, view.rows.at(4)), nullptr);
-    EXPECT_EQ(*validate(nameRow, QString()), strs({"beta", "alpha"})) << "an empty text is not remembered";
+    EXPECT_EQ(validate(nameRow, QString()), strs({"beta", "alpha"})) << "an empty text is not remembered";
 }
 
 TEST_F(RulesEditorViewControllerTest, ReloadRestoresArchivedRows)
@@ -282,10 +268,8 @@ TEST_F(RulesEditorViewControllerTest, ReloadRestoresArchivedRows)
     EXPECT_EQ(freshView.delegate, &fresh);
     ASSERT_EQ(freshView.rows.size(), 7);
     EXPECT_EQ(fresh.canonizedCriteria(), controller.canonizedCriteria()) << "restored rows give the same criteria";
-    for (const KZRuleRowRef &r : freshView.rows) {
-        EXPECT_EQ(r->items.at(0)->menu()->title(), QStringLiteral("MajorCriteriaMenu"));
-        EXPECT_NE(r->items.at(1)->menu(), nullptr);
-    }
+    for (const KZRuleRowRef &r : freshView.rows)
+        EXPECT_NE(r->items.at(1)->menu(), nullptr) << "menus come back";
     EXPECT_EQ(freshView.rows.at(2)->items.at(2)->menu()->title(), QStringLiteral("ValueMenu-KZFileSearchCriterion_UTIType"));
     // The remembered lists are filled from the restored rows and re-attached.
     EXPECT_EQ(*fresh.savedComboxValues(0), strs({"report"}));
@@ -341,7 +325,7 @@ TEST_F(RulesEditorViewControllerTest, FoldersControlUpdatesItsRowAndTheRemembere
     EXPECT_EQ(scope.added, QStringList({beta, lost}));
 }
 
-TEST(RulesEditorViewControllerScope, FoldersRowsUseTheScopeManagersFolders)
+TEST(RulesEditorViewControllerScope, FoldersRowsOfferAndRememberTheScopeManagersFolders)
 {
     kztest::resetTestEnvironment();
     ScopeDirManager::resetSharedInstanceForTesting();
@@ -349,24 +333,15 @@ TEST(RulesEditorViewControllerScope, FoldersRowsUseTheScopeManagersFolders)
     const QString known = tree.mkdir(QStringLiteral("known"));
     const QString added = tree.mkdir(QStringLiteral("added"));
     ScopeDirManager::sharedInstance()->addFilterFilterDirPath(known);
-
     FakeRulesEditorView view;
     RulesEditorViewController controller;
-    EXPECT_EQ(controller.filterDirPathsProvider(), KZScopeFilterDirPaths::sharedInstance());
     controller.setRulesEditorView(&view);
     controller.reloadDataWithScopeDir(tree.root(), {});
     view.rows = {controller.rulesEditorViewAddRow(&view, 0, 0)};
     view.choose(0, 0, 10);
-    const KZRuleItemRef value = view.rows.at(0)->items.at(2);
-    ASSERT_EQ(value->dirPathEntries().size(), 1);
-    std::dynamic_pointer_cast<RulesDirPathViewController>(value->viewController())
+    EXPECT_EQ(controller.canonizedCriteria(), QVariantList({criterion(10, 4, QStringList({known}))}));
+    std::dynamic_pointer_cast<RulesDirPathViewController>(view.rows.at(0)->items.at(2)->viewController())
         ->addFileURLs({QUrl::fromLocalFile(added), QUrl::fromLocalFile(known)});
-
-    // Remembered on disk: a relaunch offers both, checked, in a new row.
-    ScopeDirManager::resetSharedInstanceForTesting();
     EXPECT_EQ(ScopeDirManager::sharedInstance()->filterDirPaths(), QStringList({known, added}));
-    view.choose(0, 0, 1);
-    view.choose(0, 0, 10);
-    EXPECT_EQ(controller.canonizedCriteria(), QVariantList({criterion(10, 4, QStringList({known, added}))}));
     ScopeDirManager::resetSharedInstanceForTesting();
 }
