@@ -1,9 +1,12 @@
 // The hover-and-press view: drawn by its delegator in its state, clicks within
 // the drag tolerance only, right clicks, hover, and the menu under it.
 #include <QApplication>
+#include <QCursor>
+#include <QMenu>
 #include <QPainter>
 #include <QPointer>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -214,4 +217,17 @@ TEST_F(KZOverViewTest, MenuHangsFromTheLowerLeftCorner)
     EXPECT_EQ(view->menuOriginForPointer(pointer, false), view->mapToGlobal(QPoint(0, 30)));
     EXPECT_EQ(view->menuOriginForPointer(pointer, true), view->mapToGlobal(QPoint(0, 38))) << "a pull-down hangs lower";
     EXPECT_EQ(view->menuOriginForPointer(pointer + QPoint(5, -3), false), view->mapToGlobal(QPoint(5, 27)));
+
+    // Shown there for the pointer's place; the menu runs modally, so it is closed once up.
+    QMenu menu;
+    menu.addAction(QStringLiteral("Save"));
+    QCursor::setPos(pointer);
+    ASSERT_TRUE(kztest::waitUntil([&] { return QCursor::pos() == pointer; }));
+    QPoint shownAt;
+    QTimer::singleShot(100, [&] {
+        shownAt = QApplication::activePopupWidget() ? QApplication::activePopupWidget()->pos() : QPoint();
+        menu.close();
+    });
+    EXPECT_EQ(view->displayMenu(&menu, true), nullptr);
+    EXPECT_EQ(shownAt, view->mapToGlobal(QPoint(0, 38)));
 }

@@ -208,6 +208,16 @@ TEST_F(KZRulesEditorViewTest, ControlsFollowTheRowItems)
     EXPECT_EQ(pickers.first()->date(), QDate::currentDate());
     EXPECT_EQ(pickers.first()->minimumDate(), QDate(1970, 1, 1));
     EXPECT_EQ(pickers.first()->maximumDate(), QDate(2050, 1, 1));
+
+    // Buttons at the right follow the right edge; the controls then start at the left.
+    editor->setButtonsPosition(0);
+    controller.reloadDataWithScopeDir(tree.root(), editor->criteria());
+    for (const int w : {900, 1000}) {
+        editor->resize(w, editor->height());
+        EXPECT_EQ(rowAt(1)->addButtonView()->x(), w - 8 - 16);
+        EXPECT_EQ(rowAt(1)->removeButtonView()->x(), w - 8 - 16 - 16);
+    }
+    EXPECT_EQ(rowAt(1)->criterionViews().first()->x(), 8);
 }
 
 TEST_F(KZRulesEditorViewTest, TabReachesEveryControlInOrder)
