@@ -166,8 +166,9 @@ TEST_F(RulesEditorViewControllerTest, DateOperatorChanges)
         EXPECT_EQ(value(), steps[i].expected) << "step " << i;
         if (steps[i].op == 8)
             picker = item(0, 2);
-        if (steps[i].op == 12 || steps[i].op == 9)
-            EXPECT_EQ(item(0, 2), picker) << "step " << i;
+        if (steps[i].op == 12 || steps[i].op == 9) {
+            EXPECT_EQ(item(0, 2), picker) << "the same picker, step " << i;
+        }
     }
 
     // An unknown operator is logged and changes nothing.
