@@ -127,7 +127,8 @@ TEST(KZFileSearchObject, StatisticsTextInTheUsersLocale)
     EXPECT_EQ(KZFileSearchObject::displayStatisticsWithCounts(1, 1234, 0, english), QStringLiteral("1 file, 1,234 directories"));
     EXPECT_EQ(KZFileSearchObject::displayStatisticsWithCounts(1, 1234, 0, german), QStringLiteral("1 file, 1.234 directories"));
     EXPECT_EQ(KZFileSearchObject::displayStatisticsWithCounts(0, 0, 2, english), QStringLiteral("2 links"));
-    EXPECT_EQ(KZFileSearchObject::displayStatisticsWithCounts(2, 1, 1, english), QStringLiteral("2 files, 1 directoriy, 1 link"));
+    // The key of one folder is spelled "1 directoriy"; the English text must not be.
+    EXPECT_EQ(KZFileSearchObject::displayStatisticsWithCounts(2, 1, 1, english), QStringLiteral("2 files, 1 directory, 1 link"));
     EXPECT_TRUE(KZFileSearchObject::displayStatisticsWithCounts(0, 0, 0, english).isNull());
 }
 
