@@ -121,16 +121,25 @@ QIcon themeIcon(const QString &name)
     return name.isEmpty() ? QIcon() : QIcon::fromTheme(name);
 }
 
-// The image scaled to fit size x size, never enlarged.
+// The image scaled to fit size x size, never enlarged, in true colour.
 QImage readScaledImage(QImageReader &reader, int size)
 {
     reader.setAutoTransform(true);
     const QSize original = reader.size();
-    if (original.isValid() && (original.width() > size || original.height() > size))
+    // The PNG reader scales an image with a colour table (1-bit or palette)
+    // into black and white: such an image is read whole and scaled here.
+    const QImage::Format stored = reader.imageFormat();
+    const bool hasColourTable = stored == QImage::Format_Mono || stored == QImage::Format_MonoLSB
+        || stored == QImage::Format_Indexed8;
+    if (!hasColourTable && original.isValid() && (original.width() > size || original.height() > size))
         reader.setScaledSize(original.scaled(size, size, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     QImage image = reader.read();
     if (image.isNull())
         return image;
+    // A 1-bit pixmap would be painted in the pen's colour, black.
+    if (image.colorCount() > 0 || image.depth() < 8)
+        image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                              : QImage::Format_RGB32);
     if (image.width() > size || image.height() > size)
         image = image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;
