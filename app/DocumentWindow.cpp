@@ -1,11 +1,15 @@
 #include "app/DocumentWindow.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 
 #include "app/DocumentWindowController.h"
 
@@ -13,6 +17,30 @@ DocumentWindow::DocumentWindow(DocumentWindowController *controller)
     : m_controller(controller)
 {
     setObjectName(QStringLiteral("DocumentWindow"));
+}
+
+void DocumentWindow::keepInsideScreen()
+{
+    QScreen *screen = QGuiApplication::screenAt(frameGeometry().center());
+    if (!screen)
+        screen = this->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    const QSize decoration = frame.size() - geometry().size();
+    const int w = std::max(minimumWidth(), std::min(width(), area.width() - decoration.width()));
+    const int h = std::max(minimumHeight(), std::min(height(), area.height() - decoration.height()));
+    if (w != width() || h != height())
+        resize(w, h);
+    const QSize outer = QSize(w, h) + decoration;
+    // A window larger than the area keeps its top left corner inside.
+    const int x = std::max(area.left(), std::min(frame.x(), area.right() + 1 - outer.width()));
+    const int y = std::max(area.top(), std::min(frame.y(), area.bottom() + 1 - outer.height()));
+    if (x != frame.x() || y != frame.y())
+        move(x, y);
 }
 
 void DocumentWindow::closeEvent(QCloseEvent *event)

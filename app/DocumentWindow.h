@@ -22,6 +22,9 @@ public:
     bool isToogle() const { return m_isToogle; }
     void setIsToogle(bool toogle) { m_isToogle = toogle; }
     DocumentWindowController *controller() const { return m_controller; }
+    // Moves the window, and shrinks it when it is larger, so that its frame
+    // lies inside the available area of the screen that holds its centre.
+    void keepInsideScreen();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

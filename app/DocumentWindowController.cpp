@@ -128,6 +128,7 @@ void DocumentWindowController::loadWindow(const std::function<void(DocumentWindo
     const QStringList origin = KZUserDefaults::standardUserDefaults().stringForKey(frameOriginKey()).split(QLatin1Char(','));
     if (origin.size() == 2)
         m_window->move(origin.at(0).toInt(), origin.at(1).toInt());
+    m_window->keepInsideScreen();
 
     auto *central = new QWidget(m_window);
     central->setObjectName(QStringLiteral("contentView"));
@@ -306,6 +307,7 @@ void DocumentWindowController::applyCollapsedSize()
     m_window->setMinimumSize(kMinExpandedWidth, collapsed);
     m_window->setMaximumSize(screen.isValid() ? screen.width() : 1000, collapsed);
     m_window->resize(m_window->width(), collapsed);
+    m_window->keepInsideScreen();
 }
 
 void DocumentWindowController::updateResults(const QString &scopeDir, KZFileSearchObject *searchObject)
@@ -537,6 +539,7 @@ void DocumentWindowController::rulesEditorViewControllerDidChange(RulesEditorVie
             m_window->setMaximumHeight(m_window->maximumHeight() + offset);
         }
         m_window->resize(m_window->width(), m_window->height() + offset);
+        m_window->keepInsideScreen();
         updateFrameOfContentView();
     }
 }
@@ -663,6 +666,7 @@ void DocumentWindowController::setIsWindowToggled(bool toggled, bool animated)
         m_window->setMinimumSize(kMinExpandedWidth, kMinExpandedHeight);
         m_window->resize(width, height);
     }
+    m_window->keepInsideScreen();
     updateFrameOfContentView();
 }
 

@@ -4,6 +4,7 @@
 #include <QMimeData>
 #include <QThreadPool>
 #include <QLabel>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -256,6 +257,30 @@ TEST_F(DocumentWindowTest, ExpandingNeverGoesBelowTheMinimum)
     // Asking for the state it is in changes nothing.
     controller->setIsWindowToggled(false);
     EXPECT_EQ(controller->prevWinSize(), QSize(600, 350));
+}
+
+TEST_F(DocumentWindowTest, WindowsStayInsideTheScreen)
+{
+    // A window placed low by the last one closed grew below the screen's
+    // bottom when it expanded (and again when rule rows were added).
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint origins[] = {QPoint(area.left() + 100, area.bottom() - 140),
+                              QPoint(area.right() - 100, area.top() + 40), QPoint(area.left() - 300, area.top() - 200)};
+    for (const QPoint &origin : origins) {
+        KZUserDefaults::standardUserDefaults().setObject(QStringLiteral("%1,%2").arg(origin.x()).arg(origin.y()),
+                                                         DocumentWindowController::frameOriginKey());
+        open();
+        DocumentWindow *window = controller->window();
+        const auto inside = [&] { return area.contains(window->frameGeometry()); };
+        EXPECT_TRUE(kztest::waitUntil(inside)) << origin.x() << "," << origin.y();
+        controller->setIsWindowToggled(false);
+        EXPECT_TRUE(kztest::waitUntil([&] { return window->height() >= 350 && inside(); }))
+            << origin.x() << "," << origin.y();
+        controller->rulesEditorViewControllerDidChange(
+            nullptr, {{QStringLiteral("kind"), QStringLiteral("rowsChanged")}, {QStringLiteral("rowOffset"), 120}});
+        EXPECT_TRUE(kztest::waitUntil(inside)) << origin.x() << "," << origin.y();
+        controller.reset();
+    }
 }
 
 TEST_F(DocumentWindowTest, ScopeProblemsShowTheNoAccessView)
