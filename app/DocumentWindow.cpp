@@ -12,6 +12,7 @@
 #include <QScreen>
 
 #include "app/DocumentWindowController.h"
+#include "support/KZLocalization.h"
 
 DocumentWindow::DocumentWindow(DocumentWindowController *controller)
     : m_controller(controller)
@@ -71,6 +72,11 @@ SearchTextField::SearchTextField(QWidget *parent)
 {
     setObjectName(QStringLiteral("mSearchField"));
     setFrame(false);
+    setToolTip(KZLocalizedString("Finds the names that contain the text.\n"
+                                 "\u201C*.txt\u201D: names that end with \u201C.txt\u201D.\n"
+                                 "\u201Crep*\u201D: names that begin with \u201Crep\u201D.\n"
+                                 "\u201Cab*cd\u201D: names that begin with \u201Cab\u201D and end with \u201Ccd\u201D "
+                                 "(from four characters on)."));
 }
 
 void SearchTextField::keyPressEvent(QKeyEvent *event)

@@ -36,7 +36,8 @@ private:
     bool m_isToogle = false;
 };
 
-// A borderless field; Escape is handed to the controller.
+// A borderless field; Escape is handed to the controller. Its tooltip tells
+// the patterns the search understands.
 class SearchTextField : public QLineEdit
 {
     Q_OBJECT

@@ -164,6 +164,26 @@ TEST_F(DocumentWindowTest, FieldTextBecomesFileNameCriteria)
     EXPECT_EQ(verdict, 1);
 }
 
+TEST_F(DocumentWindowTest, FieldTooltipExplainsThePatternsItUnderstands)
+{
+    // The patterns were a secret: the field had no tooltip. Each example the
+    // tooltip gives must do what it says.
+    open();
+    const QString tip = controller->mSearchField()->toolTip();
+    const QList<std::pair<QString, QVariantList>> examples = {
+        {QStringLiteral("*.txt"), {criterion(1, 3, QStringLiteral(".txt"))}},
+        {QStringLiteral("rep*"), {criterion(1, 2, QStringLiteral("rep"))}},
+        {QStringLiteral("ab*cd"), {criterion(1, 2, QStringLiteral("ab")), criterion(1, 3, QStringLiteral("cd"))}},
+    };
+    int verdict = 0;
+    for (const auto &[pattern, criteria] : examples) {
+        EXPECT_TRUE(tip.contains(QStringLiteral("\u201C") + pattern + QStringLiteral("\u201D"))) << tip.toStdString();
+        EXPECT_EQ(criteriaForText(pattern, &verdict), criteria) << pattern.toStdString();
+    }
+    EXPECT_TRUE(tip.contains(QStringLiteral("contain"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("four characters"))) << tip.toStdString();
+}
+
 TEST_F(DocumentWindowTest, QuickKeystrokesStartOneSearchAndReturnStartsAtOnce)
 {
     open();
