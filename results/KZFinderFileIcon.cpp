@@ -20,6 +20,7 @@
 #include <QThreadPool>
 #include <QtConcurrent>
 
+#include "platform/KZGuardedFS.h"
 #include "platform/KZPosixFS.h"
 #include "platform/KZThreadPriority.h"
 #include "platform/KZThumbnailCache.h"
@@ -342,8 +343,12 @@ QPixmap KZFinderFileIcon::iconForFileAtPathWithSize(const QString &path, int siz
 QIcon KZFinderFileIcon::workspaceIconForFileAtPath(const QString &path)
 {
     ensureIconTheme();
-    const QFileInfo info(path); // follows links, as the desktop shows a link's target
-    if (info.isDir()) {
+    // Follows links, as the desktop shows a link's target. Time-boxed: a path
+    // on a server that does not answer gets the icon its name suggests.
+    kzplatform::KZStat st;
+    const bool known = kzplatform::kzStatGuarded(QFile::encodeName(path), &st) == 0;
+    const bool isDir = known && S_ISDIR(st.mode);
+    if (isDir) {
         const QIcon special = themeIcon(specialFolderIconNames().value(QDir::cleanPath(path)));
         if (!special.isNull())
             return special;
@@ -354,7 +359,7 @@ QIcon KZFinderFileIcon::workspaceIconForFileAtPath(const QString &path)
         static const QMimeDatabase mimeDatabase;
         // By name only: reading the file's content here would stall the list.
         const QMimeType type = mimeDatabase.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
-        if (type.isDefault() && info.isFile() && info.isExecutable()) {
+        if (type.isDefault() && known && S_ISREG(st.mode) && (st.mode & (S_IXUSR | S_IXGRP | S_IXOTH))) {
             const QIcon executable = QIcon::fromTheme(QStringLiteral("application-x-executable"));
             if (!executable.isNull())
                 return executable;
@@ -365,8 +370,9 @@ QIcon KZFinderFileIcon::workspaceIconForFileAtPath(const QString &path)
         if (!icon.isNull())
             return icon;
     }
+    // By kind only: the provider's icon of a file info would look at the path again.
     static QFileIconProvider provider;
-    return provider.icon(info);
+    return provider.icon(isDir ? QFileIconProvider::Folder : QFileIconProvider::File);
 }
 
 QIcon KZFinderFileIcon::aliasBadgeIcon()
