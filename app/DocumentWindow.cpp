@@ -1,18 +1,47 @@
 #include "app/DocumentWindow.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 
 #include "app/DocumentWindowController.h"
+#include "support/KZLocalization.h"
 
 DocumentWindow::DocumentWindow(DocumentWindowController *controller)
     : m_controller(controller)
 {
     setObjectName(QStringLiteral("DocumentWindow"));
+}
+
+void DocumentWindow::keepInsideScreen()
+{
+    QScreen *screen = QGuiApplication::screenAt(frameGeometry().center());
+    if (!screen)
+        screen = this->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    const QSize decoration = frame.size() - geometry().size();
+    const int w = std::max(minimumWidth(), std::min(width(), area.width() - decoration.width()));
+    const int h = std::max(minimumHeight(), std::min(height(), area.height() - decoration.height()));
+    if (w != width() || h != height())
+        resize(w, h);
+    const QSize outer = QSize(w, h) + decoration;
+    // A window larger than the area keeps its top left corner inside.
+    const int x = std::max(area.left(), std::min(frame.x(), area.right() + 1 - outer.width()));
+    const int y = std::max(area.top(), std::min(frame.y(), area.bottom() + 1 - outer.height()));
+    if (x != frame.x() || y != frame.y())
+        move(x, y);
 }
 
 void DocumentWindow::closeEvent(QCloseEvent *event)
@@ -43,6 +72,11 @@ SearchTextField::SearchTextField(QWidget *parent)
 {
     setObjectName(QStringLiteral("mSearchField"));
     setFrame(false);
+    setToolTip(KZLocalizedString("Finds the names that contain the text.\n"
+                                 "\u201C*.txt\u201D: names that end with \u201C.txt\u201D.\n"
+                                 "\u201Crep*\u201D: names that begin with \u201Crep\u201D.\n"
+                                 "\u201Cab*cd\u201D: names that begin with \u201Cab\u201D and end with \u201Ccd\u201D "
+                                 "(from four characters on)."));
 }
 
 void SearchTextField::keyPressEvent(QKeyEvent *event)

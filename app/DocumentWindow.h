@@ -22,6 +22,9 @@ public:
     bool isToogle() const { return m_isToogle; }
     void setIsToogle(bool toogle) { m_isToogle = toogle; }
     DocumentWindowController *controller() const { return m_controller; }
+    // Moves the window, and shrinks it when it is larger, so that its frame
+    // lies inside the available area of the screen that holds its centre.
+    void keepInsideScreen();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -33,7 +36,8 @@ private:
     bool m_isToogle = false;
 };
 
-// A borderless field; Escape is handed to the controller.
+// A borderless field; Escape is handed to the controller. Its tooltip tells
+// the patterns the search understands.
 class SearchTextField : public QLineEdit
 {
     Q_OBJECT

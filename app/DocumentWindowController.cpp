@@ -1,6 +1,8 @@
 #include "app/DocumentWindowController.h"
 
+#include <sys/stat.h>
 #include <cmath>
+#include <optional>
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +27,7 @@
 #include "app/DocumentWindow.h"
 #include "engine/KZFileSearchObject.h"
 #include "engine/KZSearchTextCriteria.h"
+#include "platform/KZGuardedFS.h"
 #include "results/Functions.h"
 #include "results/KZFinderFileIcon.h"
 #include "rules/SavedSearches.h"
@@ -67,6 +70,30 @@ QPixmap genericFolderIcon(int size)
     if (icon.isNull())
         icon = QFileIconProvider().icon(QFileIconProvider::Folder);
     return icon.pixmap(size, size);
+}
+
+// The scope checks of the window, time-boxed: a folder on a server that does
+// not answer costs one time-box (later checks fail at once) instead of
+// freezing the window.
+enum class ScopeCheck { Searchable, Missing, NotAFolder, NoAccess, NoAnswer };
+
+ScopeCheck checkScope(const QString &path)
+{
+    if (path.isEmpty())
+        return ScopeCheck::Missing;
+    int err = 0;
+    const std::optional<ScopeCheck> check = kzplatform::kzCallForPath<ScopeCheck>(
+        QFile::encodeName(path), kzplatform::kzDefaultProbeTimeoutMs,
+        [path]() {
+            kzplatform::KZStat st;
+            if (kzplatform::kzStatFollow(QFile::encodeName(path).constData(), &st) != 0)
+                return ScopeCheck::Missing;
+            if (!S_ISDIR(st.mode))
+                return ScopeCheck::NotAFolder;
+            return KZFileSearchObject::canStartSearch(path, nullptr) ? ScopeCheck::Searchable : ScopeCheck::NoAccess;
+        },
+        &err, true);
+    return check.value_or(ScopeCheck::NoAnswer);
 }
 
 QString applicationTitle()
@@ -128,6 +155,7 @@ void DocumentWindowController::loadWindow(const std::function<void(DocumentWindo
     const QStringList origin = KZUserDefaults::standardUserDefaults().stringForKey(frameOriginKey()).split(QLatin1Char(','));
     if (origin.size() == 2)
         m_window->move(origin.at(0).toInt(), origin.at(1).toInt());
+    m_window->keepInsideScreen();
 
     auto *central = new QWidget(m_window);
     central->setObjectName(QStringLiteral("contentView"));
@@ -306,6 +334,7 @@ void DocumentWindowController::applyCollapsedSize()
     m_window->setMinimumSize(kMinExpandedWidth, collapsed);
     m_window->setMaximumSize(screen.isValid() ? screen.width() : 1000, collapsed);
     m_window->resize(m_window->width(), collapsed);
+    m_window->keepInsideScreen();
 }
 
 void DocumentWindowController::updateResults(const QString &scopeDir, KZFileSearchObject *searchObject)
@@ -327,14 +356,19 @@ void DocumentWindowController::updateUI()
     const ScopeDirManager::SelectionObject object = manager->selectionObject();
     QString path;
     bool valid = false;
+    std::optional<ScopeCheck> pathCheck;
+    bool noAnswer = false;
     if (kind == ScopeDirManager::SelectionFavorite && std::holds_alternative<std::shared_ptr<FavoriteDir>>(object) &&
         std::get<std::shared_ptr<FavoriteDir>>(object)) {
         const auto favorite = std::get<std::shared_ptr<FavoriteDir>>(object);
         valid = favorite->updateStatus() == 1;
+        noAnswer = !valid && favorite->isVolumeUnavailable();
         path = favorite->path();
     } else if (kind == ScopeDirManager::SelectionPath && std::holds_alternative<QString>(object)) {
         path = std::get<QString>(object);
-        valid = !path.isEmpty() && QFileInfo::exists(path);
+        pathCheck = checkScope(path);
+        valid = *pathCheck != ScopeCheck::Missing && *pathCheck != ScopeCheck::NoAnswer;
+        noAnswer = *pathCheck == ScopeCheck::NoAnswer;
     } else if (kind == ScopeDirManager::SelectionHome) {
         path = ScopeDirManager::homeDirPath();
         valid = true;
@@ -368,18 +402,25 @@ void DocumentWindowController::updateUI()
         showAssistant();
         return;
     }
-    if (!valid) {
+    const ScopeCheck check = noAnswer ? ScopeCheck::NoAnswer
+                             : !valid ? ScopeCheck::Missing
+                                      : pathCheck ? *pathCheck : checkScope(path);
+    if (check == ScopeCheck::NoAnswer) {
+        setIsWindowToggled(false);
+        showNoAccess(KZLocalizedString("This directory does not respond."), QString());
+        return;
+    }
+    if (!valid || check == ScopeCheck::Missing) {
         setIsWindowToggled(false);
         showNoAccess(KZLocalizedString("This directory does not exist."), QString());
         return;
     }
-    const QFileInfo info(path);
-    if (!info.isDir()) {
+    if (check == ScopeCheck::NotAFolder) {
         setIsWindowToggled(false);
         showNoAccess(KZLocalizedString("Current scope is not a directory."), QString());
         return;
     }
-    if (!KZFileSearchObject::canStartSearch(path, nullptr)) {
+    if (check != ScopeCheck::Searchable) {
         setIsWindowToggled(false);
         showNoAccess(KZLocalizedString("You do not have permissions to view this directory."), path);
         return;
@@ -485,7 +526,7 @@ void DocumentWindowController::searchTextFieldCancelOperation()
 
 int DocumentWindowController::evaluateStartableSearch(QString *scopeDir, QVariantList *criteria)
 {
-    if (_scopeDir.isEmpty() || !_isValid || !KZFileSearchObject::canStartSearch(_scopeDir, nullptr))
+    if (_scopeDir.isEmpty() || !_isValid || checkScope(_scopeDir) != ScopeCheck::Searchable)
         return -1;
     QVariantList list = KZFileNameCriteriaFromSearchText(m_searchField->text());
     list += rulesCanonizedCriteria();
@@ -537,6 +578,7 @@ void DocumentWindowController::rulesEditorViewControllerDidChange(RulesEditorVie
             m_window->setMaximumHeight(m_window->maximumHeight() + offset);
         }
         m_window->resize(m_window->width(), m_window->height() + offset);
+        m_window->keepInsideScreen();
         updateFrameOfContentView();
     }
 }
@@ -663,6 +705,7 @@ void DocumentWindowController::setIsWindowToggled(bool toggled, bool animated)
         m_window->setMinimumSize(kMinExpandedWidth, kMinExpandedHeight);
         m_window->resize(width, height);
     }
+    m_window->keepInsideScreen();
     updateFrameOfContentView();
 }
 

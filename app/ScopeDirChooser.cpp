@@ -1,11 +1,11 @@
 #include "app/ScopeDirChooser.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <optional>
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -23,6 +23,7 @@
 #include <QStorageInfo>
 
 #include "engine/KZCFileTools.h"
+#include "platform/KZGuardedFS.h"
 #include "results/KZFinderFileIcon.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
@@ -93,9 +94,16 @@ QFont smallMenuFont(const QFont &base)
     return small;
 }
 
+// Every look at a folder goes through the time-boxed calls: a folder on a
+// server that does not answer costs one time-box, then fails at once.
 bool isReadable(const QString &path)
 {
-    return ::access(QFile::encodeName(path).constData(), R_OK) == 0;
+    return kzplatform::kzAccessGuarded(QFile::encodeName(path), R_OK) == 0;
+}
+
+bool isNoAnswer(int err)
+{
+    return err == ETIMEDOUT || err == ENOMEDIUM;
 }
 
 QString lastPathComponent(const QString &path)
@@ -431,26 +439,25 @@ QList<ScopeDirMenuEntry> ScopeDirChooser::directorySubmenuEntries(const QString 
 {
     QList<ScopeDirMenuEntry> entries;
     const QByteArray dirBytes = QFile::encodeName(dirPath);
-    DIR *dir = dirPath.isEmpty() ? nullptr : ::opendir(dirBytes.constData());
-    const bool listed = dir != nullptr;
+    std::optional<QList<QByteArray>> listed;
+    if (!dirPath.isEmpty())
+        listed = kzplatform::kzListFolderGuarded(dirBytes);
+    const int listErr = listed ? 0 : errno;
     QStringList names;
     if (listed) {
-        while (const dirent *entry = ::readdir(dir)) {
-            const QByteArray name(entry->d_name);
-            if (name == "." || name == "..")
-                continue;
+        for (const QByteArray &name : std::as_const(*listed)) {
             const QString decoded = QFile::decodeName(name);
             // A name that does not survive the trip back to bytes could not be opened.
             if (QFile::encodeName(decoded) != name)
                 continue;
             names.append(decoded);
         }
-        ::closedir(dir);
         entries.append({ScopeDirMenuEntry::Item, KZLocalizedString("Open"), TagOpen, dirPath, true, false});
-    } else {
-        struct stat st;
-        if (!dirPath.isEmpty() && ::stat(dirBytes.constData(), &st) == 0 && S_ISDIR(st.st_mode)
-            && ::access(dirBytes.constData(), R_OK) != 0)
+    } else if (!dirPath.isEmpty() && isNoAnswer(listErr)) {
+        entries.append({ScopeDirMenuEntry::Item, KZLocalizedString("(Not Responding)"), 0, dirPath, false, false});
+    } else if (!dirPath.isEmpty()) {
+        kzplatform::KZStat st;
+        if (kzplatform::kzStatGuarded(dirBytes, &st) == 0 && S_ISDIR(st.mode) && !isReadable(dirPath))
             entries.append({ScopeDirMenuEntry::Item, KZLocalizedString("(No Read Access)"), 0, dirPath, false, false});
     }
     entries.append({ScopeDirMenuEntry::Separator, QString(), 0, QString(), false, false});
@@ -467,11 +474,18 @@ QList<ScopeDirMenuEntry> ScopeDirChooser::directorySubmenuEntries(const QString 
         if (isRoot && KZIsVolumeSystemHiddenFilename(nameBytes.constData(), size_t(nameBytes.size()), 1))
             continue;
         const QString path = prefix + name;
-        const QByteArray pathBytes = QFile::encodeName(path);
-        struct stat st;
-        if (::stat(pathBytes.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        kzplatform::KZStat st;
+        if (kzplatform::kzStatGuarded(QFile::encodeName(path), &st) != 0) {
+            // A mount point whose server does not answer: shown, not offered.
+            if (isNoAnswer(errno)) {
+                entries.append({ScopeDirMenuEntry::Item, name, 0, path, false, false});
+                anyFolder = true;
+            }
             continue;
-        const bool readable = ::access(pathBytes.constData(), R_OK) == 0;
+        }
+        if (!S_ISDIR(st.mode))
+            continue;
+        const bool readable = isReadable(path);
         entries.append({ScopeDirMenuEntry::Item, name, TagSubFolder, path, readable, readable});
         anyFolder = true;
     }

@@ -1,7 +1,10 @@
 #include "engine/FileSearchResult.h"
 
+#include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+
+#include "platform/KZGuardedFS.h"
 
 FileSearchResultStatInfo FileSearchResultStatInfo::fromStat(const kzplatform::KZStat &st)
 {
@@ -131,7 +134,10 @@ FileSearchResult::Details &FileSearchResult::makeDetails() const
 int FileSearchResult::updateStatus()
 {
     kzplatform::KZStat st;
-    if (_cPath.isEmpty() || kzplatform::kzLstat(_cPath.constData(), &st) != 0) {
+    // Time-boxed: the results list re-checks its rows on the GUI thread.
+    if (_cPath.isEmpty() || kzplatform::kzLstatGuarded(_cPath, &st) != 0) {
+        if (!_cPath.isEmpty() && (errno == ETIMEDOUT || errno == ENOMEDIUM))
+            return 0; // no answer: nothing is known to have changed
         _isValid = false;
         return -1;
     }

@@ -139,7 +139,8 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
         stopSearch();
         return;
     }
-    KZLOG_INFO_M(QStringLiteral("scopeDir:%1 criteria:%2").arg(scope, criteriaDescription(crit)));
+    // What the user searches for is private: never in the system log.
+    KZLOG_M(KZLogSeverityDebug, QStringLiteral("scopeDir:%1 criteria:%2").arg(scope, criteriaDescription(crit)));
 
     if (m_fileSearch)
         m_fileSearch->cancelSearch();

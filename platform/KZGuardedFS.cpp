@@ -1,5 +1,8 @@
 #include "platform/KZGuardedFS.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -61,7 +64,7 @@ struct TimeBox {
 
 } // namespace
 
-KZPathRoute kzRouteOfPath(const QByteArray &absolutePath, const QList<KZMountEntry> &table)
+KZPathRoute kzRouteOfPath(const QByteArray &absolutePath, const QList<KZMountEntry> &table, bool followFinalLink)
 {
     KZPathRoute route;
     route.mountPoint = "/";
@@ -103,7 +106,7 @@ KZPathRoute kzRouteOfPath(const QByteArray &absolutePath, const QList<KZMountEnt
             return route;
         }
         route.mountPoint = mountPoint;
-        if (pending.isEmpty()) {
+        if (pending.isEmpty() && !followFinalLink) {
             current = next;
             break; // the final component itself is not followed
         }
@@ -141,7 +144,39 @@ QList<KZMountEntry> kzCurrentMountTable()
         std::lock_guard<std::mutex> lock(stateMutex());
         path = mountInfoOverride();
     }
-    return kzReadMountInfo(path.isEmpty() ? QStringLiteral("/proc/self/mountinfo") : QString::fromLocal8Bit(path));
+    if (!path.isEmpty())
+        return kzReadMountInfo(QString::fromLocal8Bit(path));
+    // The kernel marks an open mountinfo with POLLPRI once after every change
+    // of the mounts of its namespace: until then the table read last is still
+    // the table. A forked child (which may enter a namespace of its own)
+    // watches anew rather than share its parent's watch.
+    static std::mutex cacheMutex;
+    static int watch = -1;
+    static pid_t watcher = 0;
+    static bool cached = false;
+    static QList<KZMountEntry> table;
+    std::lock_guard<std::mutex> lock(cacheMutex);
+    const pid_t self = ::getpid();
+    if (watch >= 0 && watcher != self) {
+        ::close(watch);
+        watch = -1;
+        cached = false;
+    }
+    if (watch < 0) {
+        watch = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+        watcher = self;
+    }
+    bool changed = !cached || watch < 0;
+    if (watch >= 0) {
+        struct pollfd p = {watch, POLLPRI, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLPRI | POLLERR)))
+            changed = true;
+    }
+    if (changed) {
+        table = kzReadMountInfo(QStringLiteral("/proc/self/mountinfo"));
+        cached = !table.isEmpty();
+    }
+    return table;
 }
 
 void kzSetMountInfoPathForTesting(const QByteArray &path)
@@ -225,6 +260,75 @@ int kzLstatGuarded(const QByteArray &absolutePath, KZStat *out, int timeoutMs)
     if (out)
         *out = answer->st;
     return 0;
+}
+
+int kzStatGuarded(const QByteArray &absolutePath, KZStat *out, int timeoutMs)
+{
+    struct Answer {
+        int rc = -1;
+        int err = 0;
+        KZStat st;
+    };
+    int guardErr = 0;
+    const std::optional<Answer> answer = kzCallForPath<Answer>(
+        absolutePath, timeoutMs,
+        [absolutePath]() {
+            Answer a;
+            a.rc = kzStatFollow(absolutePath.constData(), &a.st);
+            a.err = a.rc == 0 ? 0 : errno;
+            return a;
+        },
+        &guardErr, true);
+    if (!answer || answer->rc != 0) {
+        errno = answer ? answer->err : guardErr;
+        return -1;
+    }
+    if (out)
+        *out = answer->st;
+    return 0;
+}
+
+int kzAccessGuarded(const QByteArray &absolutePath, int mode, int timeoutMs)
+{
+    int guardErr = 0;
+    const std::optional<int> answer = kzCallForPath<int>(
+        absolutePath, timeoutMs,
+        [absolutePath, mode]() { return ::access(absolutePath.constData(), mode) == 0 ? 0 : errno; }, &guardErr,
+        true);
+    errno = answer ? *answer : guardErr;
+    return errno == 0 ? 0 : -1;
+}
+
+std::optional<QList<QByteArray>> kzListFolderGuarded(const QByteArray &absolutePath, int timeoutMs)
+{
+    struct Answer {
+        int err = 0;
+        QList<QByteArray> names;
+    };
+    int guardErr = 0;
+    const std::optional<Answer> answer = kzCallForPath<Answer>(
+        absolutePath, timeoutMs,
+        [absolutePath]() {
+            Answer a;
+            DIR *dir = ::opendir(absolutePath.constData());
+            if (!dir) {
+                a.err = errno;
+                return a;
+            }
+            while (const dirent *entry = ::readdir(dir)) {
+                const QByteArray name(entry->d_name);
+                if (name != "." && name != "..")
+                    a.names.append(name);
+            }
+            ::closedir(dir);
+            return a;
+        },
+        &guardErr, true);
+    if (!answer || answer->err != 0) {
+        errno = answer ? answer->err : guardErr;
+        return std::nullopt;
+    }
+    return answer->names;
 }
 
 void kzSetRemoteProbeHookForTesting(std::function<void(const QByteArray &path)> hook)

@@ -1,8 +1,11 @@
 #include "results/KZFileViewer.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDesktopServices>
 #include <QSet>
 #include <QStringList>
@@ -18,6 +21,8 @@ KZFileViewer::CallHandler &callHandler()
 }
 
 const QString kService = QStringLiteral("org.freedesktop.FileManager1");
+// A file manager that has not answered by then is taken as absent.
+constexpr int kReplyTimeoutMs = 5000;
 
 } // namespace
 
@@ -26,17 +31,16 @@ void KZFileViewer::setCallHandlerForTesting(CallHandler handler)
     callHandler() = std::move(handler);
 }
 
-bool KZFileViewer::callFileManager(const QString &method, const QList<QUrl> &urls)
+bool KZFileViewer::callFileManager(const QString &method, const QList<QUrl> &urls,
+                                   std::function<void(const QDBusError &)> finished)
 {
-    if (callHandler())
-        return callHandler()(method, urls);
+    if (callHandler()) {
+        finished(callHandler()(method, urls) ? QDBusError()
+                                             : QDBusError(QDBusError::Failed, QStringLiteral("refused")));
+        return true;
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface())
-        return false;
-    // Asking for an absent name would start nothing useful and block; a
-    // missing service is an ordinary case (no file manager installed).
-    if (!bus.interface()->isServiceRegistered(kService).value() &&
-        !bus.interface()->activatableServiceNames().value().contains(kService))
+    if (!bus.isConnected())
         return false;
     QStringList uris;
     for (const QUrl &url : urls)
@@ -44,35 +48,54 @@ bool KZFileViewer::callFileManager(const QString &method, const QList<QUrl> &url
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, QStringLiteral("/org/freedesktop/FileManager1"), kService, method);
     call << uris << QString();
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        KZLOG_ERROR_F(QStringLiteral("%1 error:%2").arg(method, reply.errorMessage()));
-        return false;
-    }
+    // An absent name that no service file provides is answered at once by
+    // the bus itself (ServiceUnknown); nothing here waits for it.
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kReplyTimeoutMs), QCoreApplication::instance());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, finished = std::move(finished)] {
+        watcher->deleteLater();
+        finished(watcher->isError() ? watcher->error() : QDBusError());
+    });
     return true;
+}
+
+void KZFileViewer::openParentFolders(const QList<QUrl> &urls)
+{
+    QSet<QUrl> parents;
+    for (const QUrl &url : urls) {
+        const QUrl parent = url.adjusted(QUrl::RemoveFilename | QUrl::StripTrailingSlash);
+        if (parents.contains(parent))
+            continue;
+        parents.insert(parent);
+        if (!QDesktopServices::openUrl(parent))
+            KZLOG_WARNING_F(QStringLiteral("openUrl==NO url:%1").arg(parent.toString()));
+    }
 }
 
 bool KZFileViewer::activateFileViewerSelectingURLs(const QList<QUrl> &urls)
 {
     if (urls.isEmpty())
         return false;
-    if (callFileManager(QStringLiteral("ShowItems"), urls))
-        return true;
-    QSet<QUrl> parents;
-    bool shown = false;
-    for (const QUrl &url : urls) {
-        const QUrl parent = url.adjusted(QUrl::RemoveFilename | QUrl::StripTrailingSlash);
-        if (parents.contains(parent))
-            continue;
-        parents.insert(parent);
-        shown = QDesktopServices::openUrl(parent) || shown;
-    }
-    return shown;
+    const bool sent = callFileManager(QStringLiteral("ShowItems"), urls, [urls](const QDBusError &error) {
+        if (!error.isValid())
+            return;
+        // No file manager at all is an ordinary desktop.
+        if (error.type() != QDBusError::ServiceUnknown)
+            KZLOG_WARNING_F(QStringLiteral("ShowItems error:%1 %2").arg(error.name(), error.message()));
+        openParentFolders(urls);
+    });
+    if (!sent)
+        openParentFolders(urls);
+    return true;
 }
 
 bool KZFileViewer::displayInfoOfURLs(const QList<QUrl> &urls)
 {
     if (urls.isEmpty())
         return false;
-    return callFileManager(QStringLiteral("ShowItemProperties"), urls);
+    return callFileManager(QStringLiteral("ShowItemProperties"), urls, [](const QDBusError &error) {
+        if (error.type() == QDBusError::ServiceUnknown)
+            KZLOG_WARNING_F(QStringLiteral("ShowItemProperties: no file manager on the session bus"));
+        else if (error.isValid())
+            KZLOG_WARNING_F(QStringLiteral("ShowItemProperties error:%1 %2").arg(error.name(), error.message()));
+    });
 }

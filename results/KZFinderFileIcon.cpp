@@ -20,6 +20,7 @@
 #include <QThreadPool>
 #include <QtConcurrent>
 
+#include "platform/KZGuardedFS.h"
 #include "platform/KZPosixFS.h"
 #include "platform/KZThreadPriority.h"
 #include "platform/KZThumbnailCache.h"
@@ -121,16 +122,25 @@ QIcon themeIcon(const QString &name)
     return name.isEmpty() ? QIcon() : QIcon::fromTheme(name);
 }
 
-// The image scaled to fit size x size, never enlarged.
+// The image scaled to fit size x size, never enlarged, in true colour.
 QImage readScaledImage(QImageReader &reader, int size)
 {
     reader.setAutoTransform(true);
     const QSize original = reader.size();
-    if (original.isValid() && (original.width() > size || original.height() > size))
+    // The PNG reader scales an image with a colour table (1-bit or palette)
+    // into black and white: such an image is read whole and scaled here.
+    const QImage::Format stored = reader.imageFormat();
+    const bool hasColourTable = stored == QImage::Format_Mono || stored == QImage::Format_MonoLSB
+        || stored == QImage::Format_Indexed8;
+    if (!hasColourTable && original.isValid() && (original.width() > size || original.height() > size))
         reader.setScaledSize(original.scaled(size, size, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     QImage image = reader.read();
     if (image.isNull())
         return image;
+    // A 1-bit pixmap would be painted in the pen's colour, black.
+    if (image.colorCount() > 0 || image.depth() < 8)
+        image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                              : QImage::Format_RGB32);
     if (image.width() > size || image.height() > size)
         image = image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;
@@ -333,8 +343,12 @@ QPixmap KZFinderFileIcon::iconForFileAtPathWithSize(const QString &path, int siz
 QIcon KZFinderFileIcon::workspaceIconForFileAtPath(const QString &path)
 {
     ensureIconTheme();
-    const QFileInfo info(path); // follows links, as the desktop shows a link's target
-    if (info.isDir()) {
+    // Follows links, as the desktop shows a link's target. Time-boxed: a path
+    // on a server that does not answer gets the icon its name suggests.
+    kzplatform::KZStat st;
+    const bool known = kzplatform::kzStatGuarded(QFile::encodeName(path), &st) == 0;
+    const bool isDir = known && S_ISDIR(st.mode);
+    if (isDir) {
         const QIcon special = themeIcon(specialFolderIconNames().value(QDir::cleanPath(path)));
         if (!special.isNull())
             return special;
@@ -345,7 +359,7 @@ QIcon KZFinderFileIcon::workspaceIconForFileAtPath(const QString &path)
         static const QMimeDatabase mimeDatabase;
         // By name only: reading the file's content here would stall the list.
         const QMimeType type = mimeDatabase.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
-        if (type.isDefault() && info.isFile() && info.isExecutable()) {
+        if (type.isDefault() && known && S_ISREG(st.mode) && (st.mode & (S_IXUSR | S_IXGRP | S_IXOTH))) {
             const QIcon executable = QIcon::fromTheme(QStringLiteral("application-x-executable"));
             if (!executable.isNull())
                 return executable;
@@ -356,8 +370,9 @@ QIcon KZFinderFileIcon::workspaceIconForFileAtPath(const QString &path)
         if (!icon.isNull())
             return icon;
     }
+    // By kind only: the provider's icon of a file info would look at the path again.
     static QFileIconProvider provider;
-    return provider.icon(info);
+    return provider.icon(isDir ? QFileIconProvider::Folder : QFileIconProvider::File);
 }
 
 QIcon KZFinderFileIcon::aliasBadgeIcon()

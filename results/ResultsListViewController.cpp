@@ -22,6 +22,7 @@
 #include "results/ResultListCellViews.h"
 #include "results/ResultsListModel.h"
 #include "results/ResultsListTableView.h"
+#include "support/KZFunctions.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
 #include "support/KZNotificationCenter.h"
@@ -568,7 +569,7 @@ QVariant ResultsListViewController::dataForCell(int row, int column, int role)
         if (role == FileSizeRole)
             return qulonglong(*size);
         if (role == Qt::DisplayRole)
-            return QLocale().formattedDataSize(qint64(*size), 1, QLocale::DataSizeTraditionalFormat);
+            return KZFunctions::stringFromBytesWithBin1024Style(qint64(*size), 1);
     }
     return QVariant();
 }

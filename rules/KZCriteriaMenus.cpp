@@ -3,6 +3,8 @@
 #include <atomic>
 #include <mutex>
 
+#include <QSet>
+
 #include "platform/KZMimeTypeDescription.h"
 #include "support/KZLocalization.h"
 
@@ -44,6 +46,13 @@ void kzRegisterRulesEnglishTables()
             {"Yeek(s)", "Week(s)"},
             {"%@ paths", "%@ paths"},
             {"1 path (%@)", "1 path (%@)"},
+            // Media families of the kind menu: the database describes none of them.
+            {"image/*", "Image"},
+            {"audio/*", "Audio"},
+            {"video/*", "Movie"},
+            {"font/*", "Font"},
+            {"message/*", "Mail Message"},
+            {"*/*", "Any Item"},
         });
     });
 }
@@ -187,20 +196,53 @@ QString kzCapitalizedWords(const QString &text)
 QString kzTypeMenuTitle(const QString &identifier)
 {
     const QString description = kzplatform::kzMimeTypeDescription(identifier);
-    return description.isEmpty() ? identifier : kzCapitalizedWords(description);
+    if (!description.isEmpty())
+        return kzCapitalizedWords(description);
+    if (identifier.endsWith(QLatin1String("/*"))) {
+        kzRegisterRulesEnglishTables();
+        return KZLocalization::localizedString(identifier);
+    }
+    return identifier;
 }
+
+namespace {
+
+// The item-kind entries that open the kind menu: key and represented object.
+const QList<std::pair<const char *, QString>> &itemKindEntries()
+{
+    static const QList<std::pair<const char *, QString>> entries = {
+        {"Regular File", KZFileSearchUTIType_RegFile},
+        {"Directory", KZFileSearchUTIType_Directorty},
+        {"Symbolic Link", KZFileSearchUTIType_SymLink},
+        {"DS_Store", KZFileSearchUTIType_DSStore},
+    };
+    return entries;
+}
+
+} // namespace
 
 const QList<KZStandardTypeRecord> &kzStandardTypeList()
 {
     static const QList<KZStandardTypeRecord> list = [] {
         ++g_standardTypeListBuilds;
         QList<KZStandardTypeRecord> records;
+        // A type described like an item kind ("symbolic link") names its
+        // identifier too, so that the two entries can be told apart.
+        QSet<QString> taken;
+        kzRegisterRulesEnglishTables();
+        for (const auto &[key, object] : itemKindEntries())
+            taken.insert(KZLocalizedString(key));
         const QList<QStringList> &groups = standardTypeGroups();
         for (qsizetype g = 0; g < groups.size(); ++g) {
             if (g > 0)
                 records.append(KZStandardTypeRecord{true, QString(), QString()});
-            for (const QString &type : groups.at(g))
-                records.append(KZStandardTypeRecord{false, type, kzTypeMenuTitle(type)});
+            for (const QString &type : groups.at(g)) {
+                QString title = kzTypeMenuTitle(type);
+                if (taken.contains(title))
+                    title = QStringLiteral("%1 (%2)").arg(title, type);
+                taken.insert(title);
+                records.append(KZStandardTypeRecord{false, type, title});
+            }
         }
         return records;
     }();
@@ -226,10 +268,8 @@ KZMenuRef kzValueMenuOfCriterionKind(qint64 kind)
         return nullptr;
     kzRegisterRulesEnglishTables();
     auto menu = std::make_shared<KZMenu>(KZValueMenuUTITypeTitle);
-    menu->addEntry(KZMenuEntry::withKeyAndObject("Regular File", KZFileSearchUTIType_RegFile));
-    menu->addEntry(KZMenuEntry::withKeyAndObject("Directory", KZFileSearchUTIType_Directorty));
-    menu->addEntry(KZMenuEntry::withKeyAndObject("Symbolic Link", KZFileSearchUTIType_SymLink));
-    menu->addEntry(KZMenuEntry::withKeyAndObject("DS_Store", KZFileSearchUTIType_DSStore));
+    for (const auto &[key, object] : itemKindEntries())
+        menu->addEntry(KZMenuEntry::withKeyAndObject(key, object));
     menu->addEntry(KZMenuEntry::separator());
     for (const KZStandardTypeRecord &record : kzStandardTypeList()) {
         if (record.isSeparator)

@@ -53,8 +53,9 @@ const QList<KZStandardTypeRecord> &kzStandardTypeList();
 int kzStandardTypeListBuildCount();
 // The identifiers of the standard type list in order, without separators.
 QStringList kzStandardTypeIdentifiers();
-// The menu title of a type: its description with every word capitalised, or
-// the identifier itself when there is no description.
+// The menu title of a type: its description with every word capitalised; for
+// a media family ("image/*", "*/*") its words from the main table ("Image",
+// "Any Item"); otherwise the identifier itself.
 QString kzTypeMenuTitle(const QString &identifier);
 // "plain text document" -> "Plain Text Document"; letters after the first of
 // a word are kept as they are ("PDF document" -> "PDF Document").

@@ -8,4 +8,8 @@ void kzRegisterSupportEnglishTables()
         {"%lld Bytes", "%lld bytes"},
         {"1 Byte", "1 byte"},
     });
+    // The key keeps its historical spelling; only the text is corrected.
+    KZLocalization::registerEnglish(KZLocalizationMainTable, {
+        {"1 directoriy", "1 directory"},
+    });
 }

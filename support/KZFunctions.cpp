@@ -117,11 +117,14 @@ QString KZFunctions::UUIDString()
     return uuid.toString(QUuid::WithoutBraces).toUpper();
 }
 
-QString KZFunctions::stringFromBytesWithBin1024Style(qint64 count)
+QString KZFunctions::stringFromBytesWithBin1024Style(qint64 count, int decimals)
 {
     if (count < 0)
         return QString();
-    const QString text = QLocale().formattedDataSize(count, 2, QLocale::DataSizeTraditionalFormat);
+    // The platform formatter has no singular: it would say "1 bytes".
+    if (count == 1)
+        return KZLocalizedString("1 Byte", kFunctionsTable);
+    const QString text = QLocale().formattedDataSize(count, decimals, QLocale::DataSizeTraditionalFormat);
     if (!text.isEmpty())
         return text;
     return stringFromBytesFallback(count);

@@ -29,8 +29,9 @@ public:
     static bool isSandboxedApp();
     static QString UUIDString();
 
-    // Byte counts (1,024-based); null for a negative count.
-    static QString stringFromBytesWithBin1024Style(qint64 count);
+    // Byte counts (1,024-based) with up to `decimals` decimals; null for a
+    // negative count.
+    static QString stringFromBytesWithBin1024Style(qint64 count, int decimals = 2);
     // The fallback formats, used when the platform formatter yields nothing.
     static QString stringFromBytesFallback(qint64 count);
 

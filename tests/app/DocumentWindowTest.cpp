@@ -4,6 +4,7 @@
 #include <QMimeData>
 #include <QThreadPool>
 #include <QLabel>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -163,6 +164,26 @@ TEST_F(DocumentWindowTest, FieldTextBecomesFileNameCriteria)
     EXPECT_EQ(verdict, 1);
 }
 
+TEST_F(DocumentWindowTest, FieldTooltipExplainsThePatternsItUnderstands)
+{
+    // The patterns were a secret: the field had no tooltip. Each example the
+    // tooltip gives must do what it says.
+    open();
+    const QString tip = controller->mSearchField()->toolTip();
+    const QList<std::pair<QString, QVariantList>> examples = {
+        {QStringLiteral("*.txt"), {criterion(1, 3, QStringLiteral(".txt"))}},
+        {QStringLiteral("rep*"), {criterion(1, 2, QStringLiteral("rep"))}},
+        {QStringLiteral("ab*cd"), {criterion(1, 2, QStringLiteral("ab")), criterion(1, 3, QStringLiteral("cd"))}},
+    };
+    int verdict = 0;
+    for (const auto &[pattern, criteria] : examples) {
+        EXPECT_TRUE(tip.contains(QStringLiteral("\u201C") + pattern + QStringLiteral("\u201D"))) << tip.toStdString();
+        EXPECT_EQ(criteriaForText(pattern, &verdict), criteria) << pattern.toStdString();
+    }
+    EXPECT_TRUE(tip.contains(QStringLiteral("contain"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("four characters"))) << tip.toStdString();
+}
+
 TEST_F(DocumentWindowTest, QuickKeystrokesStartOneSearchAndReturnStartsAtOnce)
 {
     open();
@@ -256,6 +277,30 @@ TEST_F(DocumentWindowTest, ExpandingNeverGoesBelowTheMinimum)
     // Asking for the state it is in changes nothing.
     controller->setIsWindowToggled(false);
     EXPECT_EQ(controller->prevWinSize(), QSize(600, 350));
+}
+
+TEST_F(DocumentWindowTest, WindowsStayInsideTheScreen)
+{
+    // A window placed low by the last one closed grew below the screen's
+    // bottom when it expanded (and again when rule rows were added).
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint origins[] = {QPoint(area.left() + 100, area.bottom() - 140),
+                              QPoint(area.right() - 100, area.top() + 40), QPoint(area.left() - 300, area.top() - 200)};
+    for (const QPoint &origin : origins) {
+        KZUserDefaults::standardUserDefaults().setObject(QStringLiteral("%1,%2").arg(origin.x()).arg(origin.y()),
+                                                         DocumentWindowController::frameOriginKey());
+        open();
+        DocumentWindow *window = controller->window();
+        const auto inside = [&] { return area.contains(window->frameGeometry()); };
+        EXPECT_TRUE(kztest::waitUntil(inside)) << origin.x() << "," << origin.y();
+        controller->setIsWindowToggled(false);
+        EXPECT_TRUE(kztest::waitUntil([&] { return window->height() >= 350 && inside(); }))
+            << origin.x() << "," << origin.y();
+        controller->rulesEditorViewControllerDidChange(
+            nullptr, {{QStringLiteral("kind"), QStringLiteral("rowsChanged")}, {QStringLiteral("rowOffset"), 120}});
+        EXPECT_TRUE(kztest::waitUntil(inside)) << origin.x() << "," << origin.y();
+        controller.reset();
+    }
 }
 
 TEST_F(DocumentWindowTest, ScopeProblemsShowTheNoAccessView)

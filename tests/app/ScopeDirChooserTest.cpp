@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QLabel>
+#include <QLineEdit>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFileDialog>
@@ -22,7 +24,9 @@
 #include "app/DocumentWindowController.h"
 #include "app/ScopeDirChooser.h"
 #include "engine/KZCFileTools.h"
+#include "results/KZFinderFileIcon.h"
 #include "scope/ScopeDirManager.h"
+#include "tests/scope/ScopeTestSupport.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {
@@ -442,6 +446,61 @@ TEST_F(ScopeDirChooserTest, RootSubmenuHidesSystemNamesButListsDotFolders)
     EXPECT_EQ(titles.mid(2), expected);
     if (!made)
         GTEST_SKIP() << "no dot-folder could be made at /; the listing was checked without one";
+}
+
+// Opening menus, checking the scope and drawing icons looked at a network
+// mount directly on the GUI thread: a server that stopped answering froze the
+// window. Each look must go through the time-boxed calls, cost the silent
+// server one time-box (a stuck mount is not asked again) and show the mount as
+// not answering.
+TEST_F(ScopeDirChooserTest, ASilentServerCostsOneTimeBoxNotAFrozenWindow)
+{
+    tree.mkdir(QStringLiteral("shares/nas/share"));
+    tree.mkdir(QStringLiteral("shares/local"));
+    const QString shares = tree.path(QStringLiteral("shares"));
+    const QString nas = tree.path(QStringLiteral("shares/nas"));
+    scopetest::FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs4", "srv:/export", "0:70"));
+    ASSERT_TRUE(manager()->proposeSelectionWithDirPath(shares));
+    open();
+
+    const std::pair<const char *, std::function<void()>> steps[] = {
+        {"volumes", [&] {
+             const std::unique_ptr<QMenu> menu = topMenu();
+             EXPECT_NE(itemTitled(menu.get(), QStringLiteral("shares")), nullptr);
+             EXPECT_EQ(itemTitled(menu.get(), QStringLiteral("nas")), nullptr);
+         }},
+        {"folder holding the mount", [&] {
+             const std::unique_ptr<QMenu> menu = topMenu();
+             QMenu *sub = openSubmenu(itemTitled(menu.get(), QStringLiteral("shares")));
+             ASSERT_NE(sub, nullptr);
+             EXPECT_EQ(describe(sub), QStringList({QStringLiteral("Open"), QStringLiteral("--"),
+                                                   QStringLiteral("local>"), QStringLiteral("nas-")}));
+         }},
+        {"the mount", [&] {
+             EXPECT_EQ(titlesOf(ScopeDirChooser::directorySubmenuEntries(nas)),
+                       QStringList({QStringLiteral("(Not Responding)"), QStringLiteral("--")}));
+         }},
+        {"icon", [&] {
+             EXPECT_FALSE(KZFinderFileIcon::iconForFileAtPathWithSize(nas + QStringLiteral("/share"), 16).isNull());
+         }},
+        {"scope", [&] {
+             ASSERT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, nas));
+             controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
+             ASSERT_NE(controller->noAccessView(), nullptr);
+             ASSERT_EQ(controller->contentView(), controller->noAccessView());
+             EXPECT_EQ(controller->noAccessMesg()->text(), QStringLiteral("This directory does not respond."));
+             EXPECT_FALSE(controller->mSearchField()->isEnabled());
+             EXPECT_EQ(controller->evaluateStartableSearch(nullptr, nullptr), -1);
+         }},
+    };
+    for (const auto &[name, step] : steps) {
+        {
+            scopetest::SilentServer server;
+            step();
+            EXPECT_EQ(server.calls(), 1) << name;
+        }
+        ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas)) << name;
+    }
 }
 
 TEST_F(ScopeDirChooserTest, ButtonShowsTheScopeOrNothingWhenItIsNotValid)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/FileSearchResult.h"
+#include "tests/scope/ScopeTestSupport.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {
@@ -131,6 +132,30 @@ TEST(FileSearchResult, UpdateStatusFollowsTheEntryOnDisk)
     EXPECT_EQ(r->updateStatus(), -1);
     EXPECT_FALSE(r->isValid());
     EXPECT_TRUE(r->description().endsWith(QStringLiteral("isValid:0>")));
+}
+
+// Window activation re-checks the visible rows on the GUI thread, and did so
+// with a plain lstat: a row on a silent server froze the window. The check is
+// time-boxed and an unanswered row keeps what it knew.
+TEST(FileSearchResult, UpdateStatusOfARowOnASilentServerIsTimeBoxed)
+{
+    kztest::TempTree tree;
+    tree.mkdir(QStringLiteral("nas"));
+    tree.writeFile(QStringLiteral("nas/a.txt"), "one");
+    const QString nas = tree.path(QStringLiteral("nas"));
+    scopetest::FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs4", "srv:/export", "0:70"));
+    const FileSearchResultRef r = resultFor(tree.pathBytes("nas/a.txt"), FileSearchResult::TypeRegularFile);
+    ASSERT_TRUE(r);
+    {
+        scopetest::SilentServer server;
+        EXPECT_EQ(r->updateStatus(), 0);
+        EXPECT_EQ(r->updateStatus(), 0);
+        EXPECT_TRUE(r->isValid());
+        EXPECT_EQ(server.calls(), 1);
+    }
+    ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
+    tree.remove(QStringLiteral("nas/a.txt"));
+    EXPECT_EQ(r->updateStatus(), -1);
 }
 
 TEST(FileSearchResult, AttributesChangedDropsThePresentationCaches)

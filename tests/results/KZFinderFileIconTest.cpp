@@ -178,6 +178,33 @@ TEST_F(KZFinderFileIconTest, ImageThumbnailArrivesOnceOnTheGuiThread)
     EXPECT_EQ(argb(icons.iconPreviewForFileAtPath(png, QUrl(), true)), thumbnail);
 }
 
+// PNGs with a colour table (1-bit, as a plain colour is often written, or an
+// 8-bit palette) were drawn in black and white: the PNG reader, asked for a
+// smaller size, scales such an image with a black and white table.
+TEST_F(KZFinderFileIconTest, PNGsWithAColourTableKeepTheirColours)
+{
+    const std::tuple<const char *, QImage::Format, int> cases[] = {
+        {"mono-small.png", QImage::Format_Mono, 8}, {"mono-large.png", QImage::Format_Mono, 64},
+        {"palette-small.png", QImage::Format_Indexed8, 10}, {"palette-large.png", QImage::Format_Indexed8, 64}};
+    for (const auto &[name, format, edge] : cases) {
+        QImage image(edge, edge, format);
+        image.setColorTable({qRgb(220, 20, 20), qRgb(20, 20, 220)});
+        image.fill(0);
+        const QString path = tree.path(QString::fromLatin1(name));
+        ASSERT_TRUE(image.save(path, "PNG"));
+        icons.iconPreviewForFileAtPath(path, QUrl(), true);
+        ASSERT_TRUE(waitForUpdate(path)) << name;
+        // Drawn as the results list draws its icons.
+        QImage canvas(16, 16, QImage::Format_ARGB32_Premultiplied);
+        canvas.fill(Qt::white);
+        QPainter painter(&canvas);
+        painter.drawPixmap(QRect(0, 0, 16, 16), icons.iconPreviewForFileAtPath(path, QUrl(), false));
+        painter.end();
+        EXPECT_TRUE(isReddish(canvas.pixel(2, 2))) << name << " " << std::hex << canvas.pixel(2, 2);
+        EXPECT_TRUE(isReddish(canvas.pixel(13, 13))) << name << " " << std::hex << canvas.pixel(13, 13);
+    }
+}
+
 TEST_F(KZFinderFileIconTest, PDFThumbnailIsPageOneOnWhite)
 {
     // Several at once, so that both queue threads render PDFs together.

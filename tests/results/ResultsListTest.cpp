@@ -414,10 +414,13 @@ TEST_F(ResultsListTest, FolderSizesShowOnlyWhenAskedFor)
     controller.updateUI(tree.root(), &session);
     const auto docs = resultAt(tree.path(QStringLiteral("docs")));
     const auto big = resultAt(tree.path(QStringLiteral("docs/big.bin")));
-    deliver({{docs}, {big}});
+    const auto alone = resultAt(tree.path(QStringLiteral("docs/old/alone.txt")));
+    deliver({{docs}, {big}, {alone}});
     ResultsListModel *model = controller.model();
     const int size = ResultsListViewController::ColumnSize;
     EXPECT_EQ(model->index(1, size).data(ResultsListViewController::FileSizeRole).toULongLong(), 50000u);
+    // A one-byte file once read "1 bytes".
+    EXPECT_EQ(model->index(2, size).data(Qt::DisplayRole).toString(), QStringLiteral("1 byte"));
     EXPECT_FALSE(model->index(0, size).data(ResultsListViewController::FileSizeRole).isValid());
 
     controller.addCalculatedDirSize(docs->path());

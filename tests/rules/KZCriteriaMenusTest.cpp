@@ -1,5 +1,7 @@
 // The criteria menus as data, the standard type list and the string form of
 // counts with units.
+#include <QHash>
+
 #include <gtest/gtest.h>
 
 #include "rules/KZCriteriaMenus.h"
@@ -97,6 +99,29 @@ TEST(KZCriteriaMenus, ValueMenuStartsWithTheKeywordsThenTheStandardTypes)
         EXPECT_EQ(entry.tag, 0);
 }
 
+// The kind menu showed raw identifiers ("image/*", "*/*") and two entries
+// titled "Symbolic Link": every entry must read as words and be told apart.
+TEST(KZCriteriaMenus, KindMenuTitlesAreWordsAndAllDifferent)
+{
+    const auto menu = kzValueMenuOfCriterionKind(3);
+    QHash<QString, QString> titles; // title -> object
+    for (const KZMenuEntry &entry : menu->entries()) {
+        if (entry.isSeparator)
+            continue;
+        const QString object = entry.representedObject.toString();
+        EXPECT_FALSE(entry.title.contains(QLatin1Char('*'))) << object.toStdString();
+        EXPECT_FALSE(titles.contains(entry.title))
+            << entry.title.toStdString() << " names " << titles.value(entry.title).toStdString() << " and "
+            << object.toStdString();
+        titles.insert(entry.title, object);
+    }
+    const QList<std::pair<const char *, const char *>> families = {
+        {"image/*", "Image"}, {"audio/*", "Audio"}, {"video/*", "Movie"},
+        {"font/*", "Font"}, {"message/*", "Mail Message"}, {"*/*", "Any Item"}};
+    for (const auto &[type, words] : families)
+        EXPECT_EQ(titles.key(QString::fromLatin1(type)), QString::fromLatin1(words)) << type;
+}
+
 TEST(KZCriteriaMenus, StandardTypeListIsBuiltOncePerProcess)
 {
     const auto first = kzValueMenuOfCriterionKind(3);
@@ -111,7 +136,7 @@ TEST(KZCriteriaMenus, TypeTitlesAreDescriptionsWithCapitalisedWords)
     EXPECT_EQ(kzTypeMenuTitle(QStringLiteral("text/plain")), QStringLiteral("Plain Text Document"));
     EXPECT_EQ(kzTypeMenuTitle(QStringLiteral("application/pdf")), QStringLiteral("PDF Document"));
     EXPECT_EQ(kzTypeMenuTitle(QStringLiteral("com.example.thing")), QStringLiteral("com.example.thing"));
-    EXPECT_EQ(kzTypeMenuTitle(QStringLiteral("image/*")), QStringLiteral("image/*")) << "families have no description";
+    EXPECT_EQ(kzTypeMenuTitle(QStringLiteral("image/*")), QStringLiteral("Image")) << "families have words of their own";
     EXPECT_EQ(kzCapitalizedWords(QStringLiteral("tar archive (gzip-compressed)")),
               QStringLiteral("Tar Archive (Gzip-Compressed)"));
     EXPECT_EQ(kzCapitalizedWords(QStringLiteral("user's file")), QStringLiteral("User's File"));

@@ -1,4 +1,8 @@
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -121,4 +125,78 @@ TEST(KZGuardedFS, LstatOfASilentServerTimesOutAndAutomountIsNeverTouched)
     EXPECT_TRUE(S_ISDIR(st.mode));
     EXPECT_EQ(kzLstatGuarded(enc(tree.path(QStringLiteral("nas/missing"))), &st, 5000), -1);
     EXPECT_EQ(errno, ENOENT);
+}
+
+TEST(KZGuardedFS, CallsThatFollowLinksAskWhereTheLinkLeads)
+{
+    // A local link into a silent server's mount: lstat of the link is local,
+    // stat, access and listing through it are time-boxed.
+    kztest::TempTree tree;
+    tree.mkdir(QStringLiteral("nas/dir"));
+    tree.mkdir(QStringLiteral("disk/dir"));
+    tree.symlink(tree.path(QStringLiteral("nas/dir")), QStringLiteral("to-nas"));
+    tree.symlink(QStringLiteral("disk"), QStringLiteral("to-disk"));
+    const QString nas = tree.path(QStringLiteral("nas"));
+    FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs", "srv:/e", "0:70"));
+    const QByteArray toNas = enc(tree.path(QStringLiteral("to-nas")));
+    KZStat st;
+    {
+        SilentServer server;
+        EXPECT_EQ(kzLstatGuarded(toNas, &st, 150), 0);
+        EXPECT_TRUE(S_ISLNK(st.mode));
+        EXPECT_EQ(server.calls(), 0);
+        errno = 0;
+        EXPECT_EQ(kzStatGuarded(toNas, &st, 150), -1);
+        EXPECT_EQ(errno, ETIMEDOUT);
+        EXPECT_EQ(kzAccessGuarded(toNas, R_OK, 5000), -1);
+        EXPECT_EQ(errno, ETIMEDOUT);
+        EXPECT_FALSE(kzListFolderGuarded(toNas, 5000).has_value());
+        EXPECT_EQ(errno, ETIMEDOUT);
+        EXPECT_EQ(server.calls(), 1);
+        // Local targets are answered whatever the server does.
+        EXPECT_EQ(kzStatGuarded(enc(tree.path(QStringLiteral("to-disk"))), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.mode));
+        EXPECT_EQ(kzListFolderGuarded(enc(tree.path(QStringLiteral("to-disk")))), QList<QByteArray>{"dir"});
+    }
+    ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
+    EXPECT_EQ(kzStatGuarded(toNas, &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.mode));
+    EXPECT_EQ(kzAccessGuarded(toNas, R_OK), 0);
+    EXPECT_EQ(kzListFolderGuarded(enc(nas)), QList<QByteArray>{"dir"});
+    EXPECT_EQ(kzAccessGuarded(enc(tree.path(QStringLiteral("nas/missing"))), R_OK), -1);
+    EXPECT_EQ(errno, ENOENT);
+}
+
+TEST(KZGuardedFS, TheMountTableSeesEveryChangeOfTheMounts)
+{
+    // The table is kept between reads: a mount made or removed later must
+    // still be seen (in a child with a mount namespace of its own).
+    kztest::TempTree tree;
+    const QByteArray point = enc(tree.mkdir(QStringLiteral("point")));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            ::_exit(77);
+        const auto mounted = [&] {
+            for (const KZMountEntry &e : kzCurrentMountTable())
+                if (e.mountPoint == point)
+                    return true;
+            return false;
+        };
+        if (mounted())
+            ::_exit(1);
+        if (::mount("trovix-test", point.constData(), "tmpfs", 0, nullptr) != 0)
+            ::_exit(77);
+        if (!mounted())
+            ::_exit(2);
+        ::umount(point.constData());
+        ::_exit(mounted() ? 3 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no permission to make a mount namespace";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

@@ -29,6 +29,9 @@ TEST(KZFunctionsBytes, PlatformFormatterIsBin1024)
     EXPECT_TRUE(KZFunctions::stringFromBytesWithBin1024Style(-5).isNull());
     EXPECT_EQ(KZFunctions::stringFromBytesWithBin1024Style(2097152), QStringLiteral("2.00 MB"));
     EXPECT_EQ(KZFunctions::stringFromBytesWithBin1024Style(1536), QStringLiteral("1.50 kB"));
+    // The platform formatter says "1 bytes"; one byte is singular.
+    EXPECT_EQ(KZFunctions::stringFromBytesWithBin1024Style(1), QStringLiteral("1 byte"));
+    EXPECT_EQ(KZFunctions::stringFromBytesWithBin1024Style(2), QStringLiteral("2 bytes"));
 }
 
 class KZFunctionsCommand : public ::testing::Test

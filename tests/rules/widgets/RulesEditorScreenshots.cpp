@@ -1,8 +1,8 @@
 // Takes the screenshots of the rules editor for the documentation, on the
 // display it is given (a private Xvfb: scripts/rules-editor-screenshots.sh):
 // the search window with one rule row of each kind, and the same window with
-// the folders row's menu open. Refuses to write anything when no font is
-// installed.
+// the folders row's menu and the kind row's type menu open. Refuses to write
+// anything when no font is installed.
 //
 //   rules_editor_screenshots OUTPUT_DIR
 #include <cstdio>
@@ -21,6 +21,7 @@
 #include "app/DocumentWindow.h"
 #include "app/DocumentWindowController.h"
 #include "rules/KZCriteriaMenus.h"
+#include "rules/widgets/KZRuleEditorRowView.h"
 #include "rules/widgets/KZRulesEditorView.h"
 #include "rules/widgets/RulesDirPathView.h"
 #include "scope/ScopeDirManager.h"
@@ -96,6 +97,25 @@ int main(int argc, char **argv)
         });
         folders->popMenu()->showMenu();
         ok = kztest::saveScreenshot(menuShot, out + QStringLiteral("/rules-editor-folders-menu.png")) && ok;
+
+        // The kind row's type menu, open.
+        KZRuleEditorRow_PopUpButton *kinds = nullptr;
+        for (auto *popUp : editor->findChildren<KZRuleEditorRow_PopUpButton *>())
+            if (popUp->findText(kzTypeMenuTitle(QStringLiteral("*/*"))) >= 0)
+                kinds = popUp;
+        if (!kinds) {
+            std::fprintf(stderr, "no kind pop-up\n");
+            return 1;
+        }
+        kinds->showPopup();
+        QTest::qWait(500);
+        QRect area = controller.window()->frameGeometry();
+        if (QWidget *popup = QApplication::activePopupWidget())
+            area = area.united(popup->geometry());
+        const QPixmap kindShot =
+            QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        kinds->hidePopup();
+        ok = kztest::saveScreenshot(kindShot, out + QStringLiteral("/rules-editor-kind-menu.png")) && ok;
         DocumentWindowController::searchQueue()->waitForDone();
     }
     return ok ? 0 : 1;
