@@ -427,6 +427,8 @@ TrovixFindParse parseTrovixFindArguments(const QStringList &args, const QString 
         } else if (arg == QLatin1String("--criteria")) {
             o.criteriaFiles.append(v);
         } else if (arg == QLatin1String("--saved")) {
+            if (v.trimmed().isEmpty())
+                return fail(QStringLiteral("--saved needs a name or an identifier (see --list-saved)"));
             o.savedName = v;
         } else if (arg == QLatin1String("--save")) {
             if (v.trimmed().isEmpty())
@@ -451,8 +453,14 @@ TrovixFindParse parseTrovixFindArguments(const QStringList &args, const QString 
             list.append(absolutePath(d, o.scope));
         return list;
     };
-    if (!inDirs.isEmpty())
-        o.ruleCriteria.append(criterion(10, 4, absolutes(inDirs)));
+    const QStringList searchedDirs = absolutes(inDirs);
+    for (const QString &dir : searchedDirs) {
+        // The walk would leave it out and search the whole scope instead.
+        if (dir != o.scope && !dir.startsWith(o.scope == QLatin1String("/") ? o.scope : o.scope + QLatin1Char('/')))
+            return fail(QStringLiteral("--in %1 is not inside the scope %2").arg(dir, o.scope));
+    }
+    if (!searchedDirs.isEmpty())
+        o.ruleCriteria.append(criterion(10, 4, searchedDirs));
     if (!skipDirs.isEmpty())
         o.ruleCriteria.append(criterion(10, 5, absolutes(skipDirs)));
     if (o.print0 && o.json)

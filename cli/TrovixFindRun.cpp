@@ -1,10 +1,10 @@
 #include "cli/TrovixFindRun.h"
 
 #include <unistd.h>
+#include <cerrno>
 #include <cstring>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -18,6 +18,7 @@
 #include "cli/TrovixFindSaved.h"
 #include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchObject.h"
+#include "platform/KZPathBytes.h"
 #include "platform/KZUnixSignals.h"
 #include "support/KZFunctions.h"
 #include "support/KZNotificationCenter.h"
@@ -25,11 +26,81 @@
 
 namespace {
 
+// Messages name paths with their exact bytes.
 void printLine(FILE *f, const QString &text)
 {
-    const QByteArray bytes = text.toLocal8Bit();
+    const QByteArray bytes = kzplatform::kzPathBytes(text);
     std::fwrite(bytes.constData(), 1, bytes.size(), f);
     std::fputc('\n', f);
+}
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Standard output with its first failure kept: output lost to a full disk, a
+// closed descriptor or a pipe nobody reads makes the run fail.
+class Output
+{
+public:
+    explicit Output(FILE *file) : m_file(file) {}
+    void write(const char *data, size_t size)
+    {
+        errno = 0;
+        if (m_error == 0 && size > 0 && std::fwrite(data, 1, size, m_file) != size)
+            m_error = errno ? errno : EIO;
+    }
+    void write(const QByteArray &bytes) { write(bytes.constData(), static_cast<size_t>(bytes.size())); }
+    void line(const QString &text) { write(kzplatform::kzPathBytes(text) + '\n'); }
+    // Hands what is buffered to the system; false once anything failed.
+    bool flush()
+    {
+        errno = 0;
+        if (m_error == 0 && std::fflush(m_file) != 0)
+            m_error = errno ? errno : EIO;
+        return m_error == 0;
+    }
+    bool failed() const { return m_error != 0; }
+    int error() const { return m_error; }
+    FILE *file() const { return m_file; }
+
+private:
+    FILE *m_file;
+    int m_error = 0;
+};
+
+// A criteria list is a few KiB; a larger input is a mistake (/dev/zero never ends).
+constexpr qint64 kMaxCriteriaBytes = 16 << 20;
+
+// The criteria JSON of one --criteria argument ("-": in).
+bool readCriteriaFile(const QString &file, FILE *in, QByteArray *json, QString *error)
+{
+    const bool standardInput = file == QLatin1String("-");
+    const QString name = standardInput ? QStringLiteral("standard input") : file;
+    FILE *f = standardInput ? in : std::fopen(kzplatform::kzPathBytes(file).constData(), "rbe");
+    if (!f) {
+        *error = QStringLiteral("cannot read criteria from %1: %2").arg(name, errnoText(errno));
+        return false;
+    }
+    QByteArray bytes;
+    char buffer[1 << 16];
+    size_t n = 0;
+    bool tooLarge = false;
+    while (!tooLarge && (n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        tooLarge = bytes.size() + static_cast<qint64>(n) > kMaxCriteriaBytes;
+        if (!tooLarge)
+            bytes.append(buffer, static_cast<qsizetype>(n));
+    }
+    const int readError = std::ferror(f) ? errno : 0;
+    if (!standardInput)
+        std::fclose(f);
+    if (tooLarge)
+        *error = QStringLiteral("%1: criteria larger than 16 MiB are refused").arg(name);
+    else if (readError)
+        *error = QStringLiteral("cannot read criteria from %1: %2").arg(name, errnoText(readError));
+    *json = bytes;
+    return !tooLarge && !readError;
 }
 
 QString isoWithOffset(const QDateTime &local)
@@ -45,19 +116,19 @@ QString isoWithOffset(const QDateTime &local)
 }
 
 // paths: NUL-terminated paths; each is written followed by terminator.
-void writePaths(const QByteArray &paths, char terminator, FILE *out)
+void writePaths(const QByteArray &paths, char terminator, Output &out)
 {
     if (terminator == '\0') {
-        std::fwrite(paths.constData(), 1, static_cast<size_t>(paths.size()), out);
+        out.write(paths);
         return;
     }
     const char *p = paths.constData();
     const char *end = p + paths.size();
-    while (p < end) {
+    while (p < end && !out.failed()) {
         const char *nul = static_cast<const char *>(std::memchr(p, '\0', static_cast<size_t>(end - p)));
         const size_t length = static_cast<size_t>((nul ? nul : end) - p);
-        std::fwrite(p, 1, length, out);
-        std::fputc(terminator, out);
+        out.write(p, length);
+        out.write(&terminator, 1);
         p += length + 1;
     }
 }
@@ -121,29 +192,31 @@ QStringList excludedFolders()
     return paths;
 }
 
-} // namespace
+int streamSearch(const TrovixFindOptions &options, const QVariantList &criteria, Output &output, FILE *err);
 
-int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
+// Reads the command line and the criteria, then searches (or lists, or saves).
+int runWithOutput(const QStringList &args, Output &output, FILE *err, FILE *in)
 {
     TrovixFindOptions options;
     QString error;
-    if (parseTrovixFindArguments(args, QDir::currentPath(), &options, &error) != TrovixFindParse::Ok) {
+    if (parseTrovixFindArguments(args, kzplatform::kzCurrentDirPath(), &options, &error) != TrovixFindParse::Ok) {
         printLine(err, QStringLiteral("trovix-find: %1").arg(error));
         printLine(err, QStringLiteral("Try 'trovix-find --help'."));
         return 2;
     }
     if (options.help) {
-        std::fputs(trovixFindUsage().toLocal8Bit().constData(), out);
+        output.write(trovixFindUsage().toUtf8());
         return 0;
     }
     if (options.version) {
-        printLine(out, QStringLiteral("trovix-find %1 (build %2)").arg(KZFunctions::appVersion(), KZFunctions::appBuild()));
+        output.line(
+            QStringLiteral("trovix-find %1 (build %2)").arg(KZFunctions::appVersion(), KZFunctions::appBuild()));
         return 0;
     }
 
     if (options.listSaved) {
         for (const QString &line : trovixFindSavedSearchLines())
-            printLine(out, line);
+            output.line(line);
         return 0;
     }
 
@@ -151,20 +224,9 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
     QVariantList rules = options.ruleCriteria;
     for (const QString &file : options.criteriaFiles) {
         QByteArray json;
-        if (file == QLatin1String("-")) {
-            QFile input;
-            if (!input.open(in, QIODevice::ReadOnly)) {
-                printLine(err, QStringLiteral("trovix-find: cannot read criteria from standard input"));
-                return 2;
-            }
-            json = input.readAll();
-        } else {
-            QFile input(file);
-            if (!input.open(QIODevice::ReadOnly)) {
-                printLine(err, QStringLiteral("trovix-find: cannot read criteria from %1: %2").arg(file, input.errorString()));
-                return 2;
-            }
-            json = input.readAll();
+        if (!readCriteriaFile(file, in, &json, &error)) {
+            printLine(err, QStringLiteral("trovix-find: %1").arg(error));
+            return 2;
         }
         QVariantList more;
         if (!parseCriteriaJson(json, &more, &error)) {
@@ -186,7 +248,7 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
             printLine(err, QStringLiteral("trovix-find: %1").arg(error));
             return 2;
         }
-        printLine(out, QString::number(id));
+        output.line(QString::number(id));
         return 0;
     }
 
@@ -214,9 +276,14 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
         printLine(err, QStringLiteral("trovix-find: nothing to search for: give a PATTERN or a rule"));
         return 2;
     }
+    return streamSearch(options, criteria, output, err);
+}
 
+// Runs the search, printing each batch as it arrives.
+int streamSearch(const TrovixFindOptions &options, const QVariantList &criteria, Output &output, FILE *err)
+{
     static char outBuffer[1 << 16];
-    std::setvbuf(out, outBuffer, _IOFBF, sizeof outBuffer);
+    std::setvbuf(output.file(), outBuffer, _IOFBF, sizeof outBuffer);
 
     QThreadPool pool;
     pool.setMaxThreadCount(1);
@@ -246,16 +313,42 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
         }
     };
     auto finish = [&](int code) {
+        // Once only: a second signal, or one that follows the end, adds nothing.
+        if (exitCode >= 0)
+            return;
         clearProgress();
-        std::fflush(out);
+        output.flush();
         const QString stats = session.displayStatistics();
         const QString line = stats.isNull() ? QStringLiteral("No File") : stats;
         if (options.count)
-            printLine(out, line);
+            output.line(line);
         else if (options.stats)
             printLine(err, line);
         exitCode = code;
         loop.quit();
+    };
+    // Stop the walk, then report what was printed so far.
+    auto stopOnSignal = [&] {
+        session.stopSearch();
+        finish(130);
+    };
+    // Output that cannot be written ends the walk; the caller reports it.
+    auto stopIfOutputLost = [&] {
+        if (!output.failed() || exitCode >= 0)
+            return;
+        session.stopSearch();
+        clearProgress();
+        exitCode = 2;
+        loop.quit();
+    };
+
+    // After each batch: output that failed ends the run, and so does a signal
+    // that came while more batches were queued (the session has counted this
+    // batch, so it is printed first).
+    auto afterBatch = [&] {
+        stopIfOutputLost();
+        if (kzReceivedTerminationSignal() != 0)
+            stopOnSignal();
     };
 
     QObject::connect(KZNotificationCenter::defaultCenter(), &KZNotificationCenter::fileSearchObjectUpdated, &loop,
@@ -271,16 +364,16 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
                              const QByteArray paths = info.value(QStringLiteral("paths")).toByteArray();
                              lastFound = paths;
                              if (options.count)
-                                 return;
+                                 return afterBatch();
                              clearProgress();
-                             writePaths(paths, options.print0 ? '\0' : '\n', out);
-                             return;
+                             writePaths(paths, options.print0 ? '\0' : '\n', output);
+                             return afterBatch();
                          }
                          const FileSearchResultList batch = info.value(QStringLiteral("results")).value<FileSearchResultList>();
                          if (!batch.isEmpty())
                              lastFound = batch.first()->cPath();
                          if (options.count)
-                             return;
+                             return afterBatch();
                          clearProgress();
                          for (const FileSearchResultRef &r : batch) {
                              QJsonObject o{{QStringLiteral("path"), r->path()},
@@ -288,10 +381,14 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
                                            {QStringLiteral("size"), qint64(r->fileSize())},
                                            {QStringLiteral("modified"), isoWithOffset(r->dateModified())},
                                            {QStringLiteral("created"), isoWithOffset(r->dateCreated())}};
-                             const QByteArray line = QJsonDocument(o).toJson(QJsonDocument::Compact);
-                             std::fwrite(line.constData(), 1, line.size(), out);
-                             std::fputc('\n', out);
+                             // "path" shows bytes that are not UTF-8 as U+FFFD; scripts open the exact ones.
+                             bool utf8 = true;
+                             kzplatform::kzPathFromBytes(r->cPath(), &utf8);
+                             if (!utf8)
+                                 o.insert(QStringLiteral("path_bytes"), QString::fromLatin1(r->cPath().toBase64()));
+                             output.write(QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n');
                          }
+                         afterBatch();
                      });
 
     QTimer progress;
@@ -302,7 +399,10 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
         QObject::connect(&progress, &QTimer::timeout, &loop, [&, since] {
             if (since.elapsed() < 1000)
                 return;
-            std::fflush(out);
+            output.flush();
+            stopIfOutputLost();
+            if (exitCode >= 0)
+                return;
             const qint64 found = session.statistics().value(QStringLiteral("total")).toLongLong();
             QString folder = folderOfFirstPath(lastFound);
             if (folder.size() > 60)
@@ -315,11 +415,7 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
         progress.start();
     }
 
-    kzWatchTerminationSignals(&loop, [&](int) {
-        // Stop the walk, then report what was found so far.
-        session.stopSearch();
-        finish(130);
-    });
+    kzWatchTerminationSignals(&loop, [&](int) { stopOnSignal(); });
 
     session.startSearch(&pool);
     if (exitCode < 0)
@@ -328,6 +424,18 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
     // A stopped walk may still be handing a batch over: let it finish.
     while (!pool.waitForDone(10))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    std::fflush(out);
     return exitCode;
+}
+
+} // namespace
+
+int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
+{
+    Output output(out);
+    const int status = runWithOutput(args, output, err, in);
+    if (!output.flush()) {
+        printLine(err, QStringLiteral("trovix-find: write error: %1").arg(errnoText(output.error())));
+        return 2;
+    }
+    return status;
 }

@@ -17,8 +17,8 @@ match whether they are stored composed or decomposed.
 
 Where to search:
   -s, --scope DIR        the folder to search (default: the current folder)
-  --in DIR               search only these sub-folders (repeatable; relative
-                         paths are read from the scope)
+  --in DIR               search only these sub-folders of the scope (repeatable;
+                         relative paths are read from the scope)
   --skip DIR             skip these sub-folders (repeatable, same reading)
   --trash                also search inside trash folders
   --no-excluded          do not skip the folders excluded in Trovix's preferences
@@ -48,15 +48,19 @@ Output:
   (default)              one absolute path per line, in the order found
   -0, --print0           paths separated by NUL bytes
   --json                 one JSON object per line: path, type (F, D, L), size,
-                         modified, created
+                         modified, created; path_bytes (base64) when the
+                         path is not valid UTF-8
   --stats                the statistics line on standard error at the end
   --count                print only the statistics line
   -h, --help             this help
   --version              the version
 
 Exit status: 0 something was found, 1 nothing was found, 2 usage error,
-malformed criteria, unusable scope or nothing to search for.
+malformed criteria, unusable scope, nothing to search for or a write error,
+130 stopped by a signal.
 On a terminal a progress line appears on standard error after one second;
 Ctrl-C stops the walk and still prints what was found.
+Only regular files, folders and symbolic links are listed. The criteria kinds
+and operators are listed in trovix-find(1).
 )");
 }

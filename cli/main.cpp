@@ -1,25 +1,23 @@
 // trovix-find: one Trovix search from the command line. The same session,
 // engine and logging as the window; results are printed as each folder's
 // batch arrives and are not kept.
-#include <unistd.h>
 #include <cstdio>
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QThreadPool>
-#include <QTimer>
 
-#include "cli/TrovixFindOptions.h"
 #include "cli/TrovixFindRun.h"
+#include "platform/KZPathBytes.h"
+#include "platform/KZStandardDescriptors.h"
 
 int main(int argc, char *argv[])
 {
+    kzplatform::kzHoldClosedStandardDescriptors();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Trovix"));
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
+    // From argv itself: QCoreApplication::arguments() turns bytes that are not
+    // UTF-8 into U+FFFD, and folders and names must keep them.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(kzplatform::kzPathFromBytes(QByteArray(argv[i])));
     return runTrovixFind(args, stdout, stderr, stdin);
 }

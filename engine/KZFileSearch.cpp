@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/KZFileSearchWalk.h"
+#include "platform/KZPathBytes.h"
 #include "support/KZLog.h"
 
 namespace {
@@ -41,8 +42,9 @@ bool setNormalisedText(KZFileSearchFilterStruct *f, const QVariant &value)
     const QString trimmed = value.toString().trimmed();
     if (trimmed.isEmpty())
         return false;
-    const QByteArray nfd = trimmed.normalized(QString::NormalizationForm_D).toUtf8();
-    const QByteArray nfc = trimmed.normalized(QString::NormalizationForm_C).toUtf8();
+    // Bytes that are not UTF-8 (from a command line) are compared as they are.
+    const QByteArray nfd = kzplatform::kzPathBytes(trimmed.normalized(QString::NormalizationForm_D));
+    const QByteArray nfc = kzplatform::kzPathBytes(trimmed.normalized(QString::NormalizationForm_C));
     f->text = copyBytes(nfd);
     f->textLength = static_cast<uint64_t>(nfd.size());
     f->ownsText = true;
@@ -392,7 +394,7 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
         std::vector<QByteArray> excludedBytes;
         std::vector<KZExcludedDir> nodes(static_cast<size_t>(excluded.size()));
         for (qsizetype i = 0; i < excluded.size(); ++i)
-            excludedBytes.push_back(excluded.at(i).toUtf8());
+            excludedBytes.push_back(kzplatform::kzPathBytes(excluded.at(i)));
         for (size_t i = 0; i < nodes.size(); ++i) {
             nodes[i].path = excludedBytes[i].data();
             nodes[i].pathLength = static_cast<uint64_t>(excludedBytes[i].size());
@@ -427,7 +429,7 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
         options.pathsCallback = paths;
         options.homeTrashPath = KZHomeTrashPath();
         for (const QString &root : distinctRoots) {
-            const QByteArray rootBytes = root.toUtf8();
+            const QByteArray rootBytes = kzplatform::kzPathBytes(root);
             const int status = KZPerformSearchWithOptions(rootBytes.constData(), options);
             if (status == 0)
                 KZLOG_INFO_M(QStringLiteral("PerformSearchInDirectory cancelled scopeDir:%1").arg(root));

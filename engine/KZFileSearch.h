@@ -90,8 +90,9 @@ enum KZFileSearchStatus : int {
 };
 
 // status 1: batch holds the matches found directly in one folder; status 2:
-// the walk is over (batch empty). Called on the walking thread. The batch is
-// an implicitly shared list: keeping a copy costs nothing.
+// the walk is over (batch empty). counters count the matches handed over so
+// far, this batch included. Called on the walking thread. The batch is an
+// implicitly shared list: keeping a copy costs nothing.
 using KZFileSearchCallback =
     std::function<void(int status, const FileSearchResultList &batch, const KZFileSearchCounters &counters)>;
 

@@ -1,6 +1,7 @@
 #include "engine/KZFileSearchObject.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <mutex>
 #include <vector>
@@ -8,7 +9,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRunnable>
@@ -17,6 +17,8 @@
 #include <QThreadPool>
 
 #include "engine/KZFileSearch.h"
+#include "platform/KZPathBytes.h"
+#include "platform/KZPosixFS.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
 #include "support/KZNotificationCenter.h"
@@ -72,11 +74,12 @@ bool KZFileSearchObject::canStartSearch(const QString &path, QString *message)
 {
     if (path.isEmpty())
         return KZ_ReturnNoWithMessage(KZLocalizedString("The directory is not specified."), message);
-    const QByteArray bytes = QFile::encodeName(path);
-    const QFileInfo info(path);
-    if (!info.exists())
+    // The path's exact bytes: a folder name that is not UTF-8 is still found.
+    const QByteArray bytes = kzplatform::kzPathBytes(path);
+    kzplatform::KZStat st;
+    if (kzplatform::kzStatFollow(bytes.constData(), &st) != 0)
         return KZ_ReturnNoWithMessage(KZLocalizedString("Directory does not exist."), message);
-    if (!info.isDir())
+    if (!S_ISDIR(st.mode))
         return KZ_ReturnNoWithMessage(KZLocalizedString("The target path is not a directory."), message);
     // Readable means listable: open it as the walk will.
     const int fd = ::open(bytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -364,6 +364,9 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
 
     FileSearchResultList batch;
     QByteArray paths; // instead of batch, for a paths callback
+    // The folder's matches join the counters with its batch: the sub-folders
+    // handed over before it must not count what nobody has seen yet.
+    KZFileSearchCounters found;
     const bool collectsPaths = o.pathsCallback != nullptr;
     int status = 1;
     KZDirEntry entry;
@@ -445,7 +448,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                     if (collectsPaths) {
                         // The entry path's own NUL ends it in the list.
                         paths.append(pathBuffer, static_cast<qsizetype>(entryPathLength + 1));
-                        countMatch(*o.counters, type);
+                        countMatch(found, type);
                     } else {
                         FileSearchResultStatInfo info;
                         if (haveStat)
@@ -459,7 +462,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                                        QStringLiteral("result==nil entryPath:%1").arg(bytesText(pathBuffer)));
                         } else {
                             batch.append(std::move(result));
-                            countMatch(*o.counters, type);
+                            countMatch(found, type);
                         }
                     }
                 }
@@ -490,6 +493,9 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
     }
     if (cancelled())
         return status;
+    o.counters->files += found.files;
+    o.counters->dirs += found.dirs;
+    o.counters->links += found.links;
     if (!batch.isEmpty() && o.callback && *o.callback)
         (*o.callback)(KZFileSearchStatusBatch, batch, *o.counters);
     else if (!paths.isEmpty() && o.pathsCallback && *o.pathsCallback)

@@ -11,10 +11,12 @@
 namespace {
 
 int g_pipe[2] = {-1, -1};
+volatile sig_atomic_t g_received = 0;
 
 void onUnixSignal(int signo)
 {
     const int saved = errno;
+    g_received = signo;
     const char byte = static_cast<char>(signo);
     [[maybe_unused]] ssize_t n = write(g_pipe[1], &byte, 1);
     errno = saved;
@@ -41,4 +43,9 @@ void kzWatchTerminationSignals(QObject *context, std::function<void(int signo)> 
         while (read(g_pipe[0], &byte, 1) == 1)
             onSignal(static_cast<unsigned char>(byte));
     });
+}
+
+int kzReceivedTerminationSignal()
+{
+    return g_received;
 }

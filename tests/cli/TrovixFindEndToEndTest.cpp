@@ -1,13 +1,22 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -346,4 +355,187 @@ TEST(TrovixFindEnvironment, StatOfMatchesIsKeptOnRequest)
         if (!line.isEmpty())
             jsonPaths.insert(QJsonDocument::fromJson(line).object().value(QStringLiteral("path")).toString().mid(root.size() + 1));
     EXPECT_EQ(jsonPaths, S({"open/invoice-2.txt"}));
+}
+
+namespace {
+
+// Where the standard output of trovixFindBytes goes.
+enum class StdOut { File, DevFull, Closed, PipeWithoutReader };
+
+// Runs trovix-find with exactly these argument bytes (QProcess would pass
+// them through QString), in folder cwd when given, reading inputPath.
+FindRun trovixFindBytes(QList<QByteArray> args, StdOut where = StdOut::File, const QByteArray &cwd = {},
+                        const char *inputPath = "/dev/null")
+{
+    QTemporaryDir dir;
+    const QByteArray outPath = QFile::encodeName(dir.filePath(QStringLiteral("out")));
+    const QByteArray errPath = QFile::encodeName(dir.filePath(QStringLiteral("err")));
+    args.prepend(TROVIX_FIND_PATH);
+    std::vector<char *> argv;
+    for (QByteArray &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int unread[2] = {-1, -1};
+    if (where == StdOut::PipeWithoutReader && ::pipe2(unread, O_CLOEXEC) == 0)
+        ::close(unread[0]);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+        const int out = where == StdOut::File      ? ::open(outPath.constData(), flags, 0600)
+                        : where == StdOut::DevFull ? ::open("/dev/full", O_WRONLY | O_CLOEXEC)
+                                                   : unread[1];
+        if (where == StdOut::PipeWithoutReader)
+            ::signal(SIGPIPE, SIG_IGN);
+        if (::dup2(::open(inputPath, O_RDONLY | O_CLOEXEC), 0) < 0
+            || ::dup2(::open(errPath.constData(), flags, 0600), 2) < 0
+            || (where == StdOut::Closed ? ::close(1) : ::dup2(out, 1)) < 0
+            || (!cwd.isEmpty() && ::chdir(cwd.constData()) != 0))
+            ::_exit(126);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(unread[1]);
+    FindRun r;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        r.status = WEXITSTATUS(status);
+    QFile out(QFile::decodeName(outPath)), err(QFile::decodeName(errPath));
+    if (out.open(QIODevice::ReadOnly))
+        r.out = out.readAll();
+    if (err.open(QIODevice::ReadOnly))
+        r.err = QString::fromUtf8(err.readAll());
+    return r;
+}
+
+} // namespace
+
+// Output lost to a full disk, a closed standard output or a pipe nobody reads
+// (SIGPIPE ignored) once passed unnoticed with status 0.
+TEST_F(TrovixFind, LostOutputIsAWriteErrorWithStatus2)
+{
+    const struct {
+        StdOut where;
+        int error;
+    } places[] = {{StdOut::DevFull, ENOSPC}, {StdOut::Closed, EBADF}, {StdOut::PipeWithoutReader, EPIPE}};
+    const QByteArray r = root.toUtf8();
+    const QList<QList<QByteArray>> commands{{"-s", r, "--no-excluded", "o"},
+                                            {"-s", r, "--no-excluded", "--json", "o"},
+                                            {"-s", r, "--no-excluded", "--count", "o"},
+                                            {"--help"},
+                                            {"--version"}};
+    for (const auto &place : places) {
+        for (const QList<QByteArray> &command : commands) {
+            const FindRun run = trovixFindBytes(command, place.where);
+            EXPECT_EQ(run.status, 2) << command.join(' ').constData();
+            EXPECT_EQ(run.err, QStringLiteral("trovix-find: write error: %1\n")
+                                   .arg(QString::fromLocal8Bit(std::strerror(place.error))));
+        }
+    }
+}
+
+// Arguments that are not UTF-8 lost their odd bytes (they became U+FFFD), so
+// such folders and names could not be searched.
+TEST_F(TrovixFind, ArgumentBytesThatAreNotUtf8AreKept)
+{
+    const QByteArray odd = tree.mkdirBytes("dir\xff" "bad");
+    const QByteArray file = tree.writeFileBytes("dir\xff" "bad/f\xfe" "name.txt");
+    const QByteArray other = tree.writeFileBytes("other/f\xfd" "name.txt");
+    const QByteArray r = tree.rootBytes();
+    const struct {
+        QList<QByteArray> args;
+        QByteArray cwd;
+        QByteArray expected;
+    } cases[] = {
+        {{"-s", odd, "name"}, {}, file},
+        {{"-s", r, "--in", "dir\xff" "bad", "name"}, {}, file},
+        {{"-s", r, "--skip", odd, "name"}, {}, other},
+        {{"-s", r, "\xfe"}, {}, file},
+        {{"name"}, odd, file}, // the current folder
+    };
+    for (const auto &c : cases) {
+        const FindRun run = trovixFindBytes(QList<QByteArray>{"--no-excluded"} + c.args, StdOut::File, c.cwd);
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_EQ(run.out.toStdString(), c.expected.toStdString() + '\n');
+    }
+
+    // In JSON the exact bytes travel beside the lossy text, and only when needed.
+    const QByteArray plain = tree.writeFile(QStringLiteral("plain-name.txt")).toUtf8();
+    QSet<QByteArray> exact;
+    for (const QByteArray &line : trovixFindBytes({"-s", r, "--no-excluded", "--json", "name"}).out.split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        if (o.isEmpty())
+            continue;
+        const QByteArray text = o.value(QStringLiteral("path")).toString().toUtf8();
+        const QJsonValue bytes = o.value(QStringLiteral("path_bytes"));
+        EXPECT_EQ(bytes.isUndefined(), text == plain) << line.constData();
+        exact.insert(bytes.isUndefined() ? text : QByteArray::fromBase64(bytes.toString().toLatin1()));
+    }
+    EXPECT_EQ(exact, (QSet<QByteArray>{file, other, plain}));
+}
+
+// An --in folder outside the scope was dropped and the whole scope searched,
+// --saved '' ran as if absent, and --criteria read /dev/zero until memory ran out.
+TEST_F(TrovixFind, InputThatCannotBeMeantIsAUsageError)
+{
+    const QByteArray r = root.toUtf8();
+    const struct {
+        QList<QByteArray> args;
+        const char *input;
+        QByteArray says;
+    } cases[] = {
+        {{"-s", r + "/docs", "--in", r + "/src", "main"}, "/dev/null", r + "/src"},
+        {{"-s", r, "--in", "../elsewhere", "x"}, "/dev/null", QFileInfo(root).path().toUtf8() + "/elsewhere"},
+        {{"-s", r, "--saved", "", "x"}, "/dev/null", "--saved"},
+        {{"-s", r, "--criteria", "/dev/zero"}, "/dev/null", "16 MiB"},
+        {{"-s", r, "--criteria", "-"}, "/dev/zero", "16 MiB"},
+    };
+    for (const auto &c : cases) {
+        const FindRun run = trovixFindBytes(c.args, StdOut::File, {}, c.input);
+        EXPECT_EQ(run.status, 2) << c.args.join(' ').constData();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.says))) << run.err.toStdString();
+    }
+}
+// After Ctrl-C the statistics counted matches whose folders were never
+// printed, and a second signal right behind the first printed them twice.
+TEST(TrovixFindSignals, AnInterruptedRunCountsWhatItPrintedOnce)
+{
+    // A tree whose walk goes on well after the first 64 KiB of output reach
+    // the pipe; its files are links to one file, quick to make.
+    kztest::TempTree t;
+    const QByteArray seed = t.writeFileBytes("seed");
+    for (int d = 0; d < 30; ++d) {
+        for (int e = 0; e < 40; ++e) {
+            const QByteArray dir = t.mkdirBytes("m" + QByteArray::number(d) + "/m" + QByteArray::number(e));
+            for (int f = 0; f < 4; ++f)
+                ASSERT_EQ(::link(seed.constData(), (dir + "/m" + QByteArray::number(f)).constData()), 0);
+        }
+    }
+    constexpr qint64 kFiles = 30 * 40 * 4, kDirs = 30 + 30 * 40;
+    const QString root = t.root();
+    const std::vector<std::vector<int>> bursts{{SIGINT}, {SIGINT, SIGTERM}};
+    for (const std::vector<int> &burst : bursts) {
+        QProcess p;
+        p.start(QStringLiteral(TROVIX_FIND_PATH), {QStringLiteral("-s"), root, QStringLiteral("--no-excluded"),
+                                                   QStringLiteral("--stats"), QStringLiteral("m")});
+        ASSERT_TRUE(p.waitForReadyRead(20000)); // the walk runs: the handlers are in place
+        for (const int signo : burst)
+            ::kill(p.processId(), signo);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        qint64 files = 0, dirs = 0;
+        for (const QByteArray &line : p.readAllStandardOutput().split('\n'))
+            if (!line.isEmpty())
+                ++(line.count('/') - root.count(QLatin1Char('/')) == 3 ? files : dirs);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        // A walk that ended before the signal arrived exits 0 with every match.
+        const bool interrupted = files + dirs < kFiles + kDirs;
+        EXPECT_EQ(p.exitCode(), interrupted ? 130 : 0) << err.toStdString();
+        QStringList parts;
+        if (files > 0)
+            parts.append(QStringLiteral("%1 files").arg(QLocale().toString(files)));
+        if (dirs > 0)
+            parts.append(QStringLiteral("%1 directories").arg(QLocale().toString(dirs)));
+        const QString line = parts.isEmpty() ? QStringLiteral("No File") : parts.join(QStringLiteral(", "));
+        EXPECT_EQ(err, line + QLatin1Char('\n')) << burst.size() << " signal(s)";
+    }
 }

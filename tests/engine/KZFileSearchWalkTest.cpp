@@ -205,6 +205,21 @@ TEST(KZFileSearchWalk, BatchesComeOnePerFolderWithRunningCountersAndOneFinishLas
     EXPECT_EQ(run.finalCounters.total(), 15);
 }
 
+// Counters once ran ahead of the batches by every matching folder whose own
+// folder was not handed over yet, so an interrupted trovix-find reported more
+// than it had printed.
+TEST(KZFileSearchWalk, CountersCountOnlyWhatWasHandedOver)
+{
+    kztest::TempTree t;
+    t.writeFile(QStringLiteral("match-dir/match-file"));
+    t.writeFile(QStringLiteral("match-dir/deeper/match-too"));
+    const enginetest::SearchRun run = runSearch(t.root(), nameIs(QStringLiteral("match")));
+    ASSERT_EQ(run.batches.size(), 3u);
+    int64_t handedOver = 0;
+    for (size_t i = 0; i < run.batches.size(); ++i)
+        EXPECT_EQ(run.batchCounters[i].total(), handedOver += run.batches[i].size()) << "batch " << i;
+}
+
 TEST(KZFileSearchWalk, AFolderThatFailsAFilterIsStillDescended)
 {
     kztest::TempTree t;

@@ -1,0 +1,21 @@
+// Linux file names are byte strings that need not be UTF-8, while Trovix hands
+// paths around as QString. These functions carry every byte across: valid
+// UTF-8 decodes as usual, and each byte outside a valid UTF-8 sequence becomes
+// the lone surrogate U+DC80 + (byte - 0x80), which valid UTF-8 never yields,
+// and turns back into that byte.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace kzplatform {
+
+// The text of a path; *isUtf8 (when given) tells whether every byte was
+// valid UTF-8, that is whether the text shows the path as it is.
+QString kzPathFromBytes(const QByteArray &bytes, bool *isUtf8 = nullptr);
+// The bytes of a path made by kzPathFromBytes; any other text as UTF-8.
+QByteArray kzPathBytes(const QString &path);
+// The current working folder, exact; empty when it cannot be read.
+QString kzCurrentDirPath();
+
+} // namespace kzplatform
