@@ -125,6 +125,7 @@ QStringList excludedFolders()
 
 int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
 {
+    const TrovixFindSetAsideReport setAsideReport(err);
     TrovixFindOptions options;
     QString error;
     if (parseTrovixFindArguments(args, QDir::currentPath(), &options, &error) != TrovixFindParse::Ok) {

@@ -4,6 +4,8 @@
 #include "rules/RulesEditorViewController.h"
 #include "rules/SavedSearches.h"
 
+#include <QFile>
+
 namespace {
 
 SavedSearchRef findSaved(SavedSearches *list, const QString &nameOrId)
@@ -59,4 +61,20 @@ qint64 trovixFindSaveSearch(const QString &name, const QVariantList &criteria, Q
         return 0;
     }
     return record->uniqueId;
+}
+
+TrovixFindSetAsideReport::TrovixFindSetAsideReport(FILE *err)
+{
+    m_previous = kzSetFileAsideObserver([err](const QString &path, const QString &aside, bool moved) {
+        const QByteArray line = moved
+            ? "trovix-find: cannot read '" + QFile::encodeName(path) + "'; it was set aside as '" + QFile::encodeName(aside) + "'\n"
+            : "trovix-find: part of '" + QFile::encodeName(path) + "' cannot be read; a copy was kept as '"
+                + QFile::encodeName(aside) + "'\n";
+        std::fwrite(line.constData(), 1, size_t(line.size()), err);
+    });
+}
+
+TrovixFindSetAsideReport::~TrovixFindSetAsideReport()
+{
+    kzSetFileAsideObserver(std::move(m_previous));
 }

@@ -66,3 +66,26 @@ TEST(SharedSavedSearches, TwentyProcessesAndTheWindowSaveAtOnceAndNothingIsLost)
     EXPECT_EQ(ids.size(), 21);
     EXPECT_EQ(listed, printed) << "every process was told the identifier that was stored";
 }
+
+// An unreadable saved-searches file was set aside without a word on the
+// terminal: the user could not know where their searches went.
+TEST(SharedSavedSearches, AnUnreadableFileSetAsideIsNamedOnce)
+{
+    const QString file = SavedSearches::defaultFilePath();
+    QFile::remove(file);
+    QFile::remove(file + QStringLiteral(".bad"));
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not an archive");
+    }
+    auto run = startFind({QStringLiteral("--list-saved")});
+    ASSERT_TRUE(run->waitForFinished(60000));
+    EXPECT_EQ(run->exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(run->readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList naming = lines.filter(file + QStringLiteral(".bad"));
+    ASSERT_EQ(naming.size(), 1) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(naming[0].startsWith(QStringLiteral("trovix-find: "))) << naming[0].toStdString();
+    EXPECT_TRUE(naming[0].contains(QStringLiteral("'") + file + QStringLiteral("'"))) << naming[0].toStdString();
+    EXPECT_TRUE(QFile::exists(file + QStringLiteral(".bad")));
+}
