@@ -5,10 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <algorithm>
-#include <ctime>
 
 #include "platform/KZPosixFS.h"
-
 #include "support/KZFileSafety.h"
 #include "support/KZLog.h"
 
@@ -168,10 +166,8 @@ bool KZUserDefaults::changeObjectForKey(const QString &key, const std::function<
     const QByteArray path = QFile::encodeName(m_settings->fileName());
     kzplatform::KZStat st;
     if (kzplatform::kzStatFollow(path.constData(), &st) == 0) {
-        struct timespec now {};
-        clock_gettime(CLOCK_REALTIME, &now);
-        const auto nextMs = [](const struct timespec &t) { return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000 + 1; };
-        const qint64 ms = std::max(nextMs(now), nextMs(st.mtime));
+        const qint64 fileMs = qint64(st.mtime.tv_sec) * 1000 + st.mtime.tv_nsec / 1000000;
+        const qint64 ms = std::max(QDateTime::currentMSecsSinceEpoch(), fileMs) + 1;
         const struct timespec stamp = {time_t(ms / 1000), long(ms % 1000) * 1000000};
         kzplatform::kzSetModificationTime(path.constData(), stamp);
     }
