@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -927,7 +928,7 @@ void DocumentWindowController::mi_savedSearches(QAction *item)
         if (!rows.isEmpty())
             saved->replaceCriteriaOfSavedSearch(selected, rows);
         else
-            saved->removeSavedSearches(selected);
+            confirmRemovingSavedSearch(selected);
         break;
     }
     case 2:
@@ -939,6 +940,23 @@ void DocumentWindowController::mi_savedSearches(QAction *item)
     default:
         break;
     }
+}
+
+void DocumentWindowController::confirmRemovingSavedSearch(const SavedSearchRef &record)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, KZLocalizedString("Saved Searches"),
+                                KZStringWithFormat(KZLocalizedString("Remove the saved search “%@”?"), {record->name}),
+                                QMessageBox::NoButton, m_window);
+    box->setObjectName(QStringLiteral("removeSavedSearchAlert"));
+    QPushButton *remove = box->addButton(KZLocalizedString("Remove"), QMessageBox::DestructiveRole);
+    box->setDefaultButton(box->addButton(KZLocalizedString("Cancel"), QMessageBox::RejectRole));
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [box, remove, record] {
+        if (box->clickedButton() == remove)
+            SavedSearches::sharedInstance()->removeSavedSearches(record);
+    });
+    box->open();
 }
 
 void DocumentWindowController::loadSavedSearch(const SavedSearchRef &record)

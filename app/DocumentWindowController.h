@@ -139,6 +139,9 @@ public:
     // Reloads the editor with the record's rows, selects the record (so that
     // "Save" updates it) and searches again.
     void loadSavedSearch(const SavedSearchRef &record);
+    // "Save" with no rule row left removes the saved search, once the user
+    // answers "Remove" to the window-modal question "removeSavedSearchAlert".
+    void confirmRemovingSavedSearch(const SavedSearchRef &record);
     void saveSearchAction(QAbstractButton *sender);
     QDialog *saveSearchSheet() const { return m_ssSheet; }
     QLineEdit *mSsField() const { return m_ssField; }

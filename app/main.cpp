@@ -7,6 +7,7 @@
 #include "scope/KZBookmarkFileURL.h"
 #include "support/KZFunctions.h"
 #include "toolkit/KZCriticalAlert.h"
+#include "toolkit/KZSetAsideAlert.h"
 
 int main(int argc, char *argv[])
 {
@@ -19,6 +20,7 @@ int main(int argc, char *argv[])
     // can bring it back, nothing could reach a windowless Trovix: it quits.
     QApplication::setQuitOnLastWindowClosed(true);
     KZCriticalAlert::install();
+    KZSetAsideAlert::install();
     KZFinderFileIcon::ensureIconTheme();
     KZBookmarkFileURL::setIconProvider([](const QString &path, int size) {
         return QVariant::fromValue(KZFinderFileIcon::iconForFileAtPathWithSize(path, size));

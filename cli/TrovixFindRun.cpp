@@ -197,6 +197,7 @@ int streamSearch(const TrovixFindOptions &options, const QVariantList &criteria,
 // Reads the command line and the criteria, then searches (or lists, or saves).
 int runWithOutput(const QStringList &args, Output &output, FILE *err, FILE *in)
 {
+    const TrovixFindSetAsideReport setAsideReport(err);
     TrovixFindOptions options;
     QString error;
     if (parseTrovixFindArguments(args, kzplatform::kzCurrentDirPath(), &options, &error) != TrovixFindParse::Ok) {

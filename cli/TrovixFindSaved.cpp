@@ -4,6 +4,8 @@
 #include "rules/RulesEditorViewController.h"
 #include "rules/SavedSearches.h"
 
+#include <QFile>
+
 namespace {
 
 SavedSearchRef findSaved(SavedSearches *list, const QString &nameOrId)
@@ -43,10 +45,6 @@ qint64 trovixFindSaveSearch(const QString &name, const QVariantList &criteria, Q
         *error = QStringLiteral("--save needs at least one rule (PATTERN is not stored)");
         return 0;
     }
-    if (list->savedSearchNamed(name)) {
-        *error = QStringLiteral("a saved search named \"%1\" exists already").arg(name);
-        return 0;
-    }
     RulesEditorViewController controller;
     QString why;
     const std::optional<KZRuleRows> rows = controller.rowsFromCanonizedCriteria(criteria, &why);
@@ -54,10 +52,29 @@ qint64 trovixFindSaveSearch(const QString &name, const QVariantList &criteria, Q
         *error = QStringLiteral("these rules cannot be saved: %1").arg(why);
         return 0;
     }
+    // The name is checked against the file as it is when the lock is had:
+    // another process may have saved one of that name since this one started.
     SavedSearchRef record = kzMakeSavedSearch(name, *rows);
-    if (!list->addSavedSearches(record) || record->uniqueId == 0) {
-        *error = QStringLiteral("the saved searches could not be written to %1").arg(list->filePath());
+    if (!list->addSavedSearches(record, error, /*refuseTakenName=*/true) || record->uniqueId == 0) {
+        if (error->isEmpty())
+            *error = QStringLiteral("the saved searches could not be written to %1").arg(list->filePath());
         return 0;
     }
     return record->uniqueId;
+}
+
+TrovixFindSetAsideReport::TrovixFindSetAsideReport(FILE *err)
+{
+    m_previous = kzSetFileAsideObserver([err](const QString &path, const QString &aside, bool moved) {
+        const QByteArray line = moved
+            ? "trovix-find: cannot read '" + QFile::encodeName(path) + "'; it was set aside as '" + QFile::encodeName(aside) + "'\n"
+            : "trovix-find: part of '" + QFile::encodeName(path) + "' cannot be read; a copy was kept as '"
+                + QFile::encodeName(aside) + "'\n";
+        std::fwrite(line.constData(), 1, size_t(line.size()), err);
+    });
+}
+
+TrovixFindSetAsideReport::~TrovixFindSetAsideReport()
+{
+    kzSetFileAsideObserver(std::move(m_previous));
 }

@@ -18,6 +18,14 @@ const QString kName = QStringLiteral("name");
 const QString kCriteria = QStringLiteral("criteria");
 const QString kUniqueId = QStringLiteral("uniqueId");
 
+QSet<QPair<qint64, QString>> keysOf(const QList<SavedSearchRef> &records)
+{
+    QSet<QPair<qint64, QString>> keys;
+    for (const SavedSearchRef &record : records)
+        keys.insert({record->uniqueId, record->name});
+    return keys;
+}
+
 std::unique_ptr<SavedSearches> &sharedSlot()
 {
     static std::unique_ptr<SavedSearches> instance;
@@ -48,7 +56,8 @@ QString SavedSearches::defaultFilePath()
 
 SavedSearches::SavedSearches(const QString &filePath) : m_filePath(filePath)
 {
-    m_savedSearches = readFromDisk();
+    m_savedSearches = readFromDisk().value_or(QList<SavedSearchRef>());
+    m_storedKeys = keysOf(m_savedSearches);
 }
 
 SavedSearchRef SavedSearches::savedSearchWithUniqueId(qint64 uniqueId) const
@@ -82,22 +91,19 @@ SavedSearches::DiskStamp SavedSearches::currentDiskStamp() const
     return stamp;
 }
 
-QList<SavedSearchRef> SavedSearches::readFromDisk()
+std::optional<QList<SavedSearchRef>> SavedSearches::readFromDisk()
 {
-    m_knownStamp = currentDiskStamp();
-    QList<SavedSearchRef> records;
     if (m_filePath.isEmpty())
-        return records;
+        return std::nullopt;
     const auto archive = kz_unarchivedObjectAtFile(m_filePath, kClassName);
-    m_knownStamp = currentDiskStamp();
     if (!archive)
-        return records;
+        return std::nullopt;
     if (!archive->object.isArray()) {
         KZLOG_ERROR_M(QStringLiteral("exception:not a list of saved searches filePath:%1").arg(m_filePath));
         kzSetFileAside(m_filePath, /*move=*/true);
-        m_knownStamp = currentDiskStamp();
-        return records;
+        return std::nullopt;
     }
+    QList<SavedSearchRef> records;
     int badRecords = 0;
     for (const QCborValue &value : archive->object.toArray()) {
         const QCborMap map = value.toMap();
@@ -116,27 +122,101 @@ QList<SavedSearchRef> SavedSearches::readFromDisk()
         badRecords += skippedRows > 0 ? 1 : 0;
         records.append(record);
     }
-    if (badRecords > 0) {
+    const DiskStamp stamp = currentDiskStamp();
+    if (badRecords > 0 && stamp != m_copiedAsideStamp) {
         // Keep a copy of the file as it was: the next save drops what could
         // not be read.
         KZLOG_ERROR_M(QStringLiteral("exception:%1 unreadable saved searches filePath:%2").arg(badRecords).arg(m_filePath));
         kzSetFileAside(m_filePath, /*move=*/false);
+        m_copiedAsideStamp = stamp;
     }
     return records;
 }
 
-void SavedSearches::adoptRecordsAddedElsewhere()
+void SavedSearches::takeInRecordsFromDisk(const QList<SavedSearchRef> &stored)
 {
-    if (currentDiskStamp() == m_knownStamp)
-        return;
-    const QList<SavedSearchRef> onDisk = readFromDisk();
-    for (const SavedSearchRef &record : onDisk) {
-        if (!savedSearchWithUniqueId(record->uniqueId))
-            m_savedSearches.append(record);
+    QList<SavedSearchRef> merged;
+    QSet<const SavedSearch *> kept;
+    for (const SavedSearchRef &record : stored) {
+        SavedSearchRef mine;
+        if (m_storedKeys.contains({record->uniqueId, record->name})) {
+            // Known here: this process's object stays, with the rows stored
+            // now; gone when this process removed it.
+            for (const SavedSearchRef &candidate : std::as_const(m_savedSearches)) {
+                if (candidate->uniqueId == record->uniqueId && !kept.contains(candidate.get())) {
+                    mine = candidate;
+                    break;
+                }
+            }
+            if (!mine)
+                continue;
+            mine->criteria = record->criteria;
+            kept.insert(mine.get());
+        }
+        merged.append(mine ? mine : record);
     }
+    QSet<qint64> storedIds;
+    for (const auto &key : std::as_const(m_storedKeys))
+        storedIds.insert(key.first);
+    qint64 largest = 0;
+    for (const SavedSearchRef &record : std::as_const(merged))
+        largest = std::max(largest, record->uniqueId);
+    for (const SavedSearchRef &mine : std::as_const(m_savedSearches)) {
+        // Stored before and gone now: removed by another process. Never
+        // stored (a write failed): kept, with an identifier of its own.
+        if (kept.contains(mine.get()) || storedIds.contains(mine->uniqueId))
+            continue;
+        const bool taken = std::any_of(merged.cbegin(), merged.cend(),
+                                       [&](const SavedSearchRef &r) { return r->uniqueId == mine->uniqueId; });
+        if (taken)
+            mine->uniqueId = ++largest;
+        merged.append(mine);
+    }
+    if (m_selectedSavedSearch && !merged.contains(m_selectedSavedSearch))
+        m_selectedSavedSearch.reset();
+    m_savedSearches = merged;
+    m_storedKeys = keysOf(stored);
 }
 
-bool SavedSearches::addSavedSearches(const SavedSearchRef &record)
+bool SavedSearches::changeOnDisk(const std::function<bool(QString *message)> &change, QString *message)
+{
+    kzplatform::KZFileLock lock;
+    if (!m_filePath.isEmpty()) {
+        if (!kzLockSharedFile(m_filePath + QStringLiteral(".lock"), &lock, message))
+            return false;
+        if (const std::optional<QList<SavedSearchRef>> stored = readFromDisk())
+            takeInRecordsFromDisk(*stored);
+    }
+    if (!change(message))
+        return false;
+    QCborArray array;
+    for (const SavedSearchRef &record : std::as_const(m_savedSearches)) {
+        QCborMap map;
+        map.insert(kName, record->name);
+        map.insert(kCriteria, kzArchiveRuleRows(record->criteria));
+        map.insert(kUniqueId, record->uniqueId);
+        array.append(map);
+    }
+    if (m_filePath.isEmpty() || !kz_archiveObjectToFile(KZArchivedObject{kClassName, 1, array}, m_filePath)) {
+        KZLOG_ERROR_M(QStringLiteral("kz_archiveObjectToFile==NO path:%1").arg(m_filePath));
+        if (message)
+            *message = QStringLiteral("the saved searches could not be written to %1").arg(m_filePath);
+        return false;
+    }
+    m_storedKeys = keysOf(m_savedSearches);
+    return true;
+}
+
+SavedSearchRef SavedSearches::storedRecordLike(const SavedSearchRef &record) const
+{
+    for (const SavedSearchRef &stored : m_savedSearches) {
+        if (stored->uniqueId == record->uniqueId && stored->name == record->name)
+            return stored;
+    }
+    return nullptr;
+}
+
+bool SavedSearches::addSavedSearches(const SavedSearchRef &record, QString *message, bool refuseTakenName)
 {
     if (!record || record->name.isEmpty()) {
         KZLOG_ERROR_M(QStringLiteral("record.name.length==0"));
@@ -146,55 +226,59 @@ bool SavedSearches::addSavedSearches(const SavedSearchRef &record)
         KZLOG_ERROR_M(QStringLiteral("record already saved uniqueId:%1").arg(record->uniqueId));
         return false;
     }
-    adoptRecordsAddedElsewhere();
-    qint64 largest = 0;
-    for (const SavedSearchRef &stored : m_savedSearches)
-        largest = std::max(largest, stored->uniqueId);
-    record->uniqueId = largest + 1;
-    record->criteria = kzDetachedRuleRows(record->criteria);
-    m_savedSearches.append(record);
-    return saveToDisk();
+    return changeOnDisk([&](QString *why) {
+        if (refuseTakenName && savedSearchNamed(record->name)) {
+            if (why)
+                *why = QStringLiteral("a saved search named \"%1\" exists already").arg(record->name);
+            return false;
+        }
+        qint64 largest = 0;
+        for (const SavedSearchRef &stored : std::as_const(m_savedSearches))
+            largest = std::max(largest, stored->uniqueId);
+        record->uniqueId = largest + 1;
+        record->criteria = kzDetachedRuleRows(record->criteria);
+        m_savedSearches.append(record);
+        return true;
+    }, message);
 }
 
-bool SavedSearches::removeSavedSearches(const SavedSearchRef &record)
+bool SavedSearches::removeSavedSearches(const SavedSearchRef &record, QString *message)
 {
     if (!record || record->uniqueId == 0)
         return false;
-    adoptRecordsAddedElsewhere();
-    const qint64 uniqueId = record->uniqueId;
-    const auto it = std::find_if(m_savedSearches.begin(), m_savedSearches.end(),
-                                 [&](const SavedSearchRef &stored) { return stored->uniqueId == uniqueId; });
-    if (it == m_savedSearches.end())
-        return false;
-    if (m_selectedSavedSearch && m_selectedSavedSearch->uniqueId == uniqueId)
-        m_selectedSavedSearch.reset();
-    m_savedSearches.erase(it);
-    return saveToDisk();
+    return changeOnDisk([&](QString *why) {
+        const SavedSearchRef stored = storedRecordLike(record);
+        if (!stored) {
+            if (why)
+                *why = QStringLiteral("the saved search \"%1\" is not stored any more").arg(record->name);
+            return false;
+        }
+        if (m_selectedSavedSearch && m_selectedSavedSearch->uniqueId == stored->uniqueId)
+            m_selectedSavedSearch.reset();
+        m_savedSearches.removeOne(stored);
+        return true;
+    }, message);
 }
 
-bool SavedSearches::replaceCriteriaOfSavedSearch(const SavedSearchRef &record, const KZRuleRows &criteria)
+bool SavedSearches::replaceCriteriaOfSavedSearch(const SavedSearchRef &record, const KZRuleRows &criteria, QString *message)
 {
-    if (!record || !savedSearchWithUniqueId(record->uniqueId))
+    if (!record || record->uniqueId == 0)
         return false;
-    record->criteria = kzDetachedRuleRows(criteria);
-    return saveToDisk();
+    return changeOnDisk([&](QString *why) {
+        const SavedSearchRef stored = storedRecordLike(record);
+        if (!stored) {
+            if (why)
+                *why = QStringLiteral("the saved search \"%1\" is not stored any more").arg(record->name);
+            return false;
+        }
+        stored->criteria = kzDetachedRuleRows(criteria);
+        if (record != stored)
+            record->criteria = stored->criteria;
+        return true;
+    }, message);
 }
 
-bool SavedSearches::saveToDisk()
+bool SavedSearches::saveToDisk(QString *message)
 {
-    adoptRecordsAddedElsewhere();
-    QCborArray array;
-    for (const SavedSearchRef &record : m_savedSearches) {
-        QCborMap map;
-        map.insert(kName, record->name);
-        map.insert(kCriteria, kzArchiveRuleRows(record->criteria));
-        map.insert(kUniqueId, record->uniqueId);
-        array.append(map);
-    }
-    if (m_filePath.isEmpty() || !kz_archiveObjectToFile(KZArchivedObject{kClassName, 1, array}, m_filePath)) {
-        KZLOG_ERROR_M(QStringLiteral("kz_archiveObjectToFile==NO path:%1").arg(m_filePath));
-        return false;
-    }
-    m_knownStamp = currentDiskStamp();
-    return true;
+    return changeOnDisk([](QString *) { return true; }, message);
 }

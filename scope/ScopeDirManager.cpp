@@ -14,6 +14,7 @@
 #include "platform/KZSidebarPlaces.h"
 #include "scope/KZFinderSharedFavorites.h"
 #include "support/KZArchive.h"
+#include "support/KZFileSafety.h"
 #include "support/KZFunctions.h"
 #include "support/KZLog.h"
 #include "support/KZUserDefaults.h"
@@ -43,14 +44,114 @@ KZUserDefaults &defaults()
     return KZUserDefaults::standardUserDefaults();
 }
 
-// A list stored under key. The INI store gives back a one-element list of
-// plain text as a single string; that is a list of one.
-QVariantList storedList(const QString &key)
+// A stored list. The INI store gives back a one-element list of plain text
+// as a single string; that is a list of one.
+QVariantList listFromStored(const QVariant &v)
 {
-    const QVariant v = defaults().objectForKey(key);
     if (v.typeId() == QMetaType::QString)
         return QVariantList{v};
-    return defaults().arrayForKey(key);
+    if (v.typeId() == QMetaType::QStringList) {
+        QVariantList list;
+        for (const QString &s : v.toStringList())
+            list.append(s);
+        return list;
+    }
+    return v.typeId() == QMetaType::QVariantList ? v.toList() : QVariantList();
+}
+
+QVariantList storedList(const QString &key)
+{
+    return listFromStored(defaults().objectForKey(key));
+}
+
+// Excluded folders as stored; entries that are not {"path", "state"} are left
+// out (logged when log is set), a missing state counts as active.
+QVariantList usableExcludedDirs(const QVariantList &stored, bool log)
+{
+    QVariantList usable;
+    for (const QVariant &v : stored) {
+        const QVariantMap entry = v.toMap();
+        const QVariant path = entry.value(kPathKey);
+        if (v.typeId() != QMetaType::QVariantMap || path.typeId() != QMetaType::QString || path.toString().isEmpty()) {
+            if (log)
+                KZLOG_WARNING_F(QStringLiteral("excludedDir ignored entry of type %1 path:%2")
+                                    .arg(QString::fromLatin1(v.typeName()), path.toString()));
+            continue;
+        }
+        usable.append(QVariantMap{{kPathKey, path.toString()},
+                                  {kStateKey, entry.contains(kStateKey) ? entry.value(kStateKey).toBool() : true}});
+    }
+    return usable;
+}
+
+bool isExcludedEntryFor(const QVariant &entry, const QString &path)
+{
+    return entry.toMap().value(kPathKey).toString() == path;
+}
+
+using FavoriteList = QList<std::shared_ptr<FavoriteDir>>;
+
+// The favourites in the archive, in stored order; none when there is no
+// archive or it cannot be read (it is then set aside).
+std::optional<FavoriteList> readFavoritesArchive(const QString &archivePath)
+{
+    const std::optional<KZArchivedObject> archive = kz_unarchivedObjectAtFile(archivePath, kArchiveClass);
+    if (!archive)
+        return std::nullopt;
+    if (!archive->object.isArray()) {
+        KZLOG_ERROR_F(QStringLiteral("archive is not a list path:%1").arg(archivePath));
+        kzSetFileAside(archivePath, /*move=*/true);
+        return std::nullopt;
+    }
+    FavoriteList list;
+    for (const QCborValue &item : archive->object.toArray()) {
+        std::shared_ptr<FavoriteDir> dir = item.isMap() ? FavoriteDir::fromArchive(item.toMap()) : nullptr;
+        if (dir)
+            list.append(dir);
+    }
+    return list;
+}
+
+QSet<QPair<qint64, QString>> storedKeys(const FavoriteList &list)
+{
+    QSet<QPair<qint64, QString>> keys;
+    for (const auto &dir : list)
+        keys.insert({dir->uniqueId(), dir->serializedPath()});
+    return keys;
+}
+
+std::shared_ptr<FavoriteDir> favoriteWithPath(const FavoriteList &list, const QString &path)
+{
+    for (const auto &dir : list)
+        if (dir->path() == path)
+            return dir;
+    return nullptr;
+}
+
+// Identifiers must be unique and non-zero for a selection to find its favourite.
+void makeFavoriteIdsUnique(const FavoriteList &list)
+{
+    QSet<qint64> seenIds;
+    qint64 maxId = 0;
+    for (const auto &dir : list)
+        maxId = std::max<qint64>(maxId, dir->uniqueId());
+    for (const auto &dir : list) {
+        if (dir->uniqueId() <= 0 || seenIds.contains(dir->uniqueId())) {
+            KZLOG_WARNING_F(QStringLiteral("uniqueId %1 reassigned path:%2").arg(dir->uniqueId()).arg(dir->path()));
+            dir->setUniqueId(++maxId);
+        }
+        seenIds.insert(dir->uniqueId());
+    }
+}
+
+// Kept from the archive when loading, and when another process added it: a
+// favourite that is reachable, or whose volume is absent or silent (the
+// drive may simply be unplugged). One whose folder is gone is dropped.
+bool isKeptFavorite(FavoriteDir &dir)
+{
+    const int status = dir.updateStatus();
+    return (status == 1 || dir.isVolumeUnavailable()) && !dir.path().isEmpty()
+        && dir.path() != ScopeDirManager::homeDirPath();
 }
 
 // Skipped when the sidebar favourites are taken over: system folders, saved
@@ -159,40 +260,16 @@ void ScopeDirManager::load()
                              .arg(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
                                   + QLatin1Char('/') + KZBundleIdentifier));
     }
-    QList<std::shared_ptr<FavoriteDir>> loaded;
+    FavoriteList loaded;
     if (!archivePath.isEmpty()) {
-        const std::optional<KZArchivedObject> archive = kz_unarchivedObjectAtFile(archivePath, kArchiveClass);
-        if (archive) {
-            if (!archive->object.isArray())
-                KZLOG_ERROR_M(QStringLiteral("archive is not a list path:%1").arg(archivePath));
-            for (const QCborValue &item : archive->object.toArray()) {
-                std::shared_ptr<FavoriteDir> dir = item.isMap() ? FavoriteDir::fromArchive(item.toMap()) : nullptr;
-                if (dir)
-                    loaded.append(dir);
-            }
-        }
+        loaded = readFavoritesArchive(archivePath).value_or(FavoriteList());
+        _storedFavorites = storedKeys(loaded);
     }
-    const QString home = homeDirPath();
     for (const std::shared_ptr<FavoriteDir> &dir : loaded) {
-        const int status = dir->updateStatus();
-        if (status != 1 && !dir->isVolumeUnavailable())
-            continue;
-        if (dir->path().isEmpty() || dir->path() == home || favoriteDirWithPath(dir->path()))
-            continue;
-        _favoriteDirs.append(dir);
+        if (isKeptFavorite(*dir) && !favoriteDirWithPath(dir->path()))
+            _favoriteDirs.append(dir);
     }
-    // Identifiers must be unique and non-zero for a selection to find its favourite.
-    QSet<qint64> seenIds;
-    qint64 maxId = 0;
-    for (const auto &dir : _favoriteDirs)
-        maxId = std::max<qint64>(maxId, dir->uniqueId());
-    for (const auto &dir : _favoriteDirs) {
-        if (dir->uniqueId() <= 0 || seenIds.contains(dir->uniqueId())) {
-            KZLOG_WARNING_M(QStringLiteral("uniqueId %1 reassigned path:%2").arg(dir->uniqueId()).arg(dir->path()));
-            dir->setUniqueId(++maxId);
-        }
-        seenIds.insert(dir->uniqueId());
-    }
+    makeFavoriteIdsUnique(_favoriteDirs);
 
     cleanFavoriteList();
 
@@ -203,25 +280,17 @@ void ScopeDirManager::load()
             _filterDirPaths.append(path);
     }
 
-    // 3. Excluded folders as stored; entries that are not {"path", "state"} are left out.
-    for (const QVariant &v : storedList(kScopeDirManagerExcludedDirsKey)) {
-        const QVariantMap entry = v.toMap();
-        const QVariant path = entry.value(kPathKey);
-        if (v.typeId() != QMetaType::QVariantMap || path.typeId() != QMetaType::QString || path.toString().isEmpty()) {
-            KZLOG_WARNING_M(QStringLiteral("excludedDir ignored entry of type %1 path:%2")
-                                .arg(QString::fromLatin1(v.typeName()), path.toString()));
-            continue;
-        }
-        _excludedDirs.append(QVariantMap{{kPathKey, path.toString()},
-                                         {kStateKey, entry.contains(kStateKey) ? entry.value(kStateKey).toBool() : true}});
-    }
+    // 3. Excluded folders as stored.
+    _excludedDirs = usableExcludedDirs(storedList(kScopeDirManagerExcludedDirsKey), /*log=*/true);
 
-    // 4. First launch (or nothing left): the file manager's sidebar favourites.
-    //    Saved only now that both lists are in memory, so that this save
-    //    cannot write them over with empty ones.
+    // 4. First launch (or nothing left): the file manager's sidebar favourites,
+    //    unless another process stored favourites meanwhile.
     if (_favoriteDirs.isEmpty()) {
-        takeOverSidebarFavorites();
-        saveToDisk();
+        changeFavorites([this] {
+            if (_favoriteDirs.isEmpty())
+                takeOverSidebarFavorites();
+            return true;
+        });
     }
 }
 
@@ -282,11 +351,17 @@ ScopeDirManager::SelectionObject ScopeDirManager::selectionObject()
 
 bool ScopeDirManager::setSelectionKind(qint64 kind, const SelectionObject &object)
 {
+    return setSelection(kind, object, /*saveFavorites=*/true);
+}
+
+bool ScopeDirManager::setSelection(qint64 kind, const SelectionObject &object, bool saveFavorites)
+{
     if (kind == SelectionFavorite) {
         const auto *dir = std::get_if<std::shared_ptr<FavoriteDir>>(&object);
         if (!dir || !*dir)
             return false;
-        _filterDirPaths.removeAll((*dir)->path());
+        if (_filterDirPaths.contains((*dir)->path()))
+            removeFilterDirPath((*dir)->path());
         defaults().setObject(static_cast<qint64>((*dir)->uniqueId()), kScopeDirManagerSelectionObjectKey);
     } else if (kind == SelectionPath) {
         const auto *path = std::get_if<QString>(&object);
@@ -300,7 +375,10 @@ bool ScopeDirManager::setSelectionKind(qint64 kind, const SelectionObject &objec
     }
     defaults().setObject(kind, kScopeDirManagerSelectionKindKey);
     // saveToDisk flushes the defaults too: one durable write instead of two.
-    saveToDisk();
+    if (saveFavorites)
+        saveToDisk();
+    else
+        defaults().synchronize();
     _selectionKind = kind;
     _selectionObject = kind == SelectionHome ? SelectionObject(std::monostate()) : object;
     return true;
@@ -349,17 +427,26 @@ bool ScopeDirManager::proposeSelectionWithDirURL(const QUrl &dirURL)
         return setSelectionKind(SelectionHome, std::monostate());
     if (mountedVolumes().contains(path))
         return setSelectionKind(SelectionPath, path);
-    // The selection below saves the favourites with it; each durable write
-    // costs tens of milliseconds, so the list is not saved separately first.
-    std::shared_ptr<FavoriteDir> dir = favoriteDirWithPath(path);
-    if (!dir) {
-        dir = addFavoriteDirURL(QUrl::fromLocalFile(path), 0);
-        if (!dir)
-            return false;
-        cleanFavoriteList();
-    }
-    dir->setKind(FavoriteDir::KindScope);
-    return setSelectionKind(SelectionFavorite, dir);
+    // Found or added among the favourites as stored now, under their lock.
+    // A write that fails keeps the favourite in memory (logged); an archive
+    // that stays locked changes nothing.
+    std::shared_ptr<FavoriteDir> dir;
+    changeFavorites([&] {
+        dir = favoriteDirWithPath(path);
+        if (!dir) {
+            dir = addFavoriteDirURL(QUrl::fromLocalFile(path), 0);
+            if (!dir)
+                return false;
+            cleanFavoriteList();
+        }
+        dir->setKind(FavoriteDir::KindScope);
+        return true;
+    });
+    if (!dir)
+        return false;
+    // Each durable write costs tens of milliseconds: the selection does not
+    // write the favourites a second time.
+    return setSelection(SelectionFavorite, dir, /*saveFavorites=*/false);
 }
 
 bool ScopeDirManager::proposeSelectionWithDirPath(const QString &dirPath)
@@ -380,14 +467,15 @@ void ScopeDirManager::cleanFavoriteList()
 
 void ScopeDirManager::addFilterFilterDirPath(const QString &path)
 {
-    _filterDirPaths.append(path);
-    saveToDisk();
+    if (changeStoredList(kScopeDirManagerFilterDirPathsKey, [&](QVariantList &list) { list.append(path); }))
+        _filterDirPaths.append(path);
 }
 
 void ScopeDirManager::removeFilterDirPath(const QString &path)
 {
-    _filterDirPaths.removeAll(path);
-    saveToDisk();
+    if (changeStoredList(kScopeDirManagerFilterDirPathsKey,
+                         [&](QVariantList &list) { list.removeIf([&](const QVariant &v) { return v.toString() == path; }); }))
+        _filterDirPaths.removeAll(path);
 }
 
 // ------------------------------------------------------------------ excluded folders
@@ -398,54 +486,118 @@ void ScopeDirManager::addExcludedDir(const QString &path)
         KZLOG_ERROR_M(QStringLiteral("path==nil"));
         return;
     }
-    _excludedDirs.removeIf([&](const QVariant &v) { return v.toMap().value(kPathKey).toString() == path; });
-    _excludedDirs.append(QVariantMap{{kPathKey, path}, {kStateKey, true}});
-    saveToDisk();
+    changeStoredList(kScopeDirManagerExcludedDirsKey, [&](QVariantList &list) {
+        list.removeIf([&](const QVariant &v) { return isExcludedEntryFor(v, path); });
+        list.append(QVariantMap{{kPathKey, path}, {kStateKey, true}});
+    });
 }
 
 void ScopeDirManager::removeExcludedDir(const QString &path)
 {
-    for (qsizetype i = 0; i < _excludedDirs.size(); ++i) {
-        if (_excludedDirs.at(i).toMap().value(kPathKey).toString() == path) {
-            _excludedDirs.removeAt(i);
-            break;
-        }
-    }
-    saveToDisk();
+    changeStoredList(kScopeDirManagerExcludedDirsKey, [&](QVariantList &list) {
+        const auto it = std::find_if(list.begin(), list.end(), [&](const QVariant &v) { return isExcludedEntryFor(v, path); });
+        if (it != list.end())
+            list.erase(it);
+    });
 }
 
 // Saves at once: a switch flipped in the preferences must survive quitting
 // right after, and nothing else is saved at the end of a run.
 void ScopeDirManager::setStateOfExcludedDir(bool state, const QString &path)
 {
-    for (qsizetype i = 0; i < _excludedDirs.size(); ++i) {
-        if (_excludedDirs.at(i).toMap().value(kPathKey).toString() == path) {
-            _excludedDirs[i] = QVariantMap{{kPathKey, path}, {kStateKey, state}};
-            saveToDisk();
-            return;
-        }
-    }
+    changeStoredList(kScopeDirManagerExcludedDirsKey, [&](QVariantList &list) {
+        const auto it = std::find_if(list.begin(), list.end(), [&](const QVariant &v) { return isExcludedEntryFor(v, path); });
+        if (it != list.end())
+            *it = QVariantMap{{kPathKey, path}, {kStateKey, state}};
+    });
+}
+
+bool ScopeDirManager::changeStoredList(const QString &key, const std::function<void(QVariantList &)> &change)
+{
+    bool locked = false;
+    QVariantList changed;
+    defaults().changeObjectForKey(key, [&](const QVariant &stored) {
+        locked = true;
+        changed = listFromStored(stored);
+        change(changed);
+        return QVariant(changed);
+    });
+    // The excluded folders are the ones stored, with what other processes changed.
+    if (locked && key == kScopeDirManagerExcludedDirsKey)
+        _excludedDirs = usableExcludedDirs(changed, /*log=*/false);
+    return locked;
 }
 
 // ------------------------------------------------------------------ saving
 
 bool ScopeDirManager::saveToDisk()
 {
-    bool ok = true;
+    const bool archived = changeFavorites([] { return true; });
+    return defaults().synchronize() && archived;
+}
+
+bool ScopeDirManager::changeFavorites(const std::function<bool()> &change)
+{
     const QString archivePath = favoriteDirsArchivePath();
+    kzplatform::KZFileLock lock;
+    if (!archivePath.isEmpty()) {
+        if (!kzLockSharedFile(archivePath + QStringLiteral(".lock"), &lock))
+            return false;
+        takeInFavoritesFromDisk(archivePath);
+    }
+    if (!change())
+        return false;
+    return writeFavorites(archivePath);
+}
+
+void ScopeDirManager::takeInFavoritesFromDisk(const QString &archivePath)
+{
+    const std::optional<FavoriteList> stored = readFavoritesArchive(archivePath);
+    if (!stored)
+        return; // nothing readable there: what this process holds is all there is
+    FavoriteList merged;
+    QSet<const FavoriteDir *> kept;
+    for (const std::shared_ptr<FavoriteDir> &dir : *stored) {
+        if (_storedFavorites.contains({dir->uniqueId(), dir->serializedPath()})) {
+            // Known here: this process's object stays (status, icon), unless
+            // this process dropped it.
+            for (const auto &mine : _favoriteDirs) {
+                if (mine->uniqueId() == dir->uniqueId() && !kept.contains(mine.get())) {
+                    merged.append(mine);
+                    kept.insert(mine.get());
+                    break;
+                }
+            }
+        } else if (isKeptFavorite(*dir) && !favoriteWithPath(merged, dir->path())) {
+            merged.append(dir); // added by another process
+        }
+    }
+    QSet<qint64> storedIds;
+    for (const auto &key : std::as_const(_storedFavorites))
+        storedIds.insert(key.first);
+    for (const auto &mine : _favoriteDirs) {
+        // One stored before and gone now was removed by another process.
+        if (!kept.contains(mine.get()) && !storedIds.contains(mine->uniqueId()) && !favoriteWithPath(merged, mine->path()))
+            merged.append(mine);
+    }
+    makeFavoriteIdsUnique(merged);
+    _favoriteDirs = merged;
+    _storedFavorites = storedKeys(*stored);
+}
+
+bool ScopeDirManager::writeFavorites(const QString &archivePath)
+{
     QCborArray list;
-    for (const auto &dir : QList<std::shared_ptr<FavoriteDir>>(_favoriteDirs))
-        list.append(dir->encodeWithCoder());
+    QSet<QPair<qint64, QString>> keys;
+    for (const auto &dir : QList<std::shared_ptr<FavoriteDir>>(_favoriteDirs)) {
+        const QCborMap map = dir->encodeWithCoder();
+        keys.insert({dir->uniqueId(), map.value(QStringLiteral("serializedPath")).toString()});
+        list.append(map);
+    }
     if (archivePath.isEmpty() || !kz_archiveObjectToFile(KZArchivedObject{kArchiveClass, 1, list}, archivePath)) {
         KZLOG_ERROR_M(QStringLiteral("kz_archiveObjectToFile==NO path:%1").arg(archivePath));
-        ok = false;
+        return false;
     }
-    QVariantList paths;
-    for (const QString &p : _filterDirPaths)
-        paths.append(p);
-    defaults().setObject(paths, kScopeDirManagerFilterDirPathsKey);
-    defaults().setObject(_excludedDirs, kScopeDirManagerExcludedDirsKey);
-    if (!defaults().synchronize())
-        ok = false;
-    return ok;
+    _storedFavorites = keys;
+    return true;
 }

@@ -2,14 +2,20 @@
 // favourite folders, the folders offered by the folders rule (filter dir
 // paths) and the folders excluded from every search. Loaded on first use,
 // written back to the user defaults and the "FavoriteDirs" archive whenever it
-// changes. GUI thread only; nothing here waits on an unreachable volume.
+// changes. Other processes change the same files: each change of a list takes
+// the file's lock, reads what is stored now, applies itself to that and writes
+// it back, so that no process writes over another's change. GUI thread only;
+// nothing here waits on an unreachable volume.
 #pragma once
 
 #include <QList>
+#include <QPair>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 #include <QVariantList>
+#include <functional>
 #include <memory>
 #include <variant>
 
@@ -66,8 +72,10 @@ public:
     void removeExcludedDir(const QString &path);
     void setStateOfExcludedDir(bool state, const QString &path);
 
-    // Writes the favourites archive and both lists; false when a write failed
-    // (logged; the memory state stays).
+    // Writes the favourites archive (taking in the favourites other processes
+    // stored meanwhile) and flushes the user defaults, where each change of the
+    // two lists is already stored; false when a write failed (logged; the
+    // memory state stays) or the archive stayed locked (nothing written).
     bool saveToDisk();
 
     // The largest number of favourites kept ("ScopeDirManager-nbMax", read once).
@@ -77,13 +85,28 @@ private:
     ScopeDirManager();
     void load();
     void loadSelection();
+    bool setSelection(qint64 kind, const SelectionObject &object, bool saveFavorites);
     void takeOverSidebarFavorites();
+    // Runs change() on the favourites list as one step shared with other
+    // processes (see the top of this file) and writes the list. False without
+    // any change when the archive stays locked; false when change() does or
+    // the write fails.
+    bool changeFavorites(const std::function<bool()> &change);
+    void takeInFavoritesFromDisk(const QString &archivePath);
+    bool writeFavorites(const QString &archivePath);
+    // One change of a list stored in the user defaults; the memory list then
+    // holds the stored list as changed.
+    bool changeStoredList(const QString &key, const std::function<void(QVariantList &)> &change);
 
     qint64 _selectionKind = SelectionNotLoaded;
     SelectionObject _selectionObject;
     QList<std::shared_ptr<FavoriteDir>> _favoriteDirs;
     QStringList _filterDirPaths;
     QVariantList _excludedDirs;
+    // The favourites ("uniqueId", "serializedPath") in the archive when this
+    // process last read or wrote it: one found there now and not among them
+    // was added elsewhere; one among them and gone was removed elsewhere.
+    QSet<QPair<qint64, QString>> _storedFavorites;
 };
 
 // Keys of the user defaults, verbatim.

@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
 
+#include "platform/KZPosixFS.h"
 #include "support/KZFileSafety.h"
 #include "support/KZLog.h"
 
@@ -139,6 +141,41 @@ bool KZUserDefaults::synchronize()
     if (m_settings->status() == QSettings::AccessError) {
         KZLog::logError(KZFunctionMessage(__func__, __LINE__,
                                           QStringLiteral("sync AccessError path:%1").arg(m_settings->fileName())));
+        return false;
+    }
+    return true;
+}
+
+QString KZUserDefaults::sharedLockPath() const
+{
+    const QFileInfo info(m_settings->fileName());
+    return info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".lock");
+}
+
+bool KZUserDefaults::changeObjectForKey(const QString &key, const std::function<QVariant(const QVariant &stored)> &change,
+                                        QString *message)
+{
+    kzplatform::KZFileLock lock;
+    if (!kzLockSharedFile(sharedLockPath(), &lock, message))
+        return false;
+    // QSettings keeps the file parsed and reads it again only when its size or
+    // its modification time in milliseconds differ from what it saw last; a
+    // change of the same size made within the same clock tick would go
+    // unseen. A modification time later than any the file has had forces the
+    // reading.
+    const QByteArray path = QFile::encodeName(m_settings->fileName());
+    kzplatform::KZStat st;
+    if (kzplatform::kzStatFollow(path.constData(), &st) == 0) {
+        const qint64 fileMs = qint64(st.mtime.tv_sec) * 1000 + st.mtime.tv_nsec / 1000000;
+        const qint64 ms = std::max(QDateTime::currentMSecsSinceEpoch(), fileMs) + 1;
+        const struct timespec stamp = {time_t(ms / 1000), long(ms % 1000) * 1000000};
+        kzplatform::kzSetModificationTime(path.constData(), stamp);
+    }
+    m_settings->sync();
+    setObject(change(m_settings->value(key)), key);
+    if (!synchronize()) {
+        if (message)
+            *message = QStringLiteral("%1 could not be written").arg(m_settings->fileName());
         return false;
     }
     return true;

@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 class KZUserDefaults
@@ -37,6 +38,17 @@ public:
 
     // Writes to disk; false (logged) when the file could not be written.
     bool synchronize();
+
+    // One change of a value that other processes change too (a list kept
+    // under one key): under the advisory lock "Trovix.lock" beside the file,
+    // the file is read again, change() turns the value found there into the
+    // new one, and the file is written. False, with *message, when the lock
+    // was not had in time (nothing changed) or the write failed (logged).
+    // The file's own "Trovix.conf.lock" is QSettings' lock file, not ours.
+    bool changeObjectForKey(const QString &key, const std::function<QVariant(const QVariant &stored)> &change,
+                            QString *message = nullptr);
+    // Where changeObjectForKey takes its lock.
+    QString sharedLockPath() const;
 
 private:
     std::unique_ptr<QSettings> m_settings;

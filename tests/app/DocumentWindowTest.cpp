@@ -20,6 +20,7 @@
 #include "rules/SavedSearches.h"
 #include "toolkit/KZSpinnerView.h"
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -503,12 +504,17 @@ TEST_F(DocumentWindowTest, RuleRowsJoinTheSearchAndCanBeSavedUnderAName)
               RulesEditorViewController::canonizedCriteriaFromCriteria(*rows, false));
     EXPECT_TRUE(controller->window()->isVisible());
 
-    // Save with no rows left removes the selected search.
+    // Save with no rows left removes the selected search, once confirmed.
     saved->setSelectedSavedSearch(saved->savedSearches().first());
     editor.rows.clear();
     QAction save;
     save.setData(1);
     controller->mi_savedSearches(&save);
+    auto *question = controller->window()->findChild<QMessageBox *>(QStringLiteral("removeSavedSearchAlert"));
+    ASSERT_NE(question, nullptr);
+    for (QAbstractButton *b : question->buttons())
+        if (b->text() == QStringLiteral("Remove"))
+            b->click();
     EXPECT_TRUE(saved->savedSearches().isEmpty());
     controller->rulesEditorViewController()->setRulesEditorView(nullptr);
 }

@@ -1,4 +1,6 @@
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QThreadPool>
 
@@ -103,6 +105,32 @@ protected:
         return states;
     }
 
+    // Answers the window's question about removing a saved search by clicking
+    // the button titled answer; returns the question, null when none came.
+    QString answerRemoveQuestion(const QString &answer, QStringList *buttons = nullptr)
+    {
+        QMessageBox *box = nullptr;
+        kztest::waitUntil([&] {
+            box = controller->window()->findChild<QMessageBox *>(QStringLiteral("removeSavedSearchAlert"));
+            return box && box->isVisible();
+        }, 3000);
+        if (!box || !box->isVisible())
+            return QString();
+        const QString question = box->text();
+        for (QAbstractButton *b : box->buttons()) {
+            if (buttons)
+                buttons->append(b->text());
+        }
+        for (QAbstractButton *b : box->buttons()) {
+            if (b->text() == answer) {
+                b->click();
+                break;
+            }
+        }
+        kztest::waitUntil([&] { return !controller->window()->findChild<QMessageBox *>(QStringLiteral("removeSavedSearchAlert")); }, 3000);
+        return question;
+    }
+
     kztest::TempTree tree;
     PlainRowsEditor editor;
     SavedSearches *saved = nullptr;
@@ -177,11 +205,38 @@ TEST_F(WindowSavedSearchTest, AnEditorEmptiedByTheWindowNeverSavesOverTheLoadedS
     ASSERT_EQ(saved->savedSearches().size(), 1);
     EXPECT_EQ(canonical(saved->savedSearches().first()->criteria), QVariantList{reportName});
 
-    // Emptying the rows by hand and saving still removes it.
+    // Emptying the rows by hand and saving still removes it, once confirmed.
     ASSERT_TRUE(choose(QStringLiteral("Reports")));
     editor.rows.clear();
     ASSERT_TRUE(choose(QStringLiteral("Save")));
+    EXPECT_FALSE(answerRemoveQuestion(QStringLiteral("Remove")).isNull());
     EXPECT_TRUE(saved->savedSearches().isEmpty());
+}
+
+// "Save" with every rule row removed deleted the loaded saved search without
+// a word: it asks first, and Cancel keeps the search as it was.
+TEST_F(WindowSavedSearchTest, SaveWithNoRowsLeftAsksBeforeRemovingTheSearch)
+{
+    const QVariantMap reportName = kztest::criterion(1, 1, QStringLiteral("report"));
+    ASSERT_TRUE(saved->addSavedSearches(kzMakeSavedSearch(QStringLiteral("Reports"), rows({reportName}))));
+    ASSERT_TRUE(choose(QStringLiteral("Reports")));
+    editor.rows.clear();
+
+    ASSERT_TRUE(choose(QStringLiteral("Save")));
+    QStringList buttons;
+    EXPECT_EQ(answerRemoveQuestion(QStringLiteral("Cancel"), &buttons), QStringLiteral("Remove the saved search “Reports”?"));
+    buttons.sort();
+    EXPECT_EQ(buttons, (QStringList{QStringLiteral("Cancel"), QStringLiteral("Remove")}));
+    ASSERT_EQ(SavedSearches(saved->filePath()).savedSearches().size(), 1);
+    EXPECT_EQ(canonical(SavedSearches(saved->filePath()).savedSearches().first()->criteria), QVariantList{reportName});
+    ASSERT_NE(saved->selectedSavedSearch(), nullptr);
+    EXPECT_EQ(saved->selectedSavedSearch()->name, QStringLiteral("Reports"));
+
+    ASSERT_TRUE(choose(QStringLiteral("Save")));
+    EXPECT_FALSE(answerRemoveQuestion(QStringLiteral("Remove")).isNull());
+    EXPECT_TRUE(saved->savedSearches().isEmpty());
+    EXPECT_TRUE(SavedSearches(saved->filePath()).savedSearches().isEmpty());
+    EXPECT_EQ(saved->selectedSavedSearch(), nullptr);
 }
 
 } // namespace

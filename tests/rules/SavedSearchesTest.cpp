@@ -4,11 +4,15 @@
 #include <QCborMap>
 #include <QDir>
 #include <QFile>
+#include <functional>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "rules/RulesEditorViewController.h"
 #include "rules/SavedSearches.h"
 #include "support/KZArchive.h"
+#include "support/KZFileSafety.h"
 #include "tests/rules/RulesTestSupport.h"
 #include "tests/testlib/TestEnvironment.h"
 
@@ -261,4 +265,68 @@ TEST_F(SavedSearchesTest, EditsInTheEditorDoNotChangeWhatWasSaved)
     list.replaceCriteriaOfSavedSearch(record, view.rows);
     EXPECT_EQ(criteriaOf(record->criteria), QVariantList({criterion(1, 1, QStringLiteral("again"))}));
     EXPECT_NE(record->criteria.first()->items.at(2), view.rows.first()->items.at(2));
+}
+
+// A change made while another process holds the file's lock must wait for it,
+// and when the lock does not come, change neither the list nor the file.
+TEST_F(SavedSearchesTest, AFileLockedElsewhereIsLeftAloneAndSaysSo)
+{
+    SavedSearches list(file);
+    const auto kept = kzMakeSavedSearch(QStringLiteral("kept"), rowsOf({criterion(1, 1, QStringLiteral("k"))}));
+    ASSERT_TRUE(list.addSavedSearches(kept));
+    const QByteArray before = contentsOf(file);
+    kzplatform::KZFileLock other; // another open of the lock file conflicts like another process
+    ASSERT_TRUE(other.lock(QFile::encodeName(file + QStringLiteral(".lock")), 0));
+    kzSetSharedFileLockTimeoutMsForTesting(100);
+    kztest::LogCapture log;
+    const std::vector<std::function<bool(QString *)>> changes = {
+        [&](QString *m) { return list.addSavedSearches(kzMakeSavedSearch(QStringLiteral("new"), {}), m); },
+        [&](QString *m) { return list.removeSavedSearches(kept, m); },
+        [&](QString *m) { return list.replaceCriteriaOfSavedSearch(kept, {}, m); },
+        [&](QString *m) { return list.saveToDisk(m); },
+    };
+    for (const auto &change : changes) {
+        QString message;
+        EXPECT_FALSE(change(&message));
+        EXPECT_TRUE(message.contains(QStringLiteral("SavedSearches.lock"))) << message.toStdString();
+        EXPECT_TRUE(message.contains(QStringLiteral("nothing was changed"))) << message.toStdString();
+    }
+    EXPECT_EQ(log.count(QStringLiteral("lock timeout")), int(changes.size()));
+    ASSERT_EQ(list.savedSearches().size(), 1);
+    EXPECT_FALSE(list.savedSearches().first()->criteria.isEmpty());
+    EXPECT_EQ(contentsOf(file), before);
+
+    // Once the other holder is done, the next change goes through.
+    other.unlock();
+    EXPECT_TRUE(list.addSavedSearches(kzMakeSavedSearch(QStringLiteral("new"), {})));
+    kzSetSharedFileLockTimeoutMsForTesting(0);
+}
+
+// A search removed by one process came back when another process, which still
+// listed it, saved its own list.
+TEST_F(SavedSearchesTest, ChangesMadeElsewhereAreTakenInNotUndone)
+{
+    SavedSearches window(file);
+    const auto a = kzMakeSavedSearch(QStringLiteral("a"), {});
+    const auto b = kzMakeSavedSearch(QStringLiteral("b"), rowsOf({criterion(1, 1, QStringLiteral("b"))}));
+    ASSERT_TRUE(window.addSavedSearches(a));
+    ASSERT_TRUE(window.addSavedSearches(b));
+    window.setSelectedSavedSearch(a);
+
+    SavedSearches tool(file);
+    ASSERT_TRUE(tool.removeSavedSearches(tool.savedSearchNamed(QStringLiteral("a"))));
+    ASSERT_TRUE(tool.replaceCriteriaOfSavedSearch(tool.savedSearchNamed(QStringLiteral("b")),
+                                                  rowsOf({criterion(1, 1, QStringLiteral("new"))})));
+
+    // The window still lists "a"; its next change takes in both changes.
+    EXPECT_FALSE(window.replaceCriteriaOfSavedSearch(a, {})) << "removed elsewhere";
+    EXPECT_EQ(window.selectedSavedSearch(), nullptr);
+    const auto c = kzMakeSavedSearch(QStringLiteral("c"), {});
+    ASSERT_TRUE(window.addSavedSearches(c));
+    EXPECT_EQ(c->uniqueId, 3);
+    const SavedSearches reread(file);
+    EXPECT_EQ(idsOf(reread), QList<qint64>({2, 3}));
+    EXPECT_EQ(window.savedSearchNamed(QStringLiteral("b")), b) << "the same record, with the rows stored now";
+    EXPECT_EQ(RulesEditorViewController::canonizedCriteriaFromCriteria(b->criteria, false),
+              QVariantList({criterion(1, 1, QStringLiteral("new"))}));
 }

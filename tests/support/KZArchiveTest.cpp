@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -151,6 +152,42 @@ TEST(KZUserDefaults, ValuesSurviveARelaunch)
     KZUserDefaults::resetStandardUserDefaults();
     EXPECT_EQ(KZUserDefaults::standardUserDefaults().arrayForKey(QStringLiteral("ScopeDirManager-filterDirPaths")),
               QVariantList{QStringLiteral("/only")});
+}
+
+// A list changed by another process was written over when the change kept
+// the file's size and came within the same clock tick: QSettings trusted its
+// parsed copy, which it compares by size and modification time only.
+TEST(KZUserDefaults, ALockedChangeStartsFromTheFileAsItIsNow)
+{
+    kztest::resetTestEnvironment();
+    const QString key = QStringLiteral("ScopeDirManager-filterDirPaths");
+    KZUserDefaults &d = KZUserDefaults::standardUserDefaults();
+    d.setObject(QStringList{QStringLiteral("/srv/a"), QStringLiteral("/srv/x")}, key);
+    ASSERT_TRUE(d.synchronize());
+
+    // Another process writes a list of the same size; the clock has not moved on.
+    QFile file(d.filePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray text = file.readAll();
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(d.filePath()).constData(), &before), 0);
+    ASSERT_TRUE(text.contains("/srv/a"));
+    text.replace("/srv/a", "/srv/b");
+    file.seek(0);
+    file.write(text);
+    file.close();
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(d.filePath()).constData(), times, 0), 0);
+
+    QVariant seen;
+    ASSERT_TRUE(d.changeObjectForKey(key, [&](const QVariant &stored) {
+        seen = stored;
+        return QVariant(stored.toStringList() << QStringLiteral("/srv/c"));
+    }));
+    EXPECT_EQ(seen.toStringList(), (QStringList{QStringLiteral("/srv/b"), QStringLiteral("/srv/x")}));
+    KZUserDefaults::resetStandardUserDefaults();
+    EXPECT_EQ(KZUserDefaults::standardUserDefaults().objectForKey(key).toStringList(),
+              (QStringList{QStringLiteral("/srv/b"), QStringLiteral("/srv/x"), QStringLiteral("/srv/c")}));
 }
 
 TEST(KZNotificationCenter, NamedSignalAndGenericSignal)
