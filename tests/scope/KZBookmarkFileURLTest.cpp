@@ -175,11 +175,12 @@ TEST(KZBookmarkFileURL, UnreachableVolumesNeverMountOrWait)
     ASSERT_EQ(onUsb->status(), 1);
     EXPECT_EQ(kzplatform::kzDecodeBookmarkData(onUsb->bookmarkData())->volume, QFile::encodeName(usb));
     const auto archivedNas = reloaded(onNas);
+    const auto pathOnly = FavoriteDir::fromArchive(archive(nas + QStringLiteral("/Share"), QByteArray()));
     {
         // The server stops answering: the check gives up instead of hanging,
         // with one stuck probe and no pile-up.
         SilentServer server;
-        for (const auto &fav : {onNas, archivedNas}) {
+        for (const auto &fav : {onNas, archivedNas, pathOnly}) {
             EXPECT_EQ(fav->updateStatus(), 0);
             EXPECT_TRUE(fav->isVolumeUnavailable());
             EXPECT_EQ(fav->displayName(), QStringLiteral("Share"));

@@ -55,7 +55,7 @@ TEST(KZMountTable, ParsesFieldsEscapesAndOptionalTags)
     EXPECT_EQ(usb.mountPoint + '|' + usb.fsType + '|' + usb.source, QByteArray("/run/media/alice/USB KEY|vfat|/dev/sdc1"));
     EXPECT_EQ(entries.at(22).mountPoint, QByteArray("/media/alice/a\tb\nc\\d"));
     EXPECT_EQ(entries.at(12).root, QByteArray("/alice/projects"));
-    EXPECT_EQ(kzUnescapeMountField("no\\escape\\09x\\4\\"), QByteArray("no\\escape\\09x\\4\\"));
+    EXPECT_EQ(kzUnescapeMountField("no\\escape\\09x\\400\\"), QByteArray("no\\escape\\09x\\400\\"));
 }
 
 TEST(KZMountTable, AccessAndHolderOfAPathUseWholeComponentsAndTheTopOfAStack)
