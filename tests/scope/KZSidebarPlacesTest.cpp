@@ -76,26 +76,20 @@ TEST(KZSidebarPlaces, FavoritesInOrderExistingFoldersWithoutDuplicates)
 {
     kztest::resetTestEnvironment();
     const QString home = QDir::homePath();
-    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    const QString data = qEnvironmentVariable("XDG_DATA_HOME");
     kztest::TempTree tree;
     QDir().mkpath(home + QStringLiteral("/Documents"));
     QDir().mkpath(home + QStringLiteral("/Music"));
     tree.mkdir(QStringLiteral("Work Stuff"));
-    tree.mkdir(QStringLiteral("kde"));
+    tree.symlink(tree.mkdir(QStringLiteral("kde")), QStringLiteral("link-to-kde"));
     tree.writeFile(QStringLiteral("a-file"));
-    tree.symlink(tree.path(QStringLiteral("kde")), QStringLiteral("link-to-kde"));
-    writeText(config + QStringLiteral("/gtk-3.0/bookmarks"),
-              QUrl::fromLocalFile(tree.path(QStringLiteral("Work Stuff"))).toEncoded() + " Work\n"
-                  + QUrl::fromLocalFile(home + QStringLiteral("/Documents")).toEncoded() + "\n"
-                  + QUrl::fromLocalFile(tree.path(QStringLiteral("gone"))).toEncoded() + "\n"
-                  + QUrl::fromLocalFile(tree.path(QStringLiteral("a-file"))).toEncoded() + "\n");
-    writeText(data + QStringLiteral("/user-places.xbel"),
-              "<xbel><bookmark href=\"" + QUrl::fromLocalFile(tree.path(QStringLiteral("link-to-kde"))).toEncoded()
-                  + "\"><title>K</title></bookmark></xbel>");
-    const QList<QByteArray> expected = {QFile::encodeName(home + QStringLiteral("/Documents")),
-                                        QFile::encodeName(home + QStringLiteral("/Music")),
-                                        QFile::encodeName(tree.path(QStringLiteral("Work Stuff"))),
-                                        QFile::encodeName(tree.path(QStringLiteral("link-to-kde")))};
-    EXPECT_EQ(kzSidebarFavoritePaths(), expected);
+    auto url = [&](const QString &path) { return QUrl::fromLocalFile(path).toEncoded(); };
+    writeText(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/gtk-3.0/bookmarks"),
+              url(tree.path(QStringLiteral("Work Stuff"))) + " Work\n" + url(home + QStringLiteral("/Documents")) + "\n"
+                  + url(tree.path(QStringLiteral("gone"))) + "\n" + url(tree.path(QStringLiteral("a-file"))) + "\n");
+    writeText(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/user-places.xbel"),
+              "<xbel><bookmark href=\"" + url(tree.path(QStringLiteral("link-to-kde"))) + "\"/></xbel>");
+    EXPECT_EQ(kzSidebarFavoritePaths(),
+              (QList<QByteArray>{QFile::encodeName(home + QStringLiteral("/Documents")),
+                                 QFile::encodeName(home + QStringLiteral("/Music")), tree.pathBytes("Work Stuff"),
+                                 tree.pathBytes("link-to-kde")}));
 }

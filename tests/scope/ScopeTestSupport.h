@@ -5,9 +5,9 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-#include <condition_variable>
+#include <atomic>
+#include <future>
 #include <memory>
-#include <mutex>
 
 #include "platform/KZGuardedFS.h"
 #include "tests/testlib/TestEnvironment.h"
@@ -60,11 +60,11 @@ class SilentServer
 public:
     SilentServer()
     {
-        kzplatform::kzSetRemoteProbeHookForTesting([state = m_state](const QByteArray &) {
-            std::unique_lock<std::mutex> lock(state->mutex);
-            ++state->calls;
-            state->cv.wait(lock, [&] { return state->released; });
-        });
+        kzplatform::kzSetRemoteProbeHookForTesting(
+            [calls = m_calls, answer = m_answer.get_future().share()](const QByteArray &) {
+                ++*calls;
+                answer.wait();
+            });
     }
     ~SilentServer()
     {
@@ -73,24 +73,15 @@ public:
     }
     void release()
     {
-        std::lock_guard<std::mutex> lock(m_state->mutex);
-        m_state->released = true;
-        m_state->cv.notify_all();
+        if (!m_released.exchange(true))
+            m_answer.set_value();
     }
-    int calls() const
-    {
-        std::lock_guard<std::mutex> lock(m_state->mutex);
-        return m_state->calls;
-    }
+    int calls() const { return m_calls->load(); }
 
 private:
-    struct State {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool released = false;
-        int calls = 0;
-    };
-    std::shared_ptr<State> m_state = std::make_shared<State>();
+    std::promise<void> m_answer;
+    std::atomic<bool> m_released{false};
+    std::shared_ptr<std::atomic<int>> m_calls = std::make_shared<std::atomic<int>>(0);
 };
 
 // Waits until no worker is stuck on mountPoint any more.
