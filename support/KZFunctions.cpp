@@ -1,26 +1,20 @@
 #include "support/KZFunctions.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
-#include <QStringConverter>
 #include <QStringDecoder>
 #include <QUuid>
 
 #include "platform/KZMachineFacts.h"
-#include "platform/KZPosixFS.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
 #include "support/KZScrambled.h"
@@ -34,7 +28,6 @@ const char *const kFunctionsTable = "KZFunctions";
 
 struct PathCache {
     QString appSupport;
-    QString caches;
 };
 
 PathCache &pathCache()
@@ -51,12 +44,6 @@ std::optional<QString> decodeOutput(const QByteArray &bytes)
     if (decoder.hasError())
         return std::nullopt;
     return text;
-}
-
-bool isLineBreak(QChar c)
-{
-    return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar(0x2028) || c == QChar(0x2029) ||
-           c == QChar(0x85);
 }
 
 } // namespace
@@ -80,29 +67,6 @@ QString KZFunctions::appVersion()
 QString KZFunctions::appBuild()
 {
     return QString::number(TROVIX_BUILD_NUMBER);
-}
-
-QDateTime KZFunctions::dateFromCompilerStamp(const QString &stamp)
-{
-    const QLocale enUS(QLocale::English, QLocale::UnitedStates);
-    return enUS.toDateTime(stamp.simplified(), QStringLiteral("MMM d yyyy HH:mm:ss"));
-}
-
-QDateTime KZFunctions::dateCompiled()
-{
-    static const QDateTime date = [] {
-        const QDateTime d = dateFromCompilerStamp(QStringLiteral("%1 %2").arg(QLatin1String(__DATE__), QLatin1String(__TIME__)));
-        if (!d.isValid())
-            KZLOG_CRITICAL_F(QStringLiteral("d==nil"));
-        return d;
-    }();
-    return date;
-}
-
-bool KZFunctions::isSandboxedApp()
-{
-    static const bool sandboxed = qEnvironmentVariableIsSet("FLATPAK_ID") || QFileInfo::exists(QStringLiteral("/.flatpak-info"));
-    return sandboxed;
 }
 
 QString KZFunctions::UUIDString()
@@ -220,131 +184,6 @@ bool KZFunctions::executeCommand(const QString &path, const QStringList &args, i
     return executeCommand(path, args, std::nullopt, QString(), status, stdOut, stdErr);
 }
 
-bool KZFunctions::isEmailString(const QString &s)
-{
-    if (s.size() < 3 || s.size() > 128)
-        return false;
-    static const QRegularExpression re(QStringLiteral("^[A-Z0-9a-z._%+-]+@[A-Za-z0-9.-]+\\.[A-Za-z]{2,4}$"),
-                                       QRegularExpression::CaseInsensitiveOption);
-    return re.match(s).hasMatch();
-}
-
-bool KZFunctions::isLegalFilename(const QString &name)
-{
-    if (name.isEmpty() || name.size() > 254)
-        return false;
-    static const QString forbidden[] = {QStringLiteral("/"), QStringLiteral(":"), QStringLiteral("\\"),
-                                        QStringLiteral("|"), QStringLiteral("\""), QStringLiteral("<"),
-                                        QStringLiteral(">")};
-    for (const QString &f : forbidden)
-        if (name.contains(f))
-            return false;
-    for (const QChar c : name) {
-        if (isLineBreak(c))
-            return false;
-        switch (c.category()) {
-        case QChar::Other_Control:
-        case QChar::Other_NotAssigned:
-        case QChar::Symbol_Math:
-        case QChar::Symbol_Currency:
-        case QChar::Symbol_Modifier:
-        case QChar::Symbol_Other:
-            return false;
-        default:
-            break;
-        }
-        if (c.isNonCharacter())
-            return false;
-    }
-    return true;
-}
-
-QString KZFunctions::securisedFileName(const QString &name, const QString &substitution)
-{
-    if (name.isNull())
-        return QString();
-    const QString with = substitution.isEmpty() ? QStringLiteral("_") : substitution;
-    QString result = name;
-    for (const char *f : {"/", ":", "\\", "|", "\"", "<", ">"})
-        result.replace(QLatin1String(f), with);
-    return result;
-}
-
-QStringList KZFunctions::linesFromFilePath(const QString &path, QString *error)
-{
-    if (error)
-        *error = QString();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
-        return {};
-    }
-    const QByteArray bytes = file.readAll();
-    auto encoding = QStringConverter::encodingForData(bytes);
-    QString text;
-    if (encoding) {
-        QStringDecoder decoder(*encoding);
-        text = decoder.decode(bytes);
-    } else {
-        text = decodeOutput(bytes).value_or(QString::fromLatin1(bytes));
-    }
-    return linesFromString(text);
-}
-
-QStringList KZFunctions::linesFromString(const QString &s)
-{
-    return linesFromString(s, 0, 0);
-}
-
-QStringList KZFunctions::linesFromString(const QString &s, int maxLines, int options)
-{
-    QStringList lines;
-    qsizetype start = 0;
-    const qsizetype n = s.size();
-    auto add = [&](qsizetype end) {
-        QString line = s.mid(start, end - start);
-        if (options & LinesTrimmed)
-            line = line.trimmed();
-        if ((options & LinesSkipEmpty) && line.isEmpty())
-            return;
-        lines.append(line);
-    };
-    for (qsizetype i = 0; i < n; ++i) {
-        if (maxLines > 0 && lines.size() >= maxLines)
-            return lines;
-        const QChar c = s.at(i);
-        if (!isLineBreak(c))
-            continue;
-        add(i);
-        if (c == QLatin1Char('\r') && i + 1 < n && s.at(i + 1) == QLatin1Char('\n'))
-            ++i;
-        start = i + 1;
-    }
-    if (start < n && (maxLines <= 0 || lines.size() < maxLines))
-        add(n);
-    return lines;
-}
-
-int KZFunctions::linesCountOfString(const QString &s)
-{
-    int count = 0;
-    const qsizetype n = s.size();
-    qsizetype i = 0;
-    while (i < n) {
-        // one line range: up to and including its terminator
-        while (i < n && !isLineBreak(s.at(i)))
-            ++i;
-        if (i < n) {
-            if (s.at(i) == QLatin1Char('\r') && i + 1 < n && s.at(i + 1) == QLatin1Char('\n'))
-                ++i;
-            ++i;
-        }
-        ++count;
-    }
-    return count;
-}
-
 bool KZFunctions::checkDirectoryAtPath(const QString &dirPath, bool replaceIfNotDir)
 {
     const QFileInfo info(dirPath);
@@ -384,85 +223,6 @@ QString KZFunctions::appSupportPath(QString *error)
     return dir;
 }
 
-QString KZFunctions::cachesDirPath(const QString &subPath)
-{
-    PathCache &cache = pathCache();
-    if (cache.caches.isEmpty()) {
-        const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-        if (base.isEmpty()) {
-            KZLOG_CRITICAL_F(QStringLiteral("cachesDir==nil"));
-            return QString();
-        }
-        const QString dir = base + QLatin1Char('/') + KZBundleIdentifier + QStringLiteral("/kzfunctions-caches");
-        if (!checkDirectoryAtPath(dir, true)) {
-            KZLOG_CRITICAL_F(QStringLiteral("checkDirectoryAtPath==NO cachesDir:%1").arg(dir));
-            return QString();
-        }
-        cache.caches = dir;
-    }
-    if (subPath.isEmpty())
-        return cache.caches;
-    const QString sub = cache.caches + QLatin1Char('/') + subPath;
-    if (!checkDirectoryAtPath(sub, true))
-        return QString();
-    return sub;
-}
-
-bool KZFunctions::cleanDirectoryContentsAtPath(const QString &dirPath, QVariantList *errors)
-{
-    QDir dir(dirPath);
-    if (!dir.exists() || !dir.isReadable()) {
-        const QString err = QStringLiteral("cannot list folder");
-        KZLOG_ERROR_F(QStringLiteral("files==nil dirPath:%1 error:%2").arg(dirPath, err));
-        if (errors)
-            errors->append(QVariantMap{{QStringLiteral("path"), dirPath}, {QStringLiteral("error"), err}});
-        return false;
-    }
-    bool allRemoved = true;
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo &entry : entries) {
-        const QString path = entry.filePath();
-        bool ok;
-        if (entry.isDir() && !entry.isSymLink())
-            ok = QDir(path).removeRecursively();
-        else
-            ok = QFile::remove(path);
-        if (!ok) {
-            allRemoved = false;
-            const QString err = QString::fromLocal8Bit(std::strerror(errno));
-            KZLOG_ERROR_F(QStringLiteral("removeItemAtPath==NO path:%1 error:%2").arg(path, err));
-            if (errors)
-                errors->append(QVariantMap{{QStringLiteral("path"), path}, {QStringLiteral("error"), err}});
-        }
-    }
-    return allRemoved;
-}
-
-bool KZFunctions::getCreationDate1970(qint64 *outSeconds, const QString &path)
-{
-    kzplatform::KZStat st;
-    if (kzplatform::kzStatFollow(QFile::encodeName(path).constData(), &st) != 0) {
-        KZLOG_ERROR_F(QStringLiteral("stat!=0 errno:%1").arg(errno));
-        return false;
-    }
-    if (outSeconds)
-        *outSeconds = st.btime.tv_sec;
-    return true;
-}
-
-bool KZFunctions::getModDate1970(qint64 *outSeconds, const QString &path)
-{
-    kzplatform::KZStat st;
-    if (kzplatform::kzStatFollow(QFile::encodeName(path).constData(), &st) != 0) {
-        KZLOG_ERROR_F(QStringLiteral("stat!=0 errno:%1").arg(errno));
-        return false;
-    }
-    if (outSeconds)
-        *outSeconds = st.mtime.tv_sec;
-    return true;
-}
-
 void KZFunctions::resetCachedPathsForTesting()
 {
     pathCache() = PathCache();
@@ -483,13 +243,6 @@ QString KZ_StringDelacement(qsizetype length, char *bytes, int flags)
     if (!decoded)
         return QString();
     return decodeOutput(*decoded).value_or(QString());
-}
-
-QByteArray KZ_StringScramble(const QString &plain)
-{
-    QByteArray encoded = plain.toUtf8().toBase64();
-    std::reverse(encoded.begin(), encoded.end());
-    return encoded;
 }
 
 QString KZ_WebSiteURLString(const QString &pathComponent)
@@ -531,51 +284,6 @@ QString KZ_SupportEmail()
 {
     QByteArray stored(kSupportEmail.data, static_cast<qsizetype>(kSupportEmail.length()));
     return KZ_StringDelacement(stored.size(), stored.data(), 0);
-}
-
-// ---------------------------------------------------------------- equality
-
-bool KZ_IsEqualNSDate(const QDateTime &a, const QDateTime &b)
-{
-    if (!a.isValid() || !b.isValid())
-        return a.isValid() == b.isValid();
-    return a == b;
-}
-
-bool KZ_IsEqualNSString(const QString &a, const QString &b)
-{
-    if (a.isNull() || b.isNull())
-        return a.isNull() == b.isNull();
-    return a == b;
-}
-
-bool KZ_IsEqualNSObject(const QVariant &a, const QVariant &b)
-{
-    if (!a.isValid() || !b.isValid())
-        return a.isValid() == b.isValid();
-    return a == b;
-}
-
-bool KZ_IsEqualNSArray(const QVariant &a, const QVariant &b)
-{
-    return KZ_IsEqualNSObject(a, b);
-}
-
-bool KZ_IsEqualNSNumber(const QVariant &a, const QVariant &b)
-{
-    return KZ_IsEqualNSObject(a, b);
-}
-
-bool KZ_IsEqualNSPoint(const QPointF &p, const QPointF &q, double tolerance)
-{
-    if (tolerance == 0)
-        return p.x() == q.x() && p.y() == q.y();
-    return std::fabs(p.x() - q.x()) <= tolerance && std::fabs(p.y() - q.y()) <= tolerance;
-}
-
-QString KZ_SringFromRect(const QRectF &r)
-{
-    return QString::asprintf("{x:%f y:%f w:%f h:%f}", r.x(), r.y(), r.width(), r.height());
 }
 
 // ---------------------------------------------------------------- system facts

@@ -1,12 +1,9 @@
 // Small stateless helpers shared across Trovix: identity, byte counts,
-// running command-line tools, file-name hygiene, per-application folders,
-// POSIX timestamps, the maker's addresses and equality helpers.
+// running command-line tools, per-application folders, the maker's addresses
+// and facts about the machine.
 #pragma once
 
-#include <QDateTime>
-#include <QPointF>
 #include <QProcessEnvironment>
-#include <QRectF>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -22,11 +19,6 @@ public:
     static QString appName();
     static QString appVersion();
     static QString appBuild();
-    static QDateTime dateCompiled();
-    // Parses "MMM d yyyy HH:mm:ss" in the en_US locale (runs of blanks folded,
-    // as the compiler pads one-digit days). Invalid when unparsable.
-    static QDateTime dateFromCompilerStamp(const QString &stamp);
-    static bool isSandboxedApp();
     static QString UUIDString();
 
     // Byte counts (1,024-based) with up to `decimals` decimals; null for a
@@ -45,26 +37,10 @@ public:
     static bool executeCommand(const QString &path, const QStringList &args, int *status, QString *stdOut,
                                QString *stdErr);
 
-    // Strings and files
-    static bool isEmailString(const QString &s);
-    static bool isLegalFilename(const QString &name);
-    static QString securisedFileName(const QString &name, const QString &substitution);
-    static QStringList linesFromFilePath(const QString &path, QString *error);
-    static QStringList linesFromString(const QString &s);
-    enum LinesOption { LinesSkipEmpty = 1, LinesTrimmed = 2 };
-    // maxLines 0 = no limit.
-    static QStringList linesFromString(const QString &s, int maxLines, int options);
-    static int linesCountOfString(const QString &s);
+    // Folders
     static bool checkDirectoryAtPath(const QString &dirPath, bool replaceIfNotDir);
     // $XDG_DATA_HOME/org.trovix.Trovix, created on first use; null on failure.
     static QString appSupportPath(QString *error = nullptr);
-    // $XDG_CACHE_HOME/org.trovix.Trovix/kzfunctions-caches[/subPath], ensured.
-    static QString cachesDirPath(const QString &subPath = QString());
-    // Removes everything inside dirPath; each failure is appended to errors as
-    // {"path", "error"}. True when nothing failed.
-    static bool cleanDirectoryContentsAtPath(const QString &dirPath, QVariantList *errors);
-    static bool getCreationDate1970(qint64 *outSeconds, const QString &path);
-    static bool getModDate1970(qint64 *outSeconds, const QString &path);
 
     // Forgets the cached folders (tests that move XDG_* elsewhere).
     static void resetCachedPathsForTesting();
@@ -72,22 +48,12 @@ public:
 
 // Maker addresses. The stored values are scrambled (Base64, then reversed).
 QString KZ_StringDelacement(qsizetype length, char *bytes, int flags);
-QByteArray KZ_StringScramble(const QString &plain);
 QString KZ_WebSiteURLString(const QString &pathComponent = QString());
 QUrl KZ_WebSiteURL(const QString &pathComponent = QString());
 enum KZWebPageFlags { KZWebPageAppendPHP = 1, KZWebPageAsString = 2 };
 // scrambledPage is not freed. Returns a string (flag bit 1) or a URL.
 QVariant KZ_WebPageURL(const char *scrambledPage, qsizetype length, int flags);
 QString KZ_SupportEmail();
-
-// Equality helpers: two missing values are equal; exactly one missing is not.
-bool KZ_IsEqualNSDate(const QDateTime &a, const QDateTime &b);    // invalid = missing
-bool KZ_IsEqualNSString(const QString &a, const QString &b);      // null = missing
-bool KZ_IsEqualNSObject(const QVariant &a, const QVariant &b);    // invalid = missing
-bool KZ_IsEqualNSArray(const QVariant &a, const QVariant &b);
-bool KZ_IsEqualNSNumber(const QVariant &a, const QVariant &b);
-bool KZ_IsEqualNSPoint(const QPointF &p, const QPointF &q, double tolerance);
-QString KZ_SringFromRect(const QRectF &r);
 
 // Facts about the system (the Linux forms of the design's questions).
 class KZDeviceInfo

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <QSet>
 #include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "platform/KZDirStream.h"
 #include "tests/testlib/TestEnvironment.h"
@@ -38,15 +35,18 @@ TEST(KZDirStream, ListsEveryEntryWithItsTypeAcrossManyBufferRefills)
 
     char buffer[1024];
     KZDirStream stream(buffer, sizeof buffer);
+    KZDirEntry e;
+    EXPECT_EQ(stream.read(&e), -1); // not open yet
+    EXPECT_EQ(errno, EBADF);
     ASSERT_EQ(stream.openPath(tree.pathBytes("d").constData()), 0);
-    EXPECT_TRUE(stream.isOpen());
     const auto entries = listAll(stream);
     EXPECT_EQ(entries.size(), 300 + 3 + 2); // with "." and ".."
-    EXPECT_EQ(entries.value("file-299"), DT_REG);
-    EXPECT_EQ(entries.value("sub"), DT_DIR);
-    EXPECT_EQ(entries.value("link"), DT_LNK);
-    EXPECT_EQ(entries.value("fifo"), DT_FIFO);
-    EXPECT_TRUE(entries.contains("."));
+    const std::pair<const char *, unsigned char> types[] = {
+        {"file-299", DT_REG}, {"sub", DT_DIR}, {"link", DT_LNK}, {"fifo", DT_FIFO}, {"gone", DT_UNKNOWN}};
+    for (const auto &[name, type] : types) {
+        EXPECT_EQ(entries.value(name), type) << name;
+        EXPECT_EQ(kzplatform::kzEntryTypeAt(stream.fd(), name), type) << name;
+    }
     EXPECT_EQ(stream.close(), 0);
     EXPECT_FALSE(stream.isOpen());
     EXPECT_EQ(stream.close(), 0);
@@ -58,52 +58,20 @@ TEST(KZDirStream, OpensRelativeToItsParentButNeverThroughALink)
     tree.writeFile(QStringLiteral("real/inside.txt"));
     tree.symlink(tree.path(QStringLiteral("real")), QStringLiteral("alias"));
 
-    char parentBuffer[4096];
+    char parentBuffer[4096], childBuffer[4096];
     KZDirStream parent(parentBuffer, sizeof parentBuffer);
     ASSERT_EQ(parent.openPath(tree.rootBytes().constData()), 0);
-
-    char childBuffer[4096];
     KZDirStream child(childBuffer, sizeof childBuffer);
     ASSERT_EQ(child.openAt(parent.fd(), "real"), 0);
     EXPECT_TRUE(listAll(child).contains("inside.txt"));
 
-    EXPECT_EQ(child.openAt(parent.fd(), "alias"), -1);
-    EXPECT_TRUE(errno == ELOOP || errno == ENOTDIR) << errno;
-    EXPECT_EQ(child.openAt(parent.fd(), "missing"), -1);
-    EXPECT_EQ(errno, ENOENT);
-    EXPECT_EQ(child.openAt(parent.fd(), "real/inside.txt"), -1);
-    EXPECT_EQ(errno, ENOTDIR);
-
+    const std::pair<const char *, int> refused[] = {{"alias", ELOOP}, {"missing", ENOENT}, {"real/inside.txt", ENOTDIR}};
+    for (const auto &[name, error] : refused) {
+        EXPECT_EQ(child.openAt(parent.fd(), name), -1) << name;
+        // Linux reports a refused link as ENOTDIR when a folder is wanted.
+        EXPECT_TRUE(errno == error || (error == ELOOP && errno == ENOTDIR)) << name << " " << errno;
+    }
     // A chosen scope folder may itself be a link: opening by path follows it.
-    KZDirStream byPath(childBuffer, sizeof childBuffer);
-    ASSERT_EQ(byPath.openPath(tree.pathBytes("alias").constData()), 0);
-    EXPECT_TRUE(listAll(byPath).contains("inside.txt"));
-}
-
-TEST(KZDirStream, ReadingAClosedStreamFails)
-{
-    char buffer[2048];
-    KZDirStream stream(buffer, sizeof buffer);
-    KZDirEntry e;
-    EXPECT_EQ(stream.read(&e), -1);
-    EXPECT_EQ(errno, EBADF);
-    EXPECT_EQ(stream.openPath("/nonexistent/trovix/dir"), -1);
-    EXPECT_EQ(errno, ENOENT);
-}
-
-TEST(KZDirStream, TypesEntriesFromTheirMode)
-{
-    kztest::TempTree tree;
-    tree.writeFile(QStringLiteral("f"));
-    tree.mkdir(QStringLiteral("d"));
-    tree.symlink(QStringLiteral("d"), QStringLiteral("l"));
-    tree.mkfifo(QStringLiteral("p"));
-    const int fd = ::open(tree.rootBytes().constData(), O_RDONLY | O_DIRECTORY);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(kzplatform::kzEntryTypeAt(fd, "f"), DT_REG);
-    EXPECT_EQ(kzplatform::kzEntryTypeAt(fd, "d"), DT_DIR);
-    EXPECT_EQ(kzplatform::kzEntryTypeAt(fd, "l"), DT_LNK);
-    EXPECT_EQ(kzplatform::kzEntryTypeAt(fd, "p"), DT_FIFO);
-    EXPECT_EQ(kzplatform::kzEntryTypeAt(fd, "gone"), DT_UNKNOWN);
-    ::close(fd);
+    ASSERT_EQ(child.openPath(tree.pathBytes("alias").constData()), 0);
+    EXPECT_TRUE(listAll(child).contains("inside.txt"));
 }

@@ -63,23 +63,17 @@ TEST(KZThumbnailCache, FileURIEscapesAsThumbnailersDo)
 
 TEST(KZThumbnailCache, CandidatesStartAtTheSmallestFolderLargeEnough)
 {
-    auto folders = [](int size) {
-        QStringList names;
-        for (const QString &p : kzThumbnailCandidatePaths("/x/y.png", size)) {
-            EXPECT_TRUE(p.startsWith(cacheDir() + QLatin1Char('/'))) << p.toStdString();
-            EXPECT_TRUE(p.endsWith(QStringLiteral("/") + QFileInfo(entryPath(QStringLiteral("normal"), "/x/y.png")).fileName()));
-            names.append(QFileInfo(p).dir().dirName());
-        }
-        return names;
-    };
-    const QStringList small{QStringLiteral("normal"), QStringLiteral("large"), QStringLiteral("x-large"),
-                            QStringLiteral("xx-large")};
-    EXPECT_EQ(folders(16), small);
-    EXPECT_EQ(folders(128), small);
-    EXPECT_EQ(folders(129), (QStringList{QStringLiteral("large"), QStringLiteral("x-large"), QStringLiteral("xx-large"),
-                                         QStringLiteral("normal")}));
-    EXPECT_EQ(folders(5000), (QStringList{QStringLiteral("xx-large"), QStringLiteral("x-large"),
-                                          QStringLiteral("large"), QStringLiteral("normal")}));
+    const QString name = QFileInfo(entryPath(QStringLiteral("normal"), "/x/y.png")).fileName();
+    const std::pair<int, const char *> orders[] = {{16, "normal large x-large xx-large"},
+                                                   {128, "normal large x-large xx-large"},
+                                                   {129, "large x-large xx-large normal"},
+                                                   {5000, "xx-large x-large large normal"}};
+    for (const auto &[size, order] : orders) {
+        QStringList expected;
+        for (const QString &folder : QString::fromLatin1(order).split(QLatin1Char(' ')))
+            expected.append(cacheDir() + QLatin1Char('/') + folder + QLatin1Char('/') + name);
+        EXPECT_EQ(kzThumbnailCandidatePaths("/x/y.png", size), expected) << size;
+    }
 }
 
 TEST(KZThumbnailCache, TextChunksOfEveryKind)
@@ -89,17 +83,14 @@ TEST(KZThumbnailCache, TextChunksOfEveryKind)
     const QString longValue = QStringLiteral("file:///a/rather/long/path/that/makes/the/writer/compress/it.png");
     const QString unicodeShort = QStringLiteral("\u00c4rger \u2603");
     const QString unicodeLong = QString(60, QChar(0x2603));
-    writePNG(png, {{QStringLiteral("Short"), QStringLiteral("1700000000")},
-                   {QStringLiteral("Long"), longValue},
-                   {QStringLiteral("Snow"), unicodeShort},
-                   {QStringLiteral("Snowfall"), unicodeLong}},
+    writePNG(png, {{QStringLiteral("Short"), QStringLiteral("1700000000")}, {QStringLiteral("Long"), longValue},
+                   {QStringLiteral("Snow"), unicodeShort}, {QStringLiteral("Snowfall"), unicodeLong}},
              true);
     QFile written(png);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    const QByteArray raw = written.readAll();
-    written.close();
-    EXPECT_TRUE(raw.contains("zTXtLong")); // every chunk kind is really there
-    EXPECT_TRUE(raw.contains("iTXtSnow"));
+    const QByteArray bytes = written.readAll();
+    EXPECT_TRUE(bytes.contains("zTXtLong")); // every chunk kind is really there
+    EXPECT_TRUE(bytes.contains("iTXtSnow"));
     QHash<QByteArray, QByteArray> texts;
     ASSERT_TRUE(kzReadPNGTextChunks(png, &texts));
     EXPECT_EQ(texts.value("Short"), QByteArray("1700000000"));
@@ -107,18 +98,12 @@ TEST(KZThumbnailCache, TextChunksOfEveryKind)
     EXPECT_EQ(QString::fromUtf8(texts.value("Snow")), unicodeShort);
     EXPECT_EQ(QString::fromUtf8(texts.value("Snowfall")), unicodeLong);
 
-    const QString notPng = tree.writeFile(QStringLiteral("plain.png"), "not a png at all");
     texts.clear();
-    EXPECT_FALSE(kzReadPNGTextChunks(notPng, &texts));
+    EXPECT_FALSE(kzReadPNGTextChunks(tree.writeFile(QStringLiteral("plain.png"), "not a png at all"), &texts));
     EXPECT_FALSE(kzReadPNGTextChunks(tree.path(QStringLiteral("missing.png")), &texts));
     EXPECT_TRUE(texts.isEmpty());
-
     // Cut in the middle of the image data: the text before it is still read.
-    QFile full(png);
-    ASSERT_TRUE(full.open(QIODevice::ReadOnly));
-    const QByteArray bytes = full.readAll();
     const QString cut = tree.writeFile(QStringLiteral("cut.png"), bytes.left(bytes.indexOf("IDAT") + 20));
-    texts.clear();
     EXPECT_TRUE(kzReadPNGTextChunks(cut, &texts));
     EXPECT_EQ(texts.value("Short"), QByteArray("1700000000"));
 }
@@ -126,41 +111,40 @@ TEST(KZThumbnailCache, TextChunksOfEveryKind)
 TEST(KZThumbnailCache, EntryIsValidOnlyForTheFilesModificationTime)
 {
     kztest::TempTree tree;
-    const QString file = tree.writeFile(QStringLiteral("doc.odt"), "content");
+    const QByteArray file = QFile::encodeName(tree.writeFile(QStringLiteral("doc.odt"), "content"));
     tree.setMTime(QStringLiteral("doc.odt"), 1700000000);
-    const QByteArray fileBytes = QFile::encodeName(file);
-    const QString uri = QString::fromLatin1(kzThumbnailFileURI(fileBytes));
-    const QString normal = entryPath(QStringLiteral("normal"), fileBytes);
-    const QString large = entryPath(QStringLiteral("large"), fileBytes);
-
-    EXPECT_TRUE(kzFindValidThumbnail(fileBytes, 16).isEmpty()); // no entry yet
-
-    writePNG(normal, {{QStringLiteral("Thumb::URI"), uri}, {QStringLiteral("Thumb::MTime"), QStringLiteral("1700000000")}});
-    EXPECT_EQ(kzFindValidThumbnail(fileBytes, 16), normal);
-
-    // The file changed since: the entry is stale.
+    const QString uri = QString::fromLatin1(kzThumbnailFileURI(file));
+    const QString normal = entryPath(QStringLiteral("normal"), file);
+    const QString large = entryPath(QStringLiteral("large"), file);
+    auto write = [](const QString &entry, const QString &entryUri, const QString &mtime) {
+        QMap<QString, QString> texts;
+        if (!entryUri.isNull())
+            texts.insert(QStringLiteral("Thumb::URI"), entryUri);
+        if (!mtime.isNull())
+            texts.insert(QStringLiteral("Thumb::MTime"), mtime);
+        writePNG(entry, texts);
+    };
+    EXPECT_TRUE(kzFindValidThumbnail(file, 16).isEmpty()); // no entry yet
+    write(normal, uri, QStringLiteral("1700000000"));
+    EXPECT_EQ(kzFindValidThumbnail(file, 16), normal);
+    // The file changed since: the entry is stale; a valid larger one is used instead.
     tree.setMTime(QStringLiteral("doc.odt"), 1700000500);
-    EXPECT_TRUE(kzFindValidThumbnail(fileBytes, 16).isEmpty());
+    EXPECT_TRUE(kzFindValidThumbnail(file, 16).isEmpty());
+    write(large, uri, QStringLiteral("1700000500"));
+    EXPECT_EQ(kzFindValidThumbnail(file, 16), large);
 
-    // A valid larger entry is used when the smaller one is stale.
-    writePNG(large, {{QStringLiteral("Thumb::URI"), uri}, {QStringLiteral("Thumb::MTime"), QStringLiteral("1700000500")}});
-    EXPECT_EQ(kzFindValidThumbnail(fileBytes, 16), large);
-    EXPECT_EQ(kzFindValidThumbnail(fileBytes, 200), large);
-
-    // An entry made for another file (same name, different URI) is not valid.
-    writePNG(large, {{QStringLiteral("Thumb::URI"), QStringLiteral("file:///elsewhere/doc.odt")},
-                     {QStringLiteral("Thumb::MTime"), QStringLiteral("1700000500")}});
-    EXPECT_TRUE(kzFindValidThumbnail(fileBytes, 16).isEmpty());
-
-    // Without Thumb::URI the modification time decides; a missing or
-    // unparsable one never matches.
-    writePNG(large, {{QStringLiteral("Thumb::MTime"), QStringLiteral("1700000500")}});
-    EXPECT_EQ(kzFindValidThumbnail(fileBytes, 16), large);
-    writePNG(large, {{QStringLiteral("Thumb::URI"), uri}, {QStringLiteral("Thumb::MTime"), QStringLiteral("soon")}});
-    EXPECT_TRUE(kzFindValidThumbnail(fileBytes, 16).isEmpty());
-    writePNG(large, {{QStringLiteral("Thumb::URI"), uri}});
-    EXPECT_TRUE(kzFindValidThumbnail(fileBytes, 16).isEmpty());
-
+    // Another file's entry, no URI (the time decides), a time unparsable or missing.
+    const struct {
+        QString uri, mtime;
+        bool valid;
+    } entries[] = {{QStringLiteral("file:///elsewhere/doc.odt"), QStringLiteral("1700000500"), false},
+                   {QString(), QStringLiteral("1700000500"), true},
+                   {uri, QStringLiteral("soon"), false},
+                   {uri, QString(), false}};
+    for (const auto &e : entries) {
+        write(large, e.uri, e.mtime);
+        EXPECT_EQ(kzFindValidThumbnail(file, 16), e.valid ? large : QString()) << e.uri.toStdString() << e.mtime.toStdString();
+    }
     tree.remove(QStringLiteral("doc.odt"));
-    EXPECT_TRUE(kzFindValidThumbnail(fileBytes, 16).isEmpty());
+    EXPECT_TRUE(kzFindValidThumbnail(file, 200).isEmpty());
 }

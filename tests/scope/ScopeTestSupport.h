@@ -5,9 +5,9 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-#include <condition_variable>
+#include <atomic>
+#include <future>
 #include <memory>
-#include <mutex>
 
 #include "platform/KZGuardedFS.h"
 #include "tests/testlib/TestEnvironment.h"
@@ -21,52 +21,33 @@ inline QByteArray rootLine()
     return "1 0 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
 }
 
-// mountinfo escapes blanks, tabs, newlines and backslashes in octal.
-inline QByteArray escapeMountPath(const QByteArray &path)
-{
-    QByteArray out;
-    for (const char c : path) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\\')
-            out += '\\' + QByteArray::number(static_cast<unsigned char>(c), 8).rightJustified(3, '0');
-        else
-            out += c;
-    }
-    return out;
-}
-
-// One mount line for mountPoint with the given file-system type.
+// One mount line for mountPoint with the given file-system type. mountinfo
+// escapes blanks, tabs, newlines and backslashes in octal.
 inline QByteArray mountLine(int id, const QString &mountPoint, const QByteArray &fsType,
                             const QByteArray &source = "/dev/sdz1", const QByteArray &devNumbers = "8:90")
 {
-    return QByteArray::number(id) + " 1 " + devNumbers + " / " + escapeMountPath(QFile::encodeName(mountPoint))
-        + " rw,relatime - " + fsType + ' ' + source + " rw\n";
+    QByteArray escaped;
+    for (const char c : QFile::encodeName(mountPoint))
+        escaped += QByteArrayView(" \t\n\\").contains(c)
+            ? '\\' + QByteArray::number(static_cast<unsigned char>(c), 8).rightJustified(3, '0')
+            : QByteArray(1, c);
+    return QByteArray::number(id) + " 1 " + devNumbers + " / " + escaped + " rw,relatime - " + fsType + ' ' + source
+        + " rw\n";
 }
 
 // Points the guarded calls at a mount table file while alive.
 class FakeMountTable
 {
 public:
-    explicit FakeMountTable(const QByteArray &lines = QByteArray())
-    {
-        set(lines);
-    }
-    ~FakeMountTable()
-    {
-        kzplatform::kzSetMountInfoPathForTesting(QByteArray());
-    }
+    explicit FakeMountTable(const QByteArray &lines = QByteArray()) { set(lines); }
+    ~FakeMountTable() { kzplatform::kzSetMountInfoPathForTesting(QByteArray()); }
     void set(const QByteArray &lines)
     {
-        QFile f(m_tree.path(QStringLiteral("mountinfo")));
-        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            f.write(rootLine() + lines);
-        f.close();
-        kzplatform::kzSetMountInfoPathForTesting(QFile::encodeName(f.fileName()));
+        const QString file = m_tree.writeFile(QStringLiteral("mountinfo"), rootLine() + lines);
+        kzplatform::kzSetMountInfoPathForTesting(QFile::encodeName(file));
     }
     // A table that cannot be read.
-    void setUnreadable()
-    {
-        kzplatform::kzSetMountInfoPathForTesting(QFile::encodeName(m_tree.path(QStringLiteral("no-such-file"))));
-    }
+    void setUnreadable() { kzplatform::kzSetMountInfoPathForTesting(m_tree.pathBytes("no-such-file")); }
 
 private:
     kztest::TempTree m_tree;
@@ -78,14 +59,12 @@ class SilentServer
 {
 public:
     SilentServer()
-        : m_state(std::make_shared<State>())
     {
-        auto state = m_state;
-        kzplatform::kzSetRemoteProbeHookForTesting([state](const QByteArray &) {
-            std::unique_lock<std::mutex> lock(state->mutex);
-            ++state->calls;
-            state->cv.wait(lock, [&] { return state->released; });
-        });
+        kzplatform::kzSetRemoteProbeHookForTesting(
+            [calls = m_calls, answer = m_answer.get_future().share()](const QByteArray &) {
+                ++*calls;
+                answer.wait();
+            });
     }
     ~SilentServer()
     {
@@ -94,26 +73,15 @@ public:
     }
     void release()
     {
-        {
-            std::lock_guard<std::mutex> lock(m_state->mutex);
-            m_state->released = true;
-        }
-        m_state->cv.notify_all();
+        if (!m_released.exchange(true))
+            m_answer.set_value();
     }
-    int calls() const
-    {
-        std::lock_guard<std::mutex> lock(m_state->mutex);
-        return m_state->calls;
-    }
+    int calls() const { return m_calls->load(); }
 
 private:
-    struct State {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool released = false;
-        int calls = 0;
-    };
-    std::shared_ptr<State> m_state;
+    std::promise<void> m_answer;
+    std::atomic<bool> m_released{false};
+    std::shared_ptr<std::atomic<int>> m_calls = std::make_shared<std::atomic<int>>(0);
 };
 
 // Waits until no worker is stuck on mountPoint any more.
