@@ -226,21 +226,22 @@ ResultsListRowMap ResultsListRowMerger::merge(ResultsListRows &rows, const FileS
         f = g;
     }
 
-    ResultsListRows merged;
-    merged.reserve(count + fresh.size() + fresh.size() / 2 + 1);
-    auto moveRows = [&](int first, int end) {
-        if (end <= first)
-            return;
-        map.m_spans.push_back(Span{first, end - first, int(merged.size())});
-        for (int i = first; i < end; ++i)
-            merged.append(std::move(old[i]));
-    };
-    int cursor = 0;
+    // First the new rows of every window, and where every old row goes: an
+    // old row moves right by what the windows before it added. A window
+    // never has fewer rows than before (a header goes only when a fresh
+    // result splits its run), so the rows can then be moved in place, from
+    // the back: a merge costs no new list, and the rows before the first
+    // window do not move at all.
+    ResultsListRows grouped; // the windows' new rows, one after the other
+    std::vector<qsizetype> groupedEnd;
     FileSearchResultList run;
     std::vector<int> oldRowOfRun;
     std::vector<int> newRowOfOld;
+    int shift = 0;
+    int cursor = 0;
     for (const Window &w : windows) {
-        moveRows(cursor, w.first);
+        if (w.first > cursor)
+            map.m_spans.push_back(Span{cursor, w.first - cursor, cursor + shift});
         run.clear();
         oldRowOfRun.clear();
         qsizetype f = w.freshFirst;
@@ -254,32 +255,53 @@ ResultsListRowMap ResultsListRowMerger::merge(ResultsListRows &rows, const FileS
                 oldRowOfRun.push_back(i);
             }
         }
-        const int base = int(merged.size());
-        appendGrouped(merged, run, scope);
+        const qsizetype start = grouped.size();
+        appendGrouped(grouped, run, scope);
+        groupedEnd.push_back(grouped.size());
+        const int base = w.first + shift; // the new row of the window's first row
 
         // Old result rows are found again in order; an old header row goes
         // to the header above its first member, if that one has a header.
         newRowOfOld.assign(size_t(w.end - w.first), -1);
         size_t k = 0;
-        for (int r = base; r < merged.size(); ++r) {
-            if (merged.at(r).kind != ResultsListRow::KindResult)
+        for (qsizetype r = start; r < grouped.size(); ++r) {
+            if (grouped.at(r).kind != ResultsListRow::KindResult)
                 continue;
             if (oldRowOfRun[k] >= 0)
-                newRowOfOld[size_t(oldRowOfRun[k] - w.first)] = r;
+                newRowOfOld[size_t(oldRowOfRun[k] - w.first)] = base + int(r - start);
             ++k;
         }
         for (int i = w.first; i < w.end; ++i) {
             int &to = newRowOfOld[size_t(i - w.first)];
             if (old[i].kind == ResultsListRow::KindDir) {
                 const int member = newRowOfOld[size_t(i + 1 - w.first)];
-                to = member > base && merged.at(member - 1).kind == ResultsListRow::KindDir ? member - 1 : -1;
+                to = member > base && grouped.at(start + (member - 1 - base)).kind == ResultsListRow::KindDir
+                         ? member - 1
+                         : -1;
             }
             map.m_spans.push_back(Span{i, 1, to});
         }
+        shift += int(grouped.size() - start) - (w.end - w.first);
+        Q_ASSERT(shift >= 0);
         cursor = w.end;
     }
-    moveRows(cursor, count);
-    rows.swap(merged);
+    if (count > cursor)
+        map.m_spans.push_back(Span{cursor, count - cursor, cursor + shift});
+
+    rows.resize(count + shift);
+    ResultsListRow *data = rows.data();
+    int to = count + shift;
+    cursor = count;
+    for (size_t wi = windows.size(); wi-- > 0;) {
+        const Window &w = windows[wi];
+        std::move_backward(data + w.end, data + cursor, data + to);
+        to -= cursor - w.end;
+        const qsizetype start = wi ? groupedEnd[wi - 1] : 0;
+        to -= int(groupedEnd[wi] - start);
+        std::move(grouped.begin() + start, grouped.begin() + groupedEnd[wi], data + to);
+        cursor = w.first;
+    }
+    Q_ASSERT(to == cursor);
     return map;
 }
 
