@@ -152,8 +152,8 @@ QUrl FileSearchResult::fileURL() const
     Details &d = details();
     if (d.fileURL.isEmpty()) {
         // From the bytes, so that a name in another encoding keeps its exact bytes.
-        d.fileURL = QUrl::fromEncoded("file://" + QByteArray::fromRawData(_cPath, qsizetype(_cPathLength)).toPercentEncoding("/"),
-                                      QUrl::StrictMode);
+        const QByteArray bytes = QByteArray::fromRawData(_cPath, qsizetype(_cPathLength));
+        d.fileURL = QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"), QUrl::StrictMode);
     }
     return d.fileURL;
 }
