@@ -57,10 +57,17 @@ public:
     // The path and the name are decoded from the bytes on first use: a
     // command that prints the bytes never pays for them. Any thread.
     const QString &path() const { return details().path; }
-    const QByteArray &cPath() const { return _cPath; }
+    // The exact path bytes, copied.
+    QByteArray cPath() const { return QByteArray(_cPath, qsizetype(_cPathLength)); }
+    // The same bytes without a copy (NUL-terminated), as long as the record lives.
+    QByteArrayView cPathView() const { return QByteArrayView(_cPath, qsizetype(_cPathLength)); }
+    // The containing folder's bytes, as dirPath() reads them ("/" for an entry
+    // at the top): a view into the path that builds none of the text caches,
+    // for code that handles many records, such as the grouping of a list.
+    QByteArrayView dirPathBytes() const;
     const QString &fileName() const { return details().fileName; }
     int32_t type() const { return _type; }
-    const FileSearchResultStatInfo &statInfos() const { return _statInfos; }
+    FileSearchResultStatInfo statInfos() const;
     // False when the walk skipped the stat: times and size are then zero.
     bool hasStatInfos() const { return _hasStatInfos; }
 
@@ -99,7 +106,7 @@ public:
     // "<FileSearchResult 0x... path:/a/b isValid:1>"
     QString description() const;
 
-    // Only initWithPath makes records (one allocation for the record and its count).
+    // Only initWithPath makes records (one allocation for the count, the record and its path bytes).
     struct Private {
         explicit Private() = default;
     };
@@ -129,11 +136,21 @@ private:
     Details &makeDetails() const;
 
     static int32_t typeOfMode(uint16_t mode);
+    void setStatInfos(const FileSearchResultStatInfo &info);
 
-    QByteArray _cPath;
+    // Sized for millions of records: the path bytes follow the record in its
+    // allocation, and the snapshot is kept without padding (nanoseconds are
+    // below 10^9).
+    const char *_cPath = nullptr;
     mutable std::atomic<Details *> _details{nullptr};
-    int32_t _type = 0;
-    FileSearchResultStatInfo _statInfos;
+    int64_t _mtimeSec = 0;
+    int64_t _btimeSec = 0;
+    int64_t _size = 0;
+    int32_t _mtimeNsec = 0;
+    int32_t _btimeNsec = 0;
+    uint32_t _cPathLength = 0;
+    uint16_t _mode = 0;
+    char _type = 0;
     bool _hasStatInfos = false;
     bool _isValid = false;
 };

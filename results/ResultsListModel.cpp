@@ -54,3 +54,23 @@ void ResultsListModel::rowChanged(int row, int firstColumn, int lastColumn)
 {
     Q_EMIT dataChanged(index(row, firstColumn), index(row, lastColumn));
 }
+
+void ResultsListModel::beginRelayout()
+{
+    // The views make their persistent indexes on this signal, so they are read after it.
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    m_relayoutFrom = persistentIndexList();
+}
+
+void ResultsListModel::endRelayout(const std::function<int(int)> &newRowOfOldRow)
+{
+    QModelIndexList to;
+    to.reserve(m_relayoutFrom.size());
+    for (const QModelIndex &from : std::as_const(m_relayoutFrom)) {
+        const int row = newRowOfOldRow(from.row());
+        to.append(row < 0 ? QModelIndex() : index(row, from.column()));
+    }
+    changePersistentIndexList(m_relayoutFrom, to);
+    m_relayoutFrom.clear();
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}

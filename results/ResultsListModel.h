@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <functional>
 
 class ResultsListViewController;
 
@@ -24,7 +25,14 @@ public:
     void beginReset() { beginResetModel(); }
     void endReset() { endResetModel(); }
     void rowChanged(int row, int firstColumn, int lastColumn);
+    // Around a change of rows all over the list at once (new results merged
+    // into a sorted list): the view keeps its place, and the persistent
+    // indexes (the selection, the current row) follow their rows through
+    // newRowOfOldRow (-1: the row is gone).
+    void beginRelayout();
+    void endRelayout(const std::function<int(int)> &newRowOfOldRow);
 
 private:
     ResultsListViewController *m_controller;
+    QModelIndexList m_relayoutFrom;
 };

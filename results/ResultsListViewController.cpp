@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QFile>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QItemSelectionModel>
@@ -11,10 +12,14 @@
 #include <QMenu>
 #include <QPointer>
 #include <QScrollBar>
+#include <QThreadPool>
 #include <QVBoxLayout>
+#include <string>
+#include <unordered_set>
 
 #include "engine/DirSizeCalculator.h"
 #include "engine/KZFileSearchObject.h"
+#include "platform/KZProcessMemory.h"
 #include "results/Functions.h"
 #include "results/KZFileViewer.h"
 #include "results/KZFinderFileIcon.h"
@@ -62,11 +67,9 @@ const QString &tableAutosaveKey()
 }
 
 // The order of a sort key; equal keys keep the walk order (stable sorts and merges).
-using ResultLess = std::function<bool(const FileSearchResultRef &, const FileSearchResultRef &)>;
-
-ResultLess resultLessForColumn(int column, bool ascending)
+ResultsListLess resultLessForColumn(int column, bool ascending)
 {
-    auto by = [ascending](auto key) -> ResultLess {
+    auto by = [ascending](auto key) -> ResultsListLess {
         return [key, ascending](const FileSearchResultRef &a, const FileSearchResultRef &b) {
             return ascending ? key(a) < key(b) : key(b) < key(a);
         };
@@ -80,10 +83,24 @@ ResultLess resultLessForColumn(int column, bool ascending)
         return by([](const FileSearchResultRef &r) { return r->fileSize(); });
     default:
         return [ascending](const FileSearchResultRef &a, const FileSearchResultRef &b) {
-            return ascending ? a->path() < b->path() : b->path() < a->path();
+            const int order = ResultsListComparePaths(*a, *b);
+            return ascending ? order < 0 : order > 0;
         };
     }
 }
+
+// What a selected row is remembered by across a rebuild: its kind and path bytes.
+void assignSelectionKey(std::string &key, const ResultsListRow &row)
+{
+    const QByteArrayView bytes = row.identityBytes();
+    key.assign(1, char(row.kind));
+    key.append(bytes.data(), size_t(bytes.size()));
+}
+
+struct SelectionKeyHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
+};
 
 } // namespace
 
@@ -94,6 +111,10 @@ ResultsListViewController::ResultsListViewController(QObject *parent)
     m_insertTimer.setSingleShot(true);
     m_insertTimer.setInterval(kInsertInterval);
     connect(&m_insertTimer, &QTimer::timeout, this, &ResultsListViewController::flushPendingRows);
+    m_releaseMemoryTimer.setSingleShot(true);
+    m_releaseMemoryTimer.setInterval(kReleaseMemoryDelay);
+    connect(&m_releaseMemoryTimer, &QTimer::timeout, this,
+            [] { QThreadPool::globalInstance()->start([] { kzplatform::kzReleaseFreeHeapMemory(); }); });
 }
 
 ResultsListViewController::~ResultsListViewController()
@@ -247,8 +268,11 @@ void ResultsListViewController::updateUI(const QString &scopeDir, KZFileSearchOb
     m_scopeDir = scopeDir;
     m_searchObject = searchObject;
     m_insertTimer.stop();
-    m_pendingRows.clear();
-    m_sortedResults.clear();
+    const qsizetype dropped = m_objectList.size() + m_pendingRows.size() + m_pendingResults.size();
+    // Assigned, not cleared: a cleared list keeps its capacity.
+    m_pendingRows = ResultsListRows();
+    m_pendingResults = FileSearchResultList();
+    m_thumbnailRequests.clear();
 
     m_criterionFilenameToMatch.clear();
     if (searchObject) {
@@ -262,10 +286,12 @@ void ResultsListViewController::updateUI(const QString &scopeDir, KZFileSearchOb
     }
 
     m_model->beginReset();
-    m_objectList.clear();
+    m_objectList = ResultsListRows();
     m_model->endReset();
     applyColumnVisibility();
     tableViewSelectionDidChange();
+    if (dropped >= kReleaseMemoryRows)
+        m_releaseMemoryTimer.start();
 }
 
 void ResultsListViewController::applyColumnVisibility()
@@ -315,10 +341,9 @@ void ResultsListViewController::not_fileSearchObjectDidUpdated(QObject *object, 
     if (batch.isEmpty())
         return;
     if (m_tableView->horizontalHeader()->sortIndicatorSection() >= 0) {
-        // Sorted: the batch joins the sorted results at the next tick, which
-        // rebuilds the rows once for every batch that came meanwhile.
-        for (const FileSearchResultRef &r : batch)
-            m_pendingRows.append(ResultsListRow{ResultsListRow::KindResult, false, QString(), r});
+        // Sorted: the batch is merged into the rows at the next tick, with
+        // every batch that came meanwhile.
+        m_pendingResults.append(batch);
     } else {
         m_pendingRows.append(ResultsListGroupResults(batch, m_scopeDir));
     }
@@ -329,31 +354,37 @@ void ResultsListViewController::not_fileSearchObjectDidUpdated(QObject *object, 
 void ResultsListViewController::flushPendingRows()
 {
     m_insertTimer.stop();
-    if (m_pendingRows.isEmpty() || !m_view)
+    if (!m_view)
         return;
-    ResultsListRows pending;
-    pending.swap(m_pendingRows);
-    if (m_tableView->horizontalHeader()->sortIndicatorSection() < 0) {
+    if (!m_pendingRows.isEmpty()) {
+        ResultsListRows pending;
+        pending.swap(m_pendingRows);
         appendRows(pending);
-        return;
     }
-    // A sort is active: merge the new results into the sorted ones and rebuild.
-    QHeaderView *header = m_tableView->horizontalHeader();
-    const ResultLess less = resultLessForColumn(header->sortIndicatorSection(),
-                                                header->sortIndicatorOrder() == Qt::AscendingOrder);
+    if (m_pendingResults.isEmpty())
+        return;
     FileSearchResultList fresh;
-    fresh.reserve(pending.size());
-    for (const ResultsListRow &row : pending)
-        if (row.result)
-            fresh.append(row.result);
+    fresh.swap(m_pendingResults);
+    const ResultsListLess less = sortLess();
     std::stable_sort(fresh.begin(), fresh.end(), less);
-    FileSearchResultList merged;
-    merged.reserve(m_sortedResults.size() + fresh.size());
-    std::merge(m_sortedResults.cbegin(), m_sortedResults.cend(), fresh.cbegin(), fresh.cend(),
-               std::back_inserter(merged), less);
-    m_sortedResults.swap(merged);
+    // One layout change for the whole merge: inserting each place on its
+    // own would cost the table a pass over all its rows per place.
+    QItemSelectionModel *selection = m_tableView->selectionModel();
+    const qsizetype selected = selection->hasSelection() ? selection->selectedRows().size() : 0;
+    m_model->beginRelayout();
+    const ResultsListRowMap map = ResultsListMergeSorted(m_objectList, fresh, less, m_scopeDir);
+    m_model->endRelayout([&map](int oldRow) { return map.newRow(oldRow); });
+    // A selected header row whose run was split is gone, silently for the table.
+    if (selected && selection->selectedRows().size() != selected)
+        tableViewSelectionDidChange();
+}
 
-    rebuildRows(m_sortedResults);
+ResultsListLess ResultsListViewController::sortLess() const
+{
+    QHeaderView *header = m_tableView->horizontalHeader();
+    const int column = header->sortIndicatorSection();
+    return resultLessForColumn(column < 0 ? ColumnName : column,
+                               column < 0 || header->sortIndicatorOrder() == Qt::AscendingOrder);
 }
 
 void ResultsListViewController::appendRows(const ResultsListRows &rows)
@@ -381,35 +412,31 @@ void ResultsListViewController::updateUIData()
 {
     view();
     m_insertTimer.stop();
-    m_pendingRows.clear();
-    QHeaderView *header = m_tableView->horizontalHeader();
-    const int column = header->sortIndicatorSection();
+    m_pendingRows = ResultsListRows();
+    m_pendingResults = FileSearchResultList();
     FileSearchResultList results = m_searchObject ? m_searchObject->results() : FileSearchResultList();
-    std::stable_sort(results.begin(), results.end(),
-                     resultLessForColumn(column < 0 ? ColumnName : column,
-                                         column < 0 || header->sortIndicatorOrder() == Qt::AscendingOrder));
-    m_sortedResults = results;
+    std::stable_sort(results.begin(), results.end(), sortLess());
     rebuildRows(results);
 }
 
 void ResultsListViewController::rebuildRows(const FileSearchResultList &sortedResults)
 {
-    // The selection survives as "kind-path" keys.
-    QSet<QString> keys;
+    // The selection survives as kind and path.
+    std::unordered_set<std::string, SelectionKeyHash, std::equal_to<>> keys;
+    std::string key;
     for (int row : selectedRows()) {
-        const ResultsListRow &r = m_objectList.at(row);
-        keys.insert(KZStringWithFormat(QStringLiteral("%d-%@"), {QString::number(int(r.kind)), r.identityPath()}));
+        assignSelectionKey(key, m_objectList.at(row));
+        keys.insert(key);
     }
     m_model->beginReset();
     m_objectList = ResultsListGroupResults(sortedResults, m_scopeDir);
     m_model->endReset();
-    if (keys.isEmpty())
+    if (keys.empty())
         return;
     QItemSelection selection;
     for (int i = 0; i < m_objectList.size(); ++i) {
-        const ResultsListRow &r = m_objectList.at(i);
-        const QString key = KZStringWithFormat(QStringLiteral("%d-%@"), {QString::number(int(r.kind)), r.identityPath()});
-        if (keys.contains(key))
+        assignSelectionKey(key, m_objectList.at(i));
+        if (keys.find(std::string_view(key)) != keys.end())
             selection.select(m_model->index(i, 0), m_model->index(i, ColumnCount - 1));
     }
     m_tableView->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
@@ -484,15 +511,21 @@ QString ResultsListViewController::dirPrefixOfResult(const FileSearchResultRef &
 QPixmap ResultsListViewController::iconOfRow(const ResultsListRow &row)
 {
     if (row.kind == ResultsListRow::KindDir)
-        return finderFileIcon()->iconForFileAtPath(row.dirPath, false);
+        return finderFileIcon()->iconForFileAtPath(row.dirPath(), false);
     const FileSearchResultRef &r = row.result;
     const QVariant cached = r->fileIcon();
     if (cached.isValid())
         return cached.value<QPixmap>();
     QPixmap icon;
-    if (r->isRegularFile())
+    if (r->isRegularFile()) {
         icon = finderFileIcon()->iconPreviewForFileAtPath(r->path(), r->fileURL(), true);
-    else
+        if (finderFileIcon()->loadingPaths().contains(r->path())) {
+            QList<std::weak_ptr<FileSearchResult>> &waiting = m_thumbnailRequests[r->path()];
+            if (std::none_of(waiting.cbegin(), waiting.cend(),
+                             [&r](const std::weak_ptr<FileSearchResult> &w) { return w.lock() == r; }))
+                waiting.append(r);
+        }
+    } else
         icon = finderFileIcon()->iconForFileAtPath(r->path(), r->isSymLink());
     r->setFileIcon(QVariant::fromValue(icon));
     return icon;
@@ -504,12 +537,12 @@ QVariant ResultsListViewController::nameCellData(const ResultsListRow &row, int 
     switch (role) {
     case Qt::DisplayRole:
         if (isDir)
-            return row.dirPath;
+            return row.dirPath();
         if (row.level)
             return row.result->fileName();
         return dirPrefixOfResult(row.result) + row.result->fileName();
     case Qt::ToolTipRole:
-        return isDir ? row.dirPath : row.result->path();
+        return isDir ? row.dirPath() : row.result->path();
     case Qt::DecorationRole:
         return iconOfRow(row);
     case DisplayNameRole:
@@ -576,10 +609,28 @@ QVariant ResultsListViewController::dataForCell(int row, int column, int role)
 
 void ResultsListViewController::didUpdateIcon(const QString &path, const QPixmap &icon)
 {
-    for (int i = 0; i < m_objectList.size(); ++i) {
+    // The results that asked for this thumbnail, by path: no pass over the rows.
+    const QList<std::weak_ptr<FileSearchResult>> waiting = m_thumbnailRequests.take(path);
+    QSet<const FileSearchResult *> records;
+    for (const std::weak_ptr<FileSearchResult> &w : waiting) {
+        if (const FileSearchResultRef r = w.lock()) {
+            r->setFileIcon(QVariant::fromValue(icon));
+            records.insert(r.get());
+        }
+    }
+    if (records.isEmpty() || !m_tableView)
+        return;
+    // Only a row on screen is drawn again; the others show the stored
+    // thumbnail when they come into view.
+    const int top = m_tableView->rowAt(0);
+    if (top < 0)
+        return;
+    int bottom = m_tableView->rowAt(m_tableView->viewport()->height() - 1);
+    if (bottom < 0)
+        bottom = int(m_objectList.size()) - 1;
+    for (int i = top; i <= bottom; ++i) {
         const ResultsListRow &row = m_objectList.at(i);
-        if (row.kind == ResultsListRow::KindResult && row.result && row.result->path() == path) {
-            row.result->setFileIcon(QVariant::fromValue(icon));
+        if (row.kind == ResultsListRow::KindResult && records.contains(row.result.get())) {
             m_model->rowChanged(i, ColumnName, ColumnName);
             return;
         }
@@ -599,8 +650,9 @@ void ResultsListViewController::n_dirPathSizeCalculatorDidChange(const QVariantM
     const QString path = userInfo.value(QStringLiteral("path")).toString();
     if (path.isEmpty() || !m_calculatedDirSize.contains(path))
         return;
+    const QByteArray bytes = QFile::encodeName(path);
     for (int i = 0; i < m_objectList.size(); ++i) {
-        if (m_objectList.at(i).identityPath() == path) {
+        if (m_objectList.at(i).identityBytes() == bytes) {
             m_model->rowChanged(i, ColumnSize, ColumnSize);
             return;
         }
@@ -612,7 +664,7 @@ QUrl ResultsListViewController::fileURLOfRow(int row) const
     if (row < 0 || row >= m_objectList.size())
         return QUrl();
     const ResultsListRow &r = m_objectList.at(row);
-    return r.kind == ResultsListRow::KindDir ? QUrl::fromLocalFile(r.dirPath) : r.result->fileURL();
+    return r.kind == ResultsListRow::KindDir ? QUrl::fromLocalFile(r.dirPath()) : r.result->fileURL();
 }
 
 void ResultsListViewController::tableViewSelectionDidChange()

@@ -106,7 +106,8 @@ public:
     void updateUIStats();
 
     const ResultsListRows &objectList() const { return m_objectList; }
-    int pendingRowCount() const { return int(m_pendingRows.size()); }
+    // Rows (or, with a sort active, results) waiting for the next insertion.
+    int pendingRowCount() const { return int(m_pendingRows.size() + m_pendingResults.size()); }
     QString scopeDir() const { return m_scopeDir; }
     KZFileSearchObject *searchObject() const { return m_searchObject; }
     QString criterionFilenameToMatch() const { return m_criterionFilenameToMatch; }
@@ -148,11 +149,16 @@ public:
 
     // How long queued rows may wait before they are inserted.
     static constexpr int kInsertInterval = 50;
+    // Dropping at least this many rows gives the heap's free pages back to
+    // the system, this long afterwards (the session goes a moment later).
+    static constexpr qsizetype kReleaseMemoryRows = 10000;
+    static constexpr int kReleaseMemoryDelay = 250;
 
 private:
     void loadView();
     void appendRows(const ResultsListRows &rows);
     void rebuildRows(const FileSearchResultList &sortedResults);
+    ResultsListLess sortLess() const;
     void applyColumnVisibility();
     void n_dirPathSizeCalculatorDidChange(const QVariantMap &userInfo);
     void didUpdateIcon(const QString &path, const QPixmap &icon);
@@ -175,9 +181,12 @@ private:
     ResultsListRows m_objectList;
     ResultsListRows m_pendingRows;
     QTimer m_insertTimer;
-    // With a sort active: the session's results in sort order so far, which
-    // each batch is merged into instead of sorting everything again.
-    FileSearchResultList m_sortedResults;
+    // With a sort active: the results of the batches since the last insertion,
+    // merged into the sorted rows at the next one.
+    FileSearchResultList m_pendingResults;
+    // The results whose thumbnail is on its way, by path.
+    QHash<QString, QList<std::weak_ptr<FileSearchResult>>> m_thumbnailRequests;
+    QTimer m_releaseMemoryTimer;
     QString m_criterionFilenameToMatch;
     QSet<QString> m_calculatedDirSize;
     QHash<QString, qint64> m_visibleCols;
