@@ -329,7 +329,8 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
         KZLOG_CRITICAL_M(QStringLiteral("scopeDir==nil"));
     if (criteria.isEmpty())
         KZLOG_CRITICAL_M(QStringLiteral("_criteria.count==0"));
-    _isCancelled.store(false, std::memory_order_relaxed);
+    // The flag is never cleared: a search stopped while it still waited for
+    // a thread must not walk once it gets one. A walk object serves one walk.
 
     const QString scopeDir = withoutTrailingSlash(scopeDirArg);
     QStringList roots;

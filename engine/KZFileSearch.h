@@ -159,7 +159,9 @@ public:
     void performPathSearchInDirectory(const QString &scopeDir, const QVariantList &criteria,
                                       const KZFileSearchPathsCallback &didPerformBk);
 
-    // Any thread; the walk stops at its next check and delivers no further batch.
+    // Any thread; the walk stops at its next check and delivers no further
+    // batch. A cancel that comes before the walk starts stops it at once: an
+    // object serves one walk and its flag is never cleared.
     void cancelSearch() { _isCancelled.store(true, std::memory_order_relaxed); }
     bool isCancelled() const { return _isCancelled.load(std::memory_order_relaxed); }
 
@@ -174,6 +176,11 @@ public:
 
     // The midnight that began the local day of date.
     static QDateTime midnightOfDate(const QDateTime &date);
+
+    // Tests only: while on, every folder that a walk lists (in any thread) is
+    // counted; turning it on starts the count at 0.
+    static void setCountsListedFoldersForTesting(bool on);
+    static int64_t listedFoldersForTesting();
 
 private:
     // Exactly one of the callbacks is set.

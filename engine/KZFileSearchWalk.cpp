@@ -31,6 +31,9 @@ struct AsciiLowerTable {
 };
 constexpr AsciiLowerTable kLower;
 
+std::atomic<bool> g_countsListedFolders{false};
+std::atomic<int64_t> g_listedFolders{0};
+
 // Log entries name the function of the design, not the C++ helper that wrote them.
 #define KZLOG_WALK(severity, msg) \
     KZLog::logWithSeverity((severity), KZFunctionMessage("PerformSearchInDirectory", __LINE__, (msg)))
@@ -352,6 +355,8 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
             KZLOG_WALK(KZLogSeverityError, message);
         return -2;
     }
+    if (g_countsListedFolders.load(std::memory_order_relaxed))
+        g_listedFolders.fetch_add(1, std::memory_order_relaxed);
 
     char *pathBuffer = buffers->path.get();
     std::memcpy(pathBuffer, dirPath, dirPathLength);
@@ -537,6 +542,17 @@ QByteArray KZHomeTrashPath()
     while (data.size() > 1 && data.endsWith('/'))
         data.chop(1);
     return data + "/Trash";
+}
+
+void KZFileSearch::setCountsListedFoldersForTesting(bool on)
+{
+    g_listedFolders.store(0, std::memory_order_relaxed);
+    g_countsListedFolders.store(on, std::memory_order_relaxed);
+}
+
+int64_t KZFileSearch::listedFoldersForTesting()
+{
+    return g_listedFolders.load(std::memory_order_relaxed);
 }
 
 int KZPerformSearchWithOptions(const char *dirPath, const KZWalkOptions &options)

@@ -12,6 +12,7 @@
 #include "app/DocumentWindow.h"
 #include "app/DocumentWindowController.h"
 #include "results/ResultsListTableView.h"
+#include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchObject.h"
 #include "scope/ScopeDirManager.h"
 #include "support/KZUserDefaults.h"
@@ -20,6 +21,7 @@
 #include "toolkit/KZSpinnerView.h"
 #include <QMenu>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTimer>
 
 namespace {
@@ -237,6 +239,37 @@ TEST_F(DocumentWindowTest, ResultsExpandTheWindowAndNoResultCollapsesIt)
     EXPECT_TRUE(controller->mSearchField()->text().isEmpty());
     EXPECT_EQ(controller->searchObject(), nullptr);
     EXPECT_TRUE(window->isToogle());
+}
+
+// A search stopped while it still waited for a pool thread walked its whole
+// scope all the same, holding one of the two threads the next search needed.
+TEST_F(DocumentWindowTest, SearchesStoppedBeforeTheirWalkBeganListNoFolder)
+{
+    for (int i = 0; i < 200; ++i)
+        tree.writeFile(QStringLiteral("many/d%1/x").arg(i));
+    const int folders = 203; // the root, docs, many and its 200 folders
+    open();
+    // Both search threads are taken, so that the three searches wait in the queue.
+    QSemaphore started, release;
+    for (int i = 0; i < 2; ++i)
+        DocumentWindowController::searchQueue()->start([&] {
+            started.release();
+            release.acquire();
+        });
+    ASSERT_TRUE(started.tryAcquire(2, 5000));
+    KZFileSearch::setCountsListedFoldersForTesting(true);
+    for (const QString &text : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}) {
+        type(text);
+        QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
+    }
+    EXPECT_EQ(controller->searchCount(), 3);
+    release.release(2);
+    ASSERT_TRUE(waitForEnd());
+    DocumentWindowController::searchQueue()->waitForDone();
+    const int64_t listed = KZFileSearch::listedFoldersForTesting();
+    KZFileSearch::setCountsListedFoldersForTesting(false);
+    EXPECT_EQ(listed, folders);
+    EXPECT_EQ(controller->searchObject()->criteria().first().toMap(), criterion(1, 1, QStringLiteral("abc")));
 }
 
 TEST_F(DocumentWindowTest, ExpandingNeverGoesBelowTheMinimum)
