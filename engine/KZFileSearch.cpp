@@ -2,10 +2,13 @@
 
 #include <QDebug>
 #include <QMetaType>
+#include <QRegularExpression>
 #include <QStringList>
+#include <QtNumeric>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <limits>
 #include <vector>
 
 #include "engine/KZFileSearchWalk.h"
@@ -82,10 +85,45 @@ bool dateOfValue(const QVariant &value, QDate *out)
     }
 }
 
+// Window start of "within the last n units" in seconds. A count that reaches
+// back beyond the calendar starts the window before every date.
+int64_t withinLastStart(qint64 n, int unit, const QCalendar &calendar, const QDateTime &now, const QDate &today)
+{
+    QDateTime start;
+    qint64 units = 0;
+    switch (unit) {
+    case 1: start = midnightOf(today.addDays(-n)); break;
+    case 2:
+        if (!qMulOverflow(n, qint64(7), &units))
+            start = midnightOf(today.addDays(-units));
+        break;
+    case 3:
+        if (n <= std::numeric_limits<int>::max())
+            start = midnightOf(today.addMonths(static_cast<int>(-n), calendar));
+        break;
+    case 4:
+        if (n <= std::numeric_limits<int>::max())
+            start = midnightOf(today.addYears(static_cast<int>(-n), calendar));
+        break;
+    case 5:
+        if (!qMulOverflow(n, qint64(3600), &units))
+            start = now.addSecs(-units);
+        break;
+    case 6:
+        if (!qMulOverflow(n, qint64(60), &units))
+            start = now.addSecs(-units);
+        break;
+    default: break;
+    }
+    return start.isValid() ? start.toSecsSinceEpoch() : std::numeric_limits<int64_t>::min();
+}
+
+// The window start of a date filter, whole seconds since 1970.
 bool windowStart(int64_t op, const QVariant &value, const QCalendar &calendar, const QDateTime &now,
-                 const QDateTime &todayMidnight, QDateTime *out)
+                 const QDateTime &todayMidnight, int64_t *out)
 {
     const QDate today = todayMidnight.date();
+    QDateTime start;
     switch (op) {
     case KZFileSearchOperatorDateExactlyDay:
     case KZFileSearchOperatorDateBefore:
@@ -93,37 +131,28 @@ bool windowStart(int64_t op, const QVariant &value, const QCalendar &calendar, c
         QDate day;
         if (!dateOfValue(value, &day))
             return false;
-        *out = midnightOf(day);
-        return out->isValid();
+        start = midnightOf(day);
+        break;
     }
-    case KZFileSearchOperatorDateToday: *out = todayMidnight; return out->isValid();
-    case KZFileSearchOperatorDateYesterday: *out = midnightOf(today.addDays(-1)); return out->isValid();
-    case KZFileSearchOperatorDateLastHour: *out = now.addSecs(-3600); return out->isValid();
-    case KZFileSearchOperatorDateLast6Hours: *out = now.addSecs(-21600); return out->isValid();
+    case KZFileSearchOperatorDateToday: start = todayMidnight; break;
+    case KZFileSearchOperatorDateYesterday: start = midnightOf(today.addDays(-1)); break;
+    case KZFileSearchOperatorDateLastHour: start = now.addSecs(-3600); break;
+    case KZFileSearchOperatorDateLast6Hours: start = now.addSecs(-21600); break;
     case KZFileSearchOperatorDateWithinLast: {
-        if (value.typeId() != QMetaType::QString)
+        qint64 n = 0;
+        int unit = 0;
+        if (value.typeId() != QMetaType::QString || !KZFileSearchParseWithinLast(value.toString(), &n, &unit)
+            || !now.isValid() || !todayMidnight.isValid())
             return false;
-        const QStringList parts = value.toString().split(QLatin1Char('|'));
-        if (parts.size() != 2)
-            return false;
-        bool okCount = false, okUnit = false;
-        const qint64 n = parts.at(0).trimmed().toLongLong(&okCount);
-        const int unit = parts.at(1).trimmed().toInt(&okUnit);
-        if (!okCount || !okUnit)
-            return false;
-        switch (unit) {
-        case 1: *out = midnightOf(today.addDays(-n)); break;
-        case 2: *out = midnightOf(today.addDays(-7 * n)); break;
-        case 3: *out = midnightOf(today.addMonths(static_cast<int>(-n), calendar)); break;
-        case 4: *out = midnightOf(today.addYears(static_cast<int>(-n), calendar)); break;
-        case 5: *out = now.addSecs(-3600 * n); break;
-        case 6: *out = now.addSecs(-60 * n); break;
-        default: return false;
-        }
-        return out->isValid();
+        *out = withinLastStart(n, unit, calendar, now, today);
+        return true;
     }
     default: return false;
     }
+    if (!start.isValid())
+        return false;
+    *out = start.toSecsSinceEpoch();
+    return true;
 }
 
 bool isNameOperator(int64_t op)
@@ -196,6 +225,28 @@ void KZFileSearchFiltersRelease(KZFileSearchFilterStruct *filters, int32_t count
         std::free(f.auxText);
         f = KZFileSearchFilterStruct();
     }
+}
+
+bool KZFileSearchParseWithinLast(const QString &value, qint64 *count, int *unit)
+{
+    const QStringList parts = value.split(QLatin1Char('|'));
+    if (parts.size() != 2)
+        return false;
+    const QString countText = parts.at(0).trimmed();
+    bool okCount = false, okUnit = false;
+    qint64 n = countText.toLongLong(&okCount);
+    const int u = parts.at(1).trimmed().toInt(&okUnit);
+    if (!okCount) {
+        // More digits than a 64-bit count holds: as far back as any count goes.
+        static const QRegularExpression digits(QStringLiteral("^\\+?[0-9]+$"));
+        okCount = digits.match(countText).hasMatch();
+        n = std::numeric_limits<qint64>::max();
+    }
+    if (!okCount || !okUnit || n < 0 || u < 1 || u > 6)
+        return false;
+    *count = n;
+    *unit = u;
+    return true;
 }
 
 QVariantList KZFileSearch::criteriaWithKind(int64_t kind, const QVariantList &criteria)
@@ -274,9 +325,9 @@ void KZFileSearch::canonisateCriterionKind(int64_t kind, const QVariantList &cri
             break;
         case KZFileSearchKindDateCreated:
         case KZFileSearchKindDateModified: {
-            QDateTime start;
+            int64_t start = 0;
             if (isDateOperator(op) && windowStart(op, value, calendar, now, todayMidnight, &start)) {
-                f.timeValue = start.toSecsSinceEpoch();
+                f.timeValue = start;
                 isCorrect = true;
             }
             break;

@@ -117,6 +117,11 @@ int PerformSearchInDirectory(const char *dirPath, bool skipDSStore, bool include
                              int32_t filtersCount, KZCBufferContainer *buffer, const std::atomic<bool> *isCancelled,
                              KZFileSearchCounters *counters, const KZFileSearchCallback &callback);
 
+// Reads the value of a "within the last" criterion, "N|U": a whole count N of
+// 0 or more (more digits than 64 bits hold read as the largest count) and a
+// unit code U from 1 (days) to 6 (minutes). False for anything else.
+bool KZFileSearchParseWithinLast(const QString &value, qint64 *count, int *unit);
+
 // Finder tags of an entry from "user.xdg.tags" (comma-separated, blanks around
 // each name trimmed), read into buffer without following links. True when
 // one tag contains text, ignoring case.

@@ -112,6 +112,8 @@ TEST(RowsToCriteria, DateRowsByOperator)
     EXPECT_EQ(convert(row(5, opTag(15), KZRuleItem::ruleDateWithinWithValue(QStringLiteral("2|1")))),
               QVariantList({criterion(5, 15, QStringLiteral("2|1"))}));
     EXPECT_TRUE(convert(row(5, opTag(15), KZRuleItem::ruleDateWithinWithValue(QStringLiteral("21")))).isEmpty());
+    // A saved search may hold what the editor's field cannot type.
+    EXPECT_TRUE(convert(row(5, opTag(15), KZRuleItem::ruleDateWithinWithValue(QStringLiteral("-5|1")))).isEmpty());
     EXPECT_TRUE(convert(row(5, opTag(15), KZRuleItem::ruleDateWithinWithValue(QString()))).isEmpty());
     for (qint64 op : {0, 1, 13, 16, 17, 20})
         EXPECT_TRUE(convert(row(5, opTag(op), picker(afternoon))).isEmpty()) << op;
