@@ -169,12 +169,29 @@ bool isDateOperator(int64_t op)
         || op == KZFileSearchOperatorDateLast6Hours;
 }
 
-// Without a trailing "/" (except "/" itself), so that prefix tests compare like with like.
-QString withoutTrailingSlash(QString path)
+// "." and ".." resolved as text, empty components dropped and no trailing "/"
+// (except "/" itself), so that prefix tests compare like with like; ".." at
+// the root stays at the root. Links are not looked at: "a/link/.." is "a".
+QString lexicallyNormalPath(const QString &path)
 {
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    return path;
+    if (!path.startsWith(QLatin1Char('/'))) {
+        QString relative = path;
+        while (relative.size() > 1 && relative.endsWith(QLatin1Char('/')))
+            relative.chop(1);
+        return relative;
+    }
+    QStringList kept;
+    for (const QString &part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            if (!kept.isEmpty())
+                kept.removeLast();
+            continue;
+        }
+        kept.append(part);
+    }
+    return QLatin1Char('/') + kept.join(QLatin1Char('/'));
 }
 
 // path is dir itself or continues it with "/".
@@ -383,7 +400,7 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
     // The flag is never cleared: a search stopped while it still waited for
     // a thread must not walk once it gets one. A walk object serves one walk.
 
-    const QString scopeDir = withoutTrailingSlash(scopeDirArg);
+    const QString scopeDir = lexicallyNormalPath(scopeDirArg);
     QStringList roots;
     QStringList excluded;
     if (!scopeDir.isEmpty()) {
@@ -393,7 +410,7 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
             if (op != KZFileSearchOperatorIs && op != KZFileSearchOperatorIsNot)
                 continue;
             for (const QString &raw : stringsOfValue(map.value(QStringLiteral("value")))) {
-                const QString path = withoutTrailingSlash(raw);
+                const QString path = lexicallyNormalPath(raw);
                 if (path.isEmpty() || !isInsideOrEqual(path, scopeDir))
                     continue;
                 (op == KZFileSearchOperatorIs ? roots : excluded).append(path);

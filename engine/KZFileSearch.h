@@ -102,7 +102,7 @@ using KZFileSearchPathsCallback =
     std::function<void(int status, const QByteArray &paths, const KZFileSearchCounters &counters)>;
 
 // Singly linked list of folders the walk skips (exact bytes, compared
-// ignoring ASCII case).
+// exactly: Linux file names are case-sensitive).
 struct KZExcludedDir {
     char *path = nullptr;
     uint64_t pathLength = 0;

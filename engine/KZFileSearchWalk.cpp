@@ -143,7 +143,7 @@ bool isTrashFolder(const char *name, size_t length, const char *path, size_t pat
 bool isExcluded(const KZExcludedDir *list, const char *path, size_t pathLength)
 {
     for (const KZExcludedDir *node = list; node; node = node->next)
-        if (node->pathLength == pathLength && equalIgnoringAsciiCase(node->path, path, pathLength))
+        if (node->pathLength == pathLength && std::memcmp(node->path, path, pathLength) == 0)
             return true;
     return false;
 }

@@ -226,11 +226,12 @@ TEST_F(TrovixFind, ErrorsAndExitStatus)
 TEST_F(TrovixFind, ExcludedFoldersComeFromTheSettings)
 {
     KZUserDefaults::standardUserDefaults().setObject(
-        QVariantList{QVariantMap{{QStringLiteral("path"), root + QStringLiteral("/SRC")}, {QStringLiteral("state"), true}},
-                     QVariantMap{{QStringLiteral("path"), root + QStringLiteral("/docs")}, {QStringLiteral("state"), false}}},
+        QVariantList{QVariantMap{{QStringLiteral("path"), root + QStringLiteral("/src")}, {QStringLiteral("state"), true}},
+                     QVariantMap{{QStringLiteral("path"), root + QStringLiteral("/docs")}, {QStringLiteral("state"), false}},
+                     QVariantMap{{QStringLiteral("path"), root + QStringLiteral("/DOCS")}, {QStringLiteral("state"), true}}},
         QStringLiteral("ScopeDirManager-excludedDirs"));
     ASSERT_TRUE(KZUserDefaults::standardUserDefaults().synchronize());
-    // src is skipped (case is ignored), docs is not (its state is off)
+    // src is skipped; docs is not: its state is off, and "DOCS" is another folder
     FindRun r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("o")});
     EXPECT_EQ(relPaths(r, root), S({"notes.txt", "docs", "docs/report.txt", "docs/Report.pdf", "docs/photo.png", "docs/old.log", "docs-link"}));
     r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--no-excluded"), QStringLiteral("o")});
