@@ -14,9 +14,13 @@
 
 #include "cli/TrovixFindOptions.h"
 #include "cli/TrovixFindRun.h"
+#include "platform/KZResourceLimits.h"
 
 int main(int argc, char *argv[])
 {
+    // The walk holds a descriptor per folder level.
+    kzplatform::kzRaiseOpenFileLimit();
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Trovix"));
     QStringList args = QCoreApplication::arguments();

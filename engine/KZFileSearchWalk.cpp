@@ -70,6 +70,7 @@ struct LevelBuffers {
     std::unique_ptr<char[]> path;
     std::unique_ptr<char[]> entries;
     size_t entriesSize = 0;
+    KZDirStream *stream = nullptr; // the folder being listed at this depth
 };
 
 // Deep chains get smaller entry buffers: a folder that deep rarely holds many entries.
@@ -106,6 +107,19 @@ struct Walk {
             return nullptr;
         }
         return &l;
+    }
+
+    // Out of descriptors: the folders above depth let theirs go and take
+    // them up again by path when the walk comes back to them. True when one
+    // was released.
+    bool releaseAncestors(size_t depth)
+    {
+        bool released = false;
+        for (size_t d = 0; d < depth && d < levels.size(); ++d) {
+            KZDirStream *s = levels[d].stream;
+            released = (s && s->isOpen() && s->release() == 0) || released;
+        }
+        return released;
     }
 
     int directory(int parentFd, const char *nameInParent, const char *dirPath, size_t dirPathLength, size_t depth);
@@ -345,7 +359,9 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
         return -3;
 
     KZDirStream stream(buffers->entries.get(), buffers->entriesSize);
-    const int opened = parentFd >= 0 ? stream.openAt(parentFd, nameInParent) : stream.openPath(dirPath);
+    int opened = parentFd >= 0 ? stream.openAt(parentFd, nameInParent) : stream.openPath(dirPath);
+    if (opened != 0 && (errno == EMFILE || errno == ENFILE) && releaseAncestors(depth))
+        opened = parentFd >= 0 ? stream.openPathNoFollow(dirPath) : stream.openPath(dirPath);
     if (opened != 0) {
         const int error = errno;
         const QString message = QStringLiteral("dir==NULL dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error);
@@ -365,7 +381,8 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
         pathBuffer[prefixLength++] = '/';
     const bool listingRoot = dirPathLength == 1 && dirPath[0] == '/';
     const KZWalkOptions &o = options;
-    const int fd = stream.fd();
+    int fd = stream.fd();
+    buffers->stream = &stream;
 
     FileSearchResultList batch;
     QByteArray paths; // instead of batch, for a paths callback
@@ -472,6 +489,14 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
 
             if (type == DT_DIR) {
                 const int child = directory(fd, name, pathBuffer, entryPathLength, depth + 1);
+                if (!stream.isOpen() && child != 0 && !cancelled()) {
+                    // A deeper level ran out of descriptors and released this one.
+                    if (stream.resume(dirPath) != 0) {
+                        const int error = errno;
+                        KZLOG_WALK(KZLogSeverityError, QStringLiteral("resume!=0 dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error));
+                    }
+                    fd = stream.fd();
+                }
                 if (child == 0) {
                     status = 0;
                 } else if (child == -2) {
@@ -487,7 +512,10 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
             status = 0;
             break;
         }
+        if (!stream.isOpen())
+            break; // released and not taken up again: the rest is out of reach
     }
+    buffers->stream = nullptr;
 
     if (stream.close() != 0) {
         const int error = errno;

@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -347,4 +350,33 @@ TEST(TrovixFindEnvironment, StatOfMatchesIsKeptOnRequest)
         if (!line.isEmpty())
             jsonPaths.insert(QJsonDocument::fromJson(line).object().value(QStringLiteral("path")).toString().mid(root.size() + 1));
     EXPECT_EQ(jsonPaths, S({"open/invoice-2.txt"}));
+}
+
+// The walk holds a descriptor per folder level: with the limits `ulimit -n 128`
+// sets, trovix-find lost the deep part of a tree without a word.
+TEST(TrovixFindEnvironment, ADeepChainIsListedUnderALowDescriptorLimit)
+{
+    kztest::TempTree t;
+    const int depth = 1500;
+    QByteArray dir = t.rootBytes();
+    for (int i = 0; i < depth; ++i) {
+        ::close(::open((dir + "/hit").constData(), O_WRONLY | O_CREAT, 0644));
+        dir += "/d";
+        ASSERT_EQ(::mkdir(dir.constData(), 0755), 0);
+    }
+    QProcess p;
+    p.setChildProcessModifier([] {
+        const struct rlimit limit{128, 128};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    p.start(QStringLiteral(TROVIX_FIND_PATH),
+            {QStringLiteral("-s"), t.root(), QStringLiteral("--no-excluded"), QStringLiteral("--name"), QStringLiteral("is:hit")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(p.readAllStandardOutput().count('\n'), depth);
+    // Removed from the bottom up, without a descriptor per level.
+    for (; dir.size() > t.rootBytes().size(); dir.chop(2)) {
+        ::rmdir(dir.constData());
+        ::unlink((dir.left(dir.size() - 2) + "/hit").constData());
+    }
 }
