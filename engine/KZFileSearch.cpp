@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/KZFileSearchWalk.h"
+#include "platform/KZGuardedFS.h"
 #include "support/KZLog.h"
 
 namespace {
@@ -153,6 +154,25 @@ bool windowStart(int64_t op, const QVariant &value, const QCalendar &calendar, c
         return false;
     *out = start.toSecsSinceEpoch();
     return true;
+}
+
+// Mount points of network and FUSE file systems strictly below root, spelt
+// from root as the walk builds its paths (links on the way to root resolved).
+std::vector<QByteArray> remoteMountsBelow(const QByteArray &root, const QList<kzplatform::KZMountEntry> &table)
+{
+    std::vector<QByteArray> mounts;
+    if (table.isEmpty())
+        return mounts;
+    // A trailing "." makes the route follow a root that is itself a link, as the walk does.
+    const QByteArray resolved = kzplatform::kzRouteOfPath(root + "/.", table).resolvedPath;
+    for (const kzplatform::KZMountEntry &m : kzplatform::kzVisibleMounts(table)) {
+        if (kzplatform::kzMountAccess(m) != kzplatform::KZMountAccess::Remote || m.mountPoint == resolved
+            || !kzplatform::kzPathHasComponentPrefix(m.mountPoint, resolved))
+            continue;
+        const QByteArray below = resolved == "/" ? m.mountPoint : m.mountPoint.mid(resolved.size());
+        mounts.push_back(root == "/" ? below : root + below);
+    }
+    return mounts;
 }
 
 bool isNameOperator(int64_t op)
@@ -495,8 +515,10 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
         options.callback = records;
         options.pathsCallback = paths;
         options.homeTrashPath = KZHomeTrashPath();
+        const QList<kzplatform::KZMountEntry> mountTable = kzplatform::kzCurrentMountTable();
         for (const QString &root : distinctRoots) {
             const QByteArray rootBytes = root.toUtf8();
+            options.remoteMounts = remoteMountsBelow(rootBytes, mountTable);
             const int status = KZPerformSearchWithOptions(rootBytes.constData(), options);
             if (status == 0)
                 KZLOG_INFO_M(QStringLiteral("PerformSearchInDirectory cancelled scopeDir:%1").arg(root));

@@ -6,10 +6,12 @@
 #include <dirent.h>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <vector>
 
 #include "platform/KZDirStream.h"
+#include "platform/KZGuardedFS.h"
 #include "platform/KZMimeTypes.h"
 #include "platform/KZPosixFS.h"
 #include "support/KZLog.h"
@@ -160,6 +162,35 @@ bool isExcluded(const KZExcludedDir *list, const char *path, size_t pathLength)
         if (node->pathLength == pathLength && std::memcmp(node->path, path, pathLength) == 0)
             return true;
     return false;
+}
+
+bool isRemoteMount(const std::vector<QByteArray> &mounts, const char *path, size_t pathLength)
+{
+    for (const QByteArray &m : mounts)
+        if (static_cast<size_t>(m.size()) == pathLength && std::memcmp(m.constData(), path, pathLength) == 0)
+            return true;
+    return false;
+}
+
+// Lists the start of a network or FUSE folder on a worker, waiting a short
+// time only: 0 when it answered (whatever the answer), ETIMEDOUT when it did
+// not, ENOMEDIUM when it is an automount point that is not mounted.
+int remoteFolderSilence(const char *path)
+{
+    const QByteArray folder(path);
+    int error = 0;
+    const std::optional<int> answered = kzplatform::kzCallForPath<int>(
+        folder, kzplatform::kzDefaultProbeTimeoutMs,
+        [folder]() {
+            char entries[1024];
+            KZDirStream stream(entries, sizeof entries);
+            KZDirEntry entry;
+            if (stream.openPathNoFollow(folder.constData()) == 0)
+                stream.read(&entry);
+            return 0;
+        },
+        &error);
+    return answered ? 0 : error;
 }
 
 bool isPositiveNameOperator(int64_t op)
@@ -449,6 +480,13 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                     break;
                 if (o.excludedDirs && isExcluded(o.excludedDirs, pathBuffer, entryPathLength))
                     break;
+                // Even the stat of a mount point waits for its server: ask first.
+                if (!o.remoteMounts.empty() && isRemoteMount(o.remoteMounts, pathBuffer, entryPathLength)) {
+                    if (const int silence = remoteFolderSilence(pathBuffer)) {
+                        KZLOG_WALK(KZLogSeverityWarning, QStringLiteral("remoteDir==unreachable dirPath:%1 ").arg(bytesText(pathBuffer)) + errnoText(silence));
+                        break;
+                    }
+                }
             }
 
             if ((type == DT_REG || !o.onlyFilesMatch) && EntryMatchNames(o.filters, o.filtersCount, name, nameLength)) {

@@ -1,5 +1,5 @@
 // What the walk reaches where the system stands in its way: more folder levels
-// than open descriptors.
+// than open descriptors, and network mounts that no longer answer.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -10,6 +10,7 @@
 #include "engine/KZFileSearch.h"
 #include "platform/KZResourceLimits.h"
 #include "tests/engine/SearchRunner.h"
+#include "tests/scope/ScopeTestSupport.h"
 #include "tests/testlib/TestEnvironment.h"
 
 using enginetest::criterion;
@@ -105,4 +106,29 @@ TEST(KZFileSearchWalkReach, TheSoftDescriptorLimitIsRaisedToTheHardOne)
     EXPECT_GT(now.rlim_cur, 64u);
     if (now.rlim_max != RLIM_INFINITY)
         EXPECT_EQ(now.rlim_cur, now.rlim_max);
+}
+
+// A dead network mount below the scope held the walk in a call that no cancel reaches.
+TEST(KZFileSearchWalkReach, NetworkAndFuseMountsThatDoNotAnswerAreSkipped)
+{
+    kztest::TempTree t;
+    t.writeFile(QStringLiteral("local/hit-1"));
+    t.writeFile(QStringLiteral("nas/share/hit-2"));
+    t.writeFile(QStringLiteral("sshfs/hit-3"));
+    const QString nas = t.path(QStringLiteral("nas"));
+    const QString sshfs = t.path(QStringLiteral("sshfs"));
+    const scopetest::FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs4", "srv:/e", "0:70")
+                                           + scopetest::mountLine(3, sshfs, "fuse.sshfs", "me@host:", "0:71"));
+    kztest::LogCapture log;
+    {
+        scopetest::SilentServer server;
+        EXPECT_EQ(found(t.root(), nameIs(QStringLiteral("hit"))), QStringList{QStringLiteral("local/hit-1")});
+        EXPECT_EQ(server.calls(), 2);
+    }
+    EXPECT_TRUE(log.contains(QStringLiteral("remoteDir==unreachable dirPath:%1 errno:%2").arg(nas).arg(ETIMEDOUT)));
+    EXPECT_TRUE(log.contains(QStringLiteral("remoteDir==unreachable dirPath:%1 errno:%2").arg(sshfs).arg(ETIMEDOUT)));
+    ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
+    ASSERT_TRUE(scopetest::waitForWorkersToDrain(sshfs));
+    // Mounts that answer are walked like any folder.
+    EXPECT_EQ(found(t.root(), nameIs(QStringLiteral("hit"))).size(), 3);
 }
