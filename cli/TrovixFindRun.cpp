@@ -248,6 +248,9 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
     auto finish = [&](int code) {
         clearProgress();
         std::fflush(out);
+        if (const qint64 skipped = session.skippedLongPathCount())
+            printLine(err, skipped == 1 ? QStringLiteral("trovix-find: 1 entry skipped because its path reaches the 4,095-byte limit")
+                                        : QStringLiteral("trovix-find: %1 entries skipped because their path reaches the 4,095-byte limit").arg(skipped));
         const QString stats = session.displayStatistics();
         const QString line = stats.isNull() ? QStringLiteral("No File") : stats;
         if (options.count)
@@ -265,6 +268,14 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
                          const int kind = info.value(QStringLiteral("kind")).toInt();
                          if (kind == 2) {
                              finish(session.statistics().value(QStringLiteral("total")).toLongLong() > 0 ? 0 : 1);
+                             return;
+                         }
+                         if (kind == 3) {
+                             // A folder the walk could not read: said, and the search goes on.
+                             clearProgress();
+                             const QByteArray line = "trovix-find: cannot read '" + info.value(QStringLiteral("path")).toByteArray()
+                                 + "': " + std::strerror(info.value(QStringLiteral("error")).toInt()) + '\n';
+                             std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), err);
                              return;
                          }
                          if (session.deliversPathsOnly()) {

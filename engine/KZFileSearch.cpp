@@ -514,6 +514,7 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
         options.counters = &counters;
         options.callback = records;
         options.pathsCallback = paths;
+        options.unreadableFolder = &_unreadableFolder;
         options.homeTrashPath = KZHomeTrashPath();
         const QList<kzplatform::KZMountEntry> mountTable = kzplatform::kzCurrentMountTable();
         for (const QString &root : distinctRoots) {

@@ -76,18 +76,27 @@ struct KZFileSearchFilterStruct {
 // Releases what the filters own and zeroes them.
 void KZFileSearchFiltersRelease(KZFileSearchFilterStruct *filters, int32_t count);
 
-// Matches per type, in this order: regular files, folders, links.
+// Matches per type, in this order: regular files, folders, links; then the
+// entries left out because their path reaches the length limit (not results).
 struct KZFileSearchCounters {
     int64_t files = 0;
     int64_t dirs = 0;
     int64_t links = 0;
+    int64_t skippedLongPaths = 0;
     int64_t total() const { return files + dirs + links; }
 };
 
 enum KZFileSearchStatus : int {
     KZFileSearchStatusBatch = 1,
     KZFileSearchStatusFinished = 2,
+    // Between the walk and its session only: a folder could not be read.
+    KZFileSearchStatusUnreadableFolder = 3,
 };
+
+// A folder the walk could not list, with everything below it: its path bytes
+// and the errno that refused it (ETIMEDOUT for a network or FUSE mount that
+// did not answer). Called on the walking thread.
+using KZFileSearchUnreadableFolderCallback = std::function<void(const QByteArray &dirPath, int error)>;
 
 // status 1: batch holds the matches found directly in one folder; status 2:
 // the walk is over (batch empty). Called on the walking thread. The batch is
@@ -170,6 +179,12 @@ public:
     void cancelSearch() { _isCancelled.store(true, std::memory_order_relaxed); }
     bool isCancelled() const { return _isCancelled.load(std::memory_order_relaxed); }
 
+    // Called for each folder the walk could not read; set before the walk.
+    void setUnreadableFolderCallback(KZFileSearchUnreadableFolderCallback callback)
+    {
+        _unreadableFolder = std::move(callback);
+    }
+
     // Skips the stat of matches when no criterion needs it (only names and
     // type keywords): results then carry no attribute snapshot. For callers
     // that show nothing but paths. Off by default.
@@ -193,6 +208,7 @@ private:
                        const KZFileSearchPathsCallback *paths);
 
     std::atomic<bool> _isCancelled{false};
+    KZFileSearchUnreadableFolderCallback _unreadableFolder;
     bool _skipsMatchStat = false;
     QDateTime _nowForTesting;
 };

@@ -93,6 +93,12 @@ struct Walk {
 
     bool cancelled() const { return options.isCancelled && options.isCancelled->load(std::memory_order_relaxed); }
 
+    void tellUnreadable(const char *dirPath, int error) const
+    {
+        if (options.unreadableFolder && *options.unreadableFolder)
+            (*options.unreadableFolder)(QByteArray(dirPath), error);
+    }
+
     LevelBuffers *level(size_t depth)
     {
         if (depth < levels.size() && levels[depth].path)
@@ -400,6 +406,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
             KZLOG_WALK(KZLogSeverityInfo, message);
         else
             KZLOG_WALK(KZLogSeverityError, message);
+        tellUnreadable(dirPath, error);
         return -2;
     }
     if (g_countsListedFolders.load(std::memory_order_relaxed))
@@ -428,6 +435,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
         if (read < 0) {
             const int error = errno;
             KZLOG_WALK(KZLogSeverityError, QStringLiteral("readdir==NULL dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error));
+            tellUnreadable(dirPath, error);
             break;
         }
         const char *name = entry.name;
@@ -444,6 +452,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
             const size_t entryPathLength = prefixLength + nameLength;
             if (entryPathLength >= PATH_MAX - 1) {
                 KZLOG_WALK(KZLogSeverityError, QStringLiteral("entryPathL>=MAXPATHLEN entryPathL:%1").arg(entryPathLength));
+                ++o.counters->skippedLongPaths;
                 status = -4;
                 break;
             }
@@ -484,6 +493,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                 if (!o.remoteMounts.empty() && isRemoteMount(o.remoteMounts, pathBuffer, entryPathLength)) {
                     if (const int silence = remoteFolderSilence(pathBuffer)) {
                         KZLOG_WALK(KZLogSeverityWarning, QStringLiteral("remoteDir==unreachable dirPath:%1 ").arg(bytesText(pathBuffer)) + errnoText(silence));
+                        tellUnreadable(pathBuffer, silence);
                         break;
                     }
                 }
@@ -532,6 +542,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                     if (stream.resume(dirPath) != 0) {
                         const int error = errno;
                         KZLOG_WALK(KZLogSeverityError, QStringLiteral("resume!=0 dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error));
+                        tellUnreadable(dirPath, error);
                     }
                     fd = stream.fd();
                 }

@@ -26,6 +26,8 @@ struct KZWalkOptions {
     const KZFileSearchCallback *callback = nullptr;
     // When set instead of callback, matches are collected as path bytes.
     const KZFileSearchPathsCallback *pathsCallback = nullptr;
+    // Told of every folder that could not be read; may be null.
+    const KZFileSearchUnreadableFolderCallback *unreadableFolder = nullptr;
     // The home trash ($XDG_DATA_HOME/Trash), skipped like ".Trash".
     QByteArray homeTrashPath;
     // Mount points of network and FUSE file systems below the root, spelt as

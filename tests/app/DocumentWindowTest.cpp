@@ -16,6 +16,7 @@
 #include "engine/KZFileSearchObject.h"
 #include "scope/ScopeDirManager.h"
 #include "support/KZUserDefaults.h"
+#include "tests/scope/ScopeTestSupport.h"
 #include "tests/testlib/TestEnvironment.h"
 #include "rules/SavedSearches.h"
 #include "toolkit/KZSpinnerView.h"
@@ -270,6 +271,26 @@ TEST_F(DocumentWindowTest, SearchesStoppedBeforeTheirWalkBeganListNoFolder)
     KZFileSearch::setCountsListedFoldersForTesting(false);
     EXPECT_EQ(listed, folders);
     EXPECT_EQ(controller->searchObject()->criteria().first().toMap(), criterion(1, 1, QStringLiteral("abc")));
+}
+
+// What a search left out was only in the walk's own log lines, if at all.
+TEST_F(DocumentWindowTest, WhatASearchLeftOutIsLogged)
+{
+    tree.writeFile(QStringLiteral("nas/share/report-remote.txt"));
+    const QString nas = tree.path(QStringLiteral("nas"));
+    const scopetest::FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs4", "srv:/e", "0:70"));
+    kztest::LogCapture log;
+    open();
+    {
+        const scopetest::SilentServer server;
+        type(QStringLiteral("report"));
+        QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
+        ASSERT_TRUE(waitForEnd());
+    }
+    EXPECT_EQ(controller->searchObject()->results().size(), 2);
+    EXPECT_EQ(controller->searchObject()->unreadableFolderCount(), 1);
+    EXPECT_TRUE(log.contains(QStringLiteral("unreadableFolders:1 skippedLongPaths:0 scopeDir:") + tree.root()));
+    ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
 }
 
 TEST_F(DocumentWindowTest, ExpandingNeverGoesBelowTheMinimum)

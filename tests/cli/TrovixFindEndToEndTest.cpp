@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -296,24 +297,33 @@ FindRun trovixFindUnprivileged(const QStringList &args, const QByteArray &statMa
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    int fds[2];
+    int fds[2], errFds[2];
     FindRun r;
     if (::pipe(fds) != 0)
         return r;
-    // The output is a few lines: it fits in the pipe while the child runs.
+    if (::pipe(errFds) != 0)
+        return r;
+    // The output is a few lines: it fits in the pipes while the child runs.
     r.status = kztest::runAsUnprivileged([&]() -> int {
         ::close(fds[0]);
-        if (::dup2(fds[1], STDOUT_FILENO) < 0)
+        ::close(errFds[0]);
+        if (::dup2(fds[1], STDOUT_FILENO) < 0 || ::dup2(errFds[1], STDERR_FILENO) < 0)
             return 126;
         ::execve(argv[0], argv.data(), envp.data());
         return 127;
     });
     ::close(fds[1]);
+    ::close(errFds[1]);
     char buffer[4096];
     ssize_t n;
     while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
         r.out.append(buffer, n);
     ::close(fds[0]);
+    QByteArray err;
+    while ((n = ::read(errFds[0], buffer, sizeof buffer)) > 0)
+        err.append(buffer, n);
+    ::close(errFds[0]);
+    r.err = QString::fromUtf8(err);
     return r;
 }
 
@@ -350,6 +360,36 @@ TEST(TrovixFindEnvironment, StatOfMatchesIsKeptOnRequest)
         if (!line.isEmpty())
             jsonPaths.insert(QJsonDocument::fromJson(line).object().value(QStringLiteral("path")).toString().mid(root.size() + 1));
     EXPECT_EQ(jsonPaths, S({"open/invoice-2.txt"}));
+}
+
+// A folder that could not be read and an entry whose path was too long were
+// left out of the output without a word.
+TEST(TrovixFindEnvironment, WhatIsLeftOutIsToldOnStandardError)
+{
+    ASSERT_TRUE(kztest::canRunUnprivileged());
+    kztest::TempTree t;
+    t.writeFile(QStringLiteral("open/invoice-1.txt"));
+    t.writeFile(QStringLiteral("locked/invoice-2.txt"));
+    t.chmod(QStringLiteral("locked"), 0700);
+    t.chmod(QString(), 0755);
+    // Folders nested until one more name (at most 250 bytes) makes a path of 4,095 bytes.
+    QByteArray deep = t.rootBytes();
+    for (qsizetype room = 4094 - deep.size(); room > 250; room = 4094 - deep.size()) {
+        deep += '/' + QByteArray(std::min<qsizetype>(200, room - 150), 'd');
+        ASSERT_EQ(::mkdir(deep.constData(), 0755), 0);
+    }
+    const QByteArray longName = "invoice-" + QByteArray(4094 - deep.size() - 8, 'x');
+    ::close(::open((deep + '/' + longName).constData(), O_WRONLY | O_CREAT, 0644));
+    ::close(::open((deep + "/invoice-short").constData(), O_WRONLY | O_CREAT, 0644));
+
+    const FindRun r = trovixFindUnprivileged({QStringLiteral("-s"), t.root(), QStringLiteral("--no-excluded"), QStringLiteral("invoice")},
+                                             QByteArray());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.count('\n'), 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("trovix-find: cannot read '%1/locked': Permission denied\n").arg(t.root())))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral("trovix-find: 1 entry skipped because its path reaches the 4,095-byte limit\n")))
+        << r.err.toStdString();
 }
 
 // The walk holds a descriptor per folder level: with the limits `ulimit -n 128`

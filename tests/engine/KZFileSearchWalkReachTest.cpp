@@ -2,6 +2,7 @@
 // than open descriptors, and network mounts that no longer answer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -120,11 +121,18 @@ TEST(KZFileSearchWalkReach, NetworkAndFuseMountsThatDoNotAnswerAreSkipped)
     const scopetest::FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs4", "srv:/e", "0:70")
                                            + scopetest::mountLine(3, sshfs, "fuse.sshfs", "me@host:", "0:71"));
     kztest::LogCapture log;
+    QList<QPair<QByteArray, int>> unreadable;
     {
         scopetest::SilentServer server;
-        EXPECT_EQ(found(t.root(), nameIs(QStringLiteral("hit"))), QStringList{QStringLiteral("local/hit-1")});
+        EXPECT_EQ(found(t.root(), nameIs(QStringLiteral("hit")),
+                        [&](KZFileSearch &s) {
+                            s.setUnreadableFolderCallback([&](const QByteArray &dir, int error) { unreadable.append({dir, error}); });
+                        }),
+                  QStringList{QStringLiteral("local/hit-1")});
         EXPECT_EQ(server.calls(), 2);
     }
+    std::sort(unreadable.begin(), unreadable.end());
+    EXPECT_EQ(unreadable, (QList<QPair<QByteArray, int>>{{QFile::encodeName(nas), ETIMEDOUT}, {QFile::encodeName(sshfs), ETIMEDOUT}}));
     EXPECT_TRUE(log.contains(QStringLiteral("remoteDir==unreachable dirPath:%1 errno:%2").arg(nas).arg(ETIMEDOUT)));
     EXPECT_TRUE(log.contains(QStringLiteral("remoteDir==unreachable dirPath:%1 errno:%2").arg(sshfs).arg(ETIMEDOUT)));
     ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));

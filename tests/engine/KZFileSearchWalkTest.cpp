@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <atomic>
@@ -363,6 +364,9 @@ TEST(KZFileSearchWalk, AnEntryPathAtTheLengthLimitSkipsOnlyThatEntry)
     EXPECT_EQ(names, sorted({QString::fromLatin1(fits), QStringLiteral("hit-short")}));
     EXPECT_TRUE(log.contains(QStringLiteral("entryPathL>=MAXPATHLEN entryPathL:%1").arg(PATH_MAX - 1)));
     EXPECT_TRUE(log.contains(QStringLiteral("PerformSearchInDirectory:-4 entryPath:")));
+    // Counted for the caller, which must say what was left out.
+    EXPECT_EQ(run.finalCounters.skippedLongPaths, 1);
+    EXPECT_EQ(run.finalCounters.total(), 2);
 }
 
 TEST(KZFileSearchWalk, LinksToFoldersAreNeverEnteredEvenAsTheyMatchTheLinkKeyword)
@@ -730,8 +734,14 @@ TEST(KZFileSearchWalk, AnUnreadableFolderIsLoggedAndItsSiblingsAreStillWalked)
     const QString root = t.root();
     const int rc = kztest::runAsUnprivileged([&]() -> int {
         kztest::LogCapture log;
-        const enginetest::SearchRun run = runSearch(root, nameIs(QStringLiteral("hit")));
+        QList<QPair<QByteArray, int>> unreadable;
+        const enginetest::SearchRun run = runSearch(root, nameIs(QStringLiteral("hit")), [&](KZFileSearch &s) {
+            s.setUnreadableFolderCallback([&](const QByteArray &dir, int error) { unreadable.append({dir, error}); });
+        });
         int failures = 0;
+        // The caller hears of it, to tell its user.
+        if (unreadable != QList<QPair<QByteArray, int>>{{QFile::encodeName(root) + "/b-locked", EACCES}})
+            failures |= 16;
         // The locked folder itself still matches nothing by name; its content is out of reach.
         if (run.relativePaths(root) != QStringList{QStringLiteral("a-open/hit-1"), QStringLiteral("c-open/hit-3"), QStringLiteral("hit-top")})
             failures |= 1;
