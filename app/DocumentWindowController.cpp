@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include "app/DocumentWindow.h"
+#include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchObject.h"
 #include "engine/KZSearchTextCriteria.h"
 #include "results/Functions.h"
@@ -112,6 +113,7 @@ QThreadPool *DocumentWindowController::searchQueue()
     static QThreadPool *queue = [] {
         auto *pool = new QThreadPool;
         pool->setMaxThreadCount(2);
+        pool->setStackSize(KZFileSearchWalkStackSize);
         return pool;
     }();
     return queue;

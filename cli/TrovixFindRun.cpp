@@ -220,6 +220,7 @@ int runTrovixFind(const QStringList &args, FILE *out, FILE *err, FILE *in)
 
     QThreadPool pool;
     pool.setMaxThreadCount(1);
+    pool.setStackSize(KZFileSearchWalkStackSize);
     KZFileSearchObject session;
     session.setKeepsResults(false);
     session.setHandsOverWithoutWaiting(true);

@@ -73,6 +73,11 @@ struct KZFileSearchFilterStruct {
     bool ownsText = false;
 };
 
+// The walk goes one call deeper per folder level, up to PATH_MAX / 2 levels:
+// a thread that walks needs this much stack, whatever `ulimit -s` says
+// (sanitizer builds need ten times what a release build does).
+inline constexpr uint KZFileSearchWalkStackSize = 32u * 1024 * 1024;
+
 // Releases what the filters own and zeroes them.
 void KZFileSearchFiltersRelease(KZFileSearchFilterStruct *filters, int32_t count);
 

@@ -393,7 +393,8 @@ TEST(TrovixFindEnvironment, WhatIsLeftOutIsToldOnStandardError)
 }
 
 // The walk holds a descriptor per folder level: with the limits `ulimit -n 128`
-// sets, trovix-find lost the deep part of a tree without a word.
+// sets, trovix-find lost the deep part of a tree without a word. It also goes
+// one call deeper per level: a small stack limit must not end it.
 TEST(TrovixFindEnvironment, ADeepChainIsListedUnderALowDescriptorLimit)
 {
     kztest::TempTree t;
@@ -408,6 +409,10 @@ TEST(TrovixFindEnvironment, ADeepChainIsListedUnderALowDescriptorLimit)
     p.setChildProcessModifier([] {
         const struct rlimit limit{128, 128};
         ::setrlimit(RLIMIT_NOFILE, &limit);
+        struct rlimit stack {};
+        ::getrlimit(RLIMIT_STACK, &stack);
+        stack.rlim_cur = 1024 * 1024;
+        ::setrlimit(RLIMIT_STACK, &stack);
     });
     p.start(QStringLiteral(TROVIX_FIND_PATH),
             {QStringLiteral("-s"), t.root(), QStringLiteral("--no-excluded"), QStringLiteral("--name"), QStringLiteral("is:hit")});
