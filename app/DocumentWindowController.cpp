@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include "app/DocumentWindow.h"
+#include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchObject.h"
 #include "engine/KZSearchTextCriteria.h"
 #include "platform/KZGuardedFS.h"
@@ -140,6 +141,7 @@ QThreadPool *DocumentWindowController::searchQueue()
     static QThreadPool *queue = [] {
         auto *pool = new QThreadPool;
         pool->setMaxThreadCount(2);
+        pool->setStackSize(KZFileSearchWalkStackSize);
         return pool;
     }();
     return queue;
@@ -642,6 +644,11 @@ void DocumentWindowController::n_fileSearchObjectUpdated(QObject *object, const 
         return;
     const int kind = userInfo.value(QStringLiteral("kind")).toInt();
     if (kind == 2) {
+        if (_searchObject->unreadableFolderCount() > 0 || _searchObject->skippedLongPathCount() > 0)
+            KZLOG_WARNING_M(QStringLiteral("unreadableFolders:%1 skippedLongPaths:%2 scopeDir:%3")
+                                .arg(_searchObject->unreadableFolderCount())
+                                .arg(_searchObject->skippedLongPathCount())
+                                .arg(_searchObject->scopeDir()));
         const qsizetype count = _searchObject->results().size();
         const QString stats = _searchObject->displayStatistics();
         updateUISearchLabelInfo(count > 0 && !stats.isEmpty() ? stats : KZLocalizedString("No File"));

@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "app/AppDelegate.h"
+#include "platform/KZResourceLimits.h"
 #include "platform/KZUnixSignals.h"
 #include "results/KZFinderFileIcon.h"
 #include "scope/KZBookmarkFileURL.h"
@@ -11,6 +12,9 @@
 
 int main(int argc, char *argv[])
 {
+    // A search walks with a descriptor per folder level.
+    kzplatform::kzRaiseOpenFileLimit();
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trovix"));
     QApplication::setOrganizationDomain(QStringLiteral("trovix.org"));

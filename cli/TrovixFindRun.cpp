@@ -288,6 +288,7 @@ int streamSearch(const TrovixFindOptions &options, const QVariantList &criteria,
 
     QThreadPool pool;
     pool.setMaxThreadCount(1);
+    pool.setStackSize(KZFileSearchWalkStackSize);
     KZFileSearchObject session;
     session.setKeepsResults(false);
     session.setHandsOverWithoutWaiting(true);
@@ -319,6 +320,9 @@ int streamSearch(const TrovixFindOptions &options, const QVariantList &criteria,
             return;
         clearProgress();
         output.flush();
+        if (const qint64 skipped = session.skippedLongPathCount())
+            printLine(err, skipped == 1 ? QStringLiteral("trovix-find: 1 entry skipped because its path reaches the 4,095-byte limit")
+                                        : QStringLiteral("trovix-find: %1 entries skipped because their path reaches the 4,095-byte limit").arg(skipped));
         const QString stats = session.displayStatistics();
         const QString line = stats.isNull() ? QStringLiteral("No File") : stats;
         if (options.count)
@@ -359,6 +363,14 @@ int streamSearch(const TrovixFindOptions &options, const QVariantList &criteria,
                          const int kind = info.value(QStringLiteral("kind")).toInt();
                          if (kind == 2) {
                              finish(session.statistics().value(QStringLiteral("total")).toLongLong() > 0 ? 0 : 1);
+                             return;
+                         }
+                         if (kind == 3) {
+                             // A folder the walk could not read: said, and the search goes on.
+                             clearProgress();
+                             const QByteArray line = "trovix-find: cannot read '" + info.value(QStringLiteral("path")).toByteArray()
+                                 + "': " + std::strerror(info.value(QStringLiteral("error")).toInt()) + '\n';
+                             std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), err);
                              return;
                          }
                          if (session.deliversPathsOnly()) {

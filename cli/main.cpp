@@ -7,11 +7,15 @@
 
 #include "cli/TrovixFindRun.h"
 #include "platform/KZPathBytes.h"
+#include "platform/KZResourceLimits.h"
 #include "platform/KZStandardDescriptors.h"
 
 int main(int argc, char *argv[])
 {
     kzplatform::kzHoldClosedStandardDescriptors();
+    // The walk holds a descriptor per folder level.
+    kzplatform::kzRaiseOpenFileLimit();
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Trovix"));
     // From argv itself: QCoreApplication::arguments() turns bytes that are not

@@ -2,14 +2,18 @@
 
 #include <QDebug>
 #include <QMetaType>
+#include <QRegularExpression>
 #include <QStringList>
+#include <QtNumeric>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <limits>
 #include <vector>
 
 #include "engine/KZFileSearchWalk.h"
 #include "platform/KZPathBytes.h"
+#include "platform/KZGuardedFS.h"
 #include "support/KZLog.h"
 
 namespace {
@@ -84,10 +88,45 @@ bool dateOfValue(const QVariant &value, QDate *out)
     }
 }
 
+// Window start of "within the last n units" in seconds. A count that reaches
+// back beyond the calendar starts the window before every date.
+int64_t withinLastStart(qint64 n, int unit, const QCalendar &calendar, const QDateTime &now, const QDate &today)
+{
+    QDateTime start;
+    qint64 units = 0;
+    switch (unit) {
+    case 1: start = midnightOf(today.addDays(-n)); break;
+    case 2:
+        if (!qMulOverflow(n, qint64(7), &units))
+            start = midnightOf(today.addDays(-units));
+        break;
+    case 3:
+        if (n <= std::numeric_limits<int>::max())
+            start = midnightOf(today.addMonths(static_cast<int>(-n), calendar));
+        break;
+    case 4:
+        if (n <= std::numeric_limits<int>::max())
+            start = midnightOf(today.addYears(static_cast<int>(-n), calendar));
+        break;
+    case 5:
+        if (!qMulOverflow(n, qint64(3600), &units))
+            start = now.addSecs(-units);
+        break;
+    case 6:
+        if (!qMulOverflow(n, qint64(60), &units))
+            start = now.addSecs(-units);
+        break;
+    default: break;
+    }
+    return start.isValid() ? start.toSecsSinceEpoch() : std::numeric_limits<int64_t>::min();
+}
+
+// The window start of a date filter, whole seconds since 1970.
 bool windowStart(int64_t op, const QVariant &value, const QCalendar &calendar, const QDateTime &now,
-                 const QDateTime &todayMidnight, QDateTime *out)
+                 const QDateTime &todayMidnight, int64_t *out)
 {
     const QDate today = todayMidnight.date();
+    QDateTime start;
     switch (op) {
     case KZFileSearchOperatorDateExactlyDay:
     case KZFileSearchOperatorDateBefore:
@@ -95,37 +134,47 @@ bool windowStart(int64_t op, const QVariant &value, const QCalendar &calendar, c
         QDate day;
         if (!dateOfValue(value, &day))
             return false;
-        *out = midnightOf(day);
-        return out->isValid();
+        start = midnightOf(day);
+        break;
     }
-    case KZFileSearchOperatorDateToday: *out = todayMidnight; return out->isValid();
-    case KZFileSearchOperatorDateYesterday: *out = midnightOf(today.addDays(-1)); return out->isValid();
-    case KZFileSearchOperatorDateLastHour: *out = now.addSecs(-3600); return out->isValid();
-    case KZFileSearchOperatorDateLast6Hours: *out = now.addSecs(-21600); return out->isValid();
+    case KZFileSearchOperatorDateToday: start = todayMidnight; break;
+    case KZFileSearchOperatorDateYesterday: start = midnightOf(today.addDays(-1)); break;
+    case KZFileSearchOperatorDateLastHour: start = now.addSecs(-3600); break;
+    case KZFileSearchOperatorDateLast6Hours: start = now.addSecs(-21600); break;
     case KZFileSearchOperatorDateWithinLast: {
-        if (value.typeId() != QMetaType::QString)
+        qint64 n = 0;
+        int unit = 0;
+        if (value.typeId() != QMetaType::QString || !KZFileSearchParseWithinLast(value.toString(), &n, &unit)
+            || !now.isValid() || !todayMidnight.isValid())
             return false;
-        const QStringList parts = value.toString().split(QLatin1Char('|'));
-        if (parts.size() != 2)
-            return false;
-        bool okCount = false, okUnit = false;
-        const qint64 n = parts.at(0).trimmed().toLongLong(&okCount);
-        const int unit = parts.at(1).trimmed().toInt(&okUnit);
-        if (!okCount || !okUnit)
-            return false;
-        switch (unit) {
-        case 1: *out = midnightOf(today.addDays(-n)); break;
-        case 2: *out = midnightOf(today.addDays(-7 * n)); break;
-        case 3: *out = midnightOf(today.addMonths(static_cast<int>(-n), calendar)); break;
-        case 4: *out = midnightOf(today.addYears(static_cast<int>(-n), calendar)); break;
-        case 5: *out = now.addSecs(-3600 * n); break;
-        case 6: *out = now.addSecs(-60 * n); break;
-        default: return false;
-        }
-        return out->isValid();
+        *out = withinLastStart(n, unit, calendar, now, today);
+        return true;
     }
     default: return false;
     }
+    if (!start.isValid())
+        return false;
+    *out = start.toSecsSinceEpoch();
+    return true;
+}
+
+// Mount points of network and FUSE file systems strictly below root, spelt
+// from root as the walk builds its paths (links on the way to root resolved).
+std::vector<QByteArray> remoteMountsBelow(const QByteArray &root, const QList<kzplatform::KZMountEntry> &table)
+{
+    std::vector<QByteArray> mounts;
+    if (table.isEmpty())
+        return mounts;
+    // A trailing "." makes the route follow a root that is itself a link, as the walk does.
+    const QByteArray resolved = kzplatform::kzRouteOfPath(root + "/.", table).resolvedPath;
+    for (const kzplatform::KZMountEntry &m : kzplatform::kzVisibleMounts(table)) {
+        if (kzplatform::kzMountAccess(m) != kzplatform::KZMountAccess::Remote || m.mountPoint == resolved
+            || !kzplatform::kzPathHasComponentPrefix(m.mountPoint, resolved))
+            continue;
+        const QByteArray below = resolved == "/" ? m.mountPoint : m.mountPoint.mid(resolved.size());
+        mounts.push_back(root == "/" ? below : root + below);
+    }
+    return mounts;
 }
 
 bool isNameOperator(int64_t op)
@@ -142,12 +191,29 @@ bool isDateOperator(int64_t op)
         || op == KZFileSearchOperatorDateLast6Hours;
 }
 
-// Without a trailing "/" (except "/" itself), so that prefix tests compare like with like.
-QString withoutTrailingSlash(QString path)
+// "." and ".." resolved as text, empty components dropped and no trailing "/"
+// (except "/" itself), so that prefix tests compare like with like; ".." at
+// the root stays at the root. Links are not looked at: "a/link/.." is "a".
+QString lexicallyNormalPath(const QString &path)
 {
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    return path;
+    if (!path.startsWith(QLatin1Char('/'))) {
+        QString relative = path;
+        while (relative.size() > 1 && relative.endsWith(QLatin1Char('/')))
+            relative.chop(1);
+        return relative;
+    }
+    QStringList kept;
+    for (const QString &part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            if (!kept.isEmpty())
+                kept.removeLast();
+            continue;
+        }
+        kept.append(part);
+    }
+    return QLatin1Char('/') + kept.join(QLatin1Char('/'));
 }
 
 // path is dir itself or continues it with "/".
@@ -198,6 +264,28 @@ void KZFileSearchFiltersRelease(KZFileSearchFilterStruct *filters, int32_t count
         std::free(f.auxText);
         f = KZFileSearchFilterStruct();
     }
+}
+
+bool KZFileSearchParseWithinLast(const QString &value, qint64 *count, int *unit)
+{
+    const QStringList parts = value.split(QLatin1Char('|'));
+    if (parts.size() != 2)
+        return false;
+    const QString countText = parts.at(0).trimmed();
+    bool okCount = false, okUnit = false;
+    qint64 n = countText.toLongLong(&okCount);
+    const int u = parts.at(1).trimmed().toInt(&okUnit);
+    if (!okCount) {
+        // More digits than a 64-bit count holds: as far back as any count goes.
+        static const QRegularExpression digits(QStringLiteral("^\\+?[0-9]+$"));
+        okCount = digits.match(countText).hasMatch();
+        n = std::numeric_limits<qint64>::max();
+    }
+    if (!okCount || !okUnit || n < 0 || u < 1 || u > 6)
+        return false;
+    *count = n;
+    *unit = u;
+    return true;
 }
 
 QVariantList KZFileSearch::criteriaWithKind(int64_t kind, const QVariantList &criteria)
@@ -276,9 +364,9 @@ void KZFileSearch::canonisateCriterionKind(int64_t kind, const QVariantList &cri
             break;
         case KZFileSearchKindDateCreated:
         case KZFileSearchKindDateModified: {
-            QDateTime start;
+            int64_t start = 0;
             if (isDateOperator(op) && windowStart(op, value, calendar, now, todayMidnight, &start)) {
-                f.timeValue = start.toSecsSinceEpoch();
+                f.timeValue = start;
                 isCorrect = true;
             }
             break;
@@ -331,9 +419,10 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
         KZLOG_CRITICAL_M(QStringLiteral("scopeDir==nil"));
     if (criteria.isEmpty())
         KZLOG_CRITICAL_M(QStringLiteral("_criteria.count==0"));
-    _isCancelled.store(false, std::memory_order_relaxed);
+    // The flag is never cleared: a search stopped while it still waited for
+    // a thread must not walk once it gets one. A walk object serves one walk.
 
-    const QString scopeDir = withoutTrailingSlash(scopeDirArg);
+    const QString scopeDir = lexicallyNormalPath(scopeDirArg);
     QStringList roots;
     QStringList excluded;
     if (!scopeDir.isEmpty()) {
@@ -343,7 +432,7 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
             if (op != KZFileSearchOperatorIs && op != KZFileSearchOperatorIsNot)
                 continue;
             for (const QString &raw : stringsOfValue(map.value(QStringLiteral("value")))) {
-                const QString path = withoutTrailingSlash(raw);
+                const QString path = lexicallyNormalPath(raw);
                 if (path.isEmpty() || !isInsideOrEqual(path, scopeDir))
                     continue;
                 (op == KZFileSearchOperatorIs ? roots : excluded).append(path);
@@ -427,9 +516,12 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
         options.counters = &counters;
         options.callback = records;
         options.pathsCallback = paths;
+        options.unreadableFolder = &_unreadableFolder;
         options.homeTrashPath = KZHomeTrashPath();
+        const QList<kzplatform::KZMountEntry> mountTable = kzplatform::kzCurrentMountTable();
         for (const QString &root : distinctRoots) {
             const QByteArray rootBytes = kzplatform::kzPathBytes(root);
+            options.remoteMounts = remoteMountsBelow(rootBytes, mountTable);
             const int status = KZPerformSearchWithOptions(rootBytes.constData(), options);
             if (status == 0)
                 KZLOG_INFO_M(QStringLiteral("PerformSearchInDirectory cancelled scopeDir:%1").arg(root));

@@ -73,21 +73,35 @@ struct KZFileSearchFilterStruct {
     bool ownsText = false;
 };
 
+// The walk goes one call deeper per folder level, up to PATH_MAX / 2 levels:
+// a thread that walks needs this much stack, whatever `ulimit -s` says
+// (sanitizer builds need ten times what a release build does).
+inline constexpr uint KZFileSearchWalkStackSize = 32u * 1024 * 1024;
+
 // Releases what the filters own and zeroes them.
 void KZFileSearchFiltersRelease(KZFileSearchFilterStruct *filters, int32_t count);
 
-// Matches per type, in this order: regular files, folders, links.
+// Matches per type, in this order: regular files, folders, links; then the
+// entries left out because their path reaches the length limit (not results).
 struct KZFileSearchCounters {
     int64_t files = 0;
     int64_t dirs = 0;
     int64_t links = 0;
+    int64_t skippedLongPaths = 0;
     int64_t total() const { return files + dirs + links; }
 };
 
 enum KZFileSearchStatus : int {
     KZFileSearchStatusBatch = 1,
     KZFileSearchStatusFinished = 2,
+    // Between the walk and its session only: a folder could not be read.
+    KZFileSearchStatusUnreadableFolder = 3,
 };
+
+// A folder the walk could not list, with everything below it: its path bytes
+// and the errno that refused it (ETIMEDOUT for a network or FUSE mount that
+// did not answer). Called on the walking thread.
+using KZFileSearchUnreadableFolderCallback = std::function<void(const QByteArray &dirPath, int error)>;
 
 // status 1: batch holds the matches found directly in one folder; status 2:
 // the walk is over (batch empty). counters count the matches handed over so
@@ -103,7 +117,7 @@ using KZFileSearchPathsCallback =
     std::function<void(int status, const QByteArray &paths, const KZFileSearchCounters &counters)>;
 
 // Singly linked list of folders the walk skips (exact bytes, compared
-// ignoring ASCII case).
+// exactly: Linux file names are case-sensitive).
 struct KZExcludedDir {
     char *path = nullptr;
     uint64_t pathLength = 0;
@@ -117,6 +131,11 @@ int PerformSearchInDirectory(const char *dirPath, bool skipDSStore, bool include
                              const KZExcludedDir *excludedDirs, const KZFileSearchFilterStruct *filters,
                              int32_t filtersCount, KZCBufferContainer *buffer, const std::atomic<bool> *isCancelled,
                              KZFileSearchCounters *counters, const KZFileSearchCallback &callback);
+
+// Reads the value of a "within the last" criterion, "N|U": a whole count N of
+// 0 or more (more digits than 64 bits hold read as the largest count) and a
+// unit code U from 1 (days) to 6 (minutes). False for anything else.
+bool KZFileSearchParseWithinLast(const QString &value, qint64 *count, int *unit);
 
 // Finder tags of an entry from "user.xdg.tags" (comma-separated, blanks around
 // each name trimmed), read into buffer without following links. True when
@@ -160,9 +179,17 @@ public:
     void performPathSearchInDirectory(const QString &scopeDir, const QVariantList &criteria,
                                       const KZFileSearchPathsCallback &didPerformBk);
 
-    // Any thread; the walk stops at its next check and delivers no further batch.
+    // Any thread; the walk stops at its next check and delivers no further
+    // batch. A cancel that comes before the walk starts stops it at once: an
+    // object serves one walk and its flag is never cleared.
     void cancelSearch() { _isCancelled.store(true, std::memory_order_relaxed); }
     bool isCancelled() const { return _isCancelled.load(std::memory_order_relaxed); }
+
+    // Called for each folder the walk could not read; set before the walk.
+    void setUnreadableFolderCallback(KZFileSearchUnreadableFolderCallback callback)
+    {
+        _unreadableFolder = std::move(callback);
+    }
 
     // Skips the stat of matches when no criterion needs it (only names and
     // type keywords): results then carry no attribute snapshot. For callers
@@ -176,12 +203,18 @@ public:
     // The midnight that began the local day of date.
     static QDateTime midnightOfDate(const QDateTime &date);
 
+    // Tests only: while on, every folder that a walk lists (in any thread) is
+    // counted; turning it on starts the count at 0.
+    static void setCountsListedFoldersForTesting(bool on);
+    static int64_t listedFoldersForTesting();
+
 private:
     // Exactly one of the callbacks is set.
     void performSearch(const QString &scopeDir, const QVariantList &criteria, const KZFileSearchCallback *records,
                        const KZFileSearchPathsCallback *paths);
 
     std::atomic<bool> _isCancelled{false};
+    KZFileSearchUnreadableFolderCallback _unreadableFolder;
     bool _skipsMatchStat = false;
     QDateTime _nowForTesting;
 };

@@ -42,6 +42,9 @@ const QString kResults = QStringLiteral("results");
 const QString kPaths = QStringLiteral("paths");
 const QString kStats = QStringLiteral("stats");
 const QString kKind = QStringLiteral("kind");
+const QString kPath = QStringLiteral("path");
+const QString kError = QStringLiteral("error");
+const QString kSkippedLongPaths = QStringLiteral("skippedLongPaths");
 
 QVariantMap statisticsOf(const KZFileSearchCounters &c)
 {
@@ -153,6 +156,8 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
     m_fileSearch = walk;
     _results.clear();
     _statistics.clear();
+    m_unreadableFolders = 0;
+    m_skippedLongPaths = 0;
 
     // The worker holds the shared state and the walk, never this object: a
     // session destroyed mid-walk leaves nothing dangling behind.
@@ -177,8 +182,9 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
         struct Finished {
             int status;
             FileSearchResultList batch;
-            QByteArray paths;
+            QByteArray paths; // or the folder that could not be read
             KZFileSearchCounters counters;
+            int error = 0;
         };
         std::vector<Finished> pending;
         QElapsedTimer sinceHandOver;
@@ -190,7 +196,13 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
                     // A notification handler may stop or delete the session.
                     if (!session)
                         return;
-                    QVariantMap message{{kJeton, noted}, {kChange, f.status}, {kStats, statisticsOf(f.counters)}};
+                    if (f.status == KZFileSearchStatusUnreadableFolder) {
+                        session->mt_searchUpdated(
+                            {{kJeton, noted}, {kChange, f.status}, {kPath, f.paths}, {kError, f.error}});
+                        continue;
+                    }
+                    QVariantMap message{{kJeton, noted}, {kChange, f.status}, {kStats, statisticsOf(f.counters)},
+                                        {kSkippedLongPaths, qint64(f.counters.skippedLongPaths)}};
                     if (f.status == KZFileSearchStatusBatch) {
                         if (pathsOnly)
                             message.insert(kPaths, f.paths);
@@ -218,11 +230,14 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
         auto collect = [&](Finished &&finished) {
             if (state->jeton.load() != noted)
                 return;
-            const bool last = finished.status != KZFileSearchStatusBatch;
+            const bool last = finished.status == KZFileSearchStatusFinished;
             pending.push_back(std::move(finished));
             if (last || sinceHandOver.elapsed() >= interval)
                 handOver();
         };
+        walk->setUnreadableFolderCallback([&](const QByteArray &dirPath, int error) {
+            collect({KZFileSearchStatusUnreadableFolder, {}, dirPath, {}, error});
+        });
         if (pathsOnly) {
             walk->performPathSearchInDirectory(
                 scope, crit, [&](int status, const QByteArray &paths, const KZFileSearchCounters &counters) {
@@ -234,6 +249,7 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
                     collect({status, batch, {}, counters});
                 });
         }
+        walk->setUnreadableFolderCallback({});
         // The walk's last call (status 2) handed everything over, unless the
         // search was superseded, in which case nothing may be delivered.
     });
@@ -251,8 +267,16 @@ void KZFileSearchObject::mt_searchUpdated(const QVariantMap &message)
 {
     if (!m_fileSearch || message.value(kJeton).toULongLong() != m_state->jeton.load())
         return;
-    _statistics = message.value(kStats).toMap();
     const int change = message.value(kChange).toInt();
+    if (change == KZFileSearchStatusUnreadableFolder) {
+        ++m_unreadableFolders;
+        KZNotificationCenter::defaultCenter()->post(
+            KZFileSearchObjectUpdatedNotification, this,
+            {{kKind, 3}, {kPath, message.value(kPath)}, {kError, message.value(kError)}});
+        return;
+    }
+    _statistics = message.value(kStats).toMap();
+    m_skippedLongPaths = message.value(kSkippedLongPaths).toLongLong();
     if (change == KZFileSearchStatusFinished) {
         m_fileSearch.reset();
         KZNotificationCenter::defaultCenter()->post(KZFileSearchObjectUpdatedNotification, this, {{kKind, 2}});

@@ -55,13 +55,20 @@ public:
     FileSearchResultList results() const { return _results; }
     // {"files", "dirs", "links", "total"}; empty before the first batch.
     QVariantMap statistics() const { return _statistics; }
+    // What the search left out so far: folders it could not read (each also
+    // announced with kind 3), and entries whose path reaches the length limit.
+    qint64 unreadableFolderCount() const { return m_unreadableFolders; }
+    qint64 skippedLongPathCount() const { return m_skippedLongPaths; }
     // "1 file, 1,234 directories"; null when every count is 0.
     QString displayStatistics() const;
     static QString displayStatisticsWithCounts(qint64 files, qint64 dirs, qint64 links,
                                                const QLocale &locale = QLocale());
     QVariantList criterionListWithKind(qint64 kind) const;
 
-    // GUI thread: receives a batch message {"jeton", "change", "results" or "paths", "stats"}.
+    // GUI thread: receives a batch message {"jeton", "change", "results" or
+    // "paths", "stats", "skippedLongPaths"}, or with change 3 a folder that
+    // could not be read {"jeton", "change", "path", "error"}, announced as
+    // {"kind": 3, "path": path bytes, "error": errno}.
     void mt_searchUpdated(const QVariantMap &message);
 
     quint64 jeton() const;
@@ -98,6 +105,8 @@ private:
     std::shared_ptr<KZFileSearch> m_fileSearch; // the walk in progress
     FileSearchResultList _results;
     QVariantMap _statistics;
+    qint64 m_unreadableFolders = 0;
+    qint64 m_skippedLongPaths = 0;
     bool m_keepsResults = true;
     bool m_handsOverWithoutWaiting = false;
     bool m_skipsMatchStat = false;

@@ -6,10 +6,12 @@
 #include <dirent.h>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <vector>
 
 #include "platform/KZDirStream.h"
+#include "platform/KZGuardedFS.h"
 #include "platform/KZMimeTypes.h"
 #include "platform/KZPosixFS.h"
 #include "support/KZLog.h"
@@ -30,6 +32,9 @@ struct AsciiLowerTable {
     }
 };
 constexpr AsciiLowerTable kLower;
+
+std::atomic<bool> g_countsListedFolders{false};
+std::atomic<int64_t> g_listedFolders{0};
 
 // Log entries name the function of the design, not the C++ helper that wrote them.
 #define KZLOG_WALK(severity, msg) \
@@ -67,6 +72,7 @@ struct LevelBuffers {
     std::unique_ptr<char[]> path;
     std::unique_ptr<char[]> entries;
     size_t entriesSize = 0;
+    KZDirStream *stream = nullptr; // the folder being listed at this depth
 };
 
 // Deep chains get smaller entry buffers: a folder that deep rarely holds many entries.
@@ -87,6 +93,12 @@ struct Walk {
 
     bool cancelled() const { return options.isCancelled && options.isCancelled->load(std::memory_order_relaxed); }
 
+    void tellUnreadable(const char *dirPath, int error) const
+    {
+        if (options.unreadableFolder && *options.unreadableFolder)
+            (*options.unreadableFolder)(QByteArray(dirPath), error);
+    }
+
     LevelBuffers *level(size_t depth)
     {
         if (depth < levels.size() && levels[depth].path)
@@ -103,6 +115,19 @@ struct Walk {
             return nullptr;
         }
         return &l;
+    }
+
+    // Out of descriptors: the folders above depth let theirs go and take
+    // them up again by path when the walk comes back to them. True when one
+    // was released.
+    bool releaseAncestors(size_t depth)
+    {
+        bool released = false;
+        for (size_t d = 0; d < depth && d < levels.size(); ++d) {
+            KZDirStream *s = levels[d].stream;
+            released = (s && s->isOpen() && s->release() == 0) || released;
+        }
+        return released;
     }
 
     int directory(int parentFd, const char *nameInParent, const char *dirPath, size_t dirPathLength, size_t depth);
@@ -140,9 +165,38 @@ bool isTrashFolder(const char *name, size_t length, const char *path, size_t pat
 bool isExcluded(const KZExcludedDir *list, const char *path, size_t pathLength)
 {
     for (const KZExcludedDir *node = list; node; node = node->next)
-        if (node->pathLength == pathLength && equalIgnoringAsciiCase(node->path, path, pathLength))
+        if (node->pathLength == pathLength && std::memcmp(node->path, path, pathLength) == 0)
             return true;
     return false;
+}
+
+bool isRemoteMount(const std::vector<QByteArray> &mounts, const char *path, size_t pathLength)
+{
+    for (const QByteArray &m : mounts)
+        if (static_cast<size_t>(m.size()) == pathLength && std::memcmp(m.constData(), path, pathLength) == 0)
+            return true;
+    return false;
+}
+
+// Lists the start of a network or FUSE folder on a worker, waiting a short
+// time only: 0 when it answered (whatever the answer), ETIMEDOUT when it did
+// not, ENOMEDIUM when it is an automount point that is not mounted.
+int remoteFolderSilence(const char *path)
+{
+    const QByteArray folder(path);
+    int error = 0;
+    const std::optional<int> answered = kzplatform::kzCallForPath<int>(
+        folder, kzplatform::kzDefaultProbeTimeoutMs,
+        [folder]() {
+            char entries[1024];
+            KZDirStream stream(entries, sizeof entries);
+            KZDirEntry entry;
+            if (stream.openPathNoFollow(folder.constData()) == 0)
+                stream.read(&entry);
+            return 0;
+        },
+        &error);
+    return answered ? 0 : error;
 }
 
 bool isPositiveNameOperator(int64_t op)
@@ -342,7 +396,9 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
         return -3;
 
     KZDirStream stream(buffers->entries.get(), buffers->entriesSize);
-    const int opened = parentFd >= 0 ? stream.openAt(parentFd, nameInParent) : stream.openPath(dirPath);
+    int opened = parentFd >= 0 ? stream.openAt(parentFd, nameInParent) : stream.openPath(dirPath);
+    if (opened != 0 && (errno == EMFILE || errno == ENFILE) && releaseAncestors(depth))
+        opened = parentFd >= 0 ? stream.openPathNoFollow(dirPath) : stream.openPath(dirPath);
     if (opened != 0) {
         const int error = errno;
         const QString message = QStringLiteral("dir==NULL dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error);
@@ -350,8 +406,11 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
             KZLOG_WALK(KZLogSeverityInfo, message);
         else
             KZLOG_WALK(KZLogSeverityError, message);
+        tellUnreadable(dirPath, error);
         return -2;
     }
+    if (g_countsListedFolders.load(std::memory_order_relaxed))
+        g_listedFolders.fetch_add(1, std::memory_order_relaxed);
 
     char *pathBuffer = buffers->path.get();
     std::memcpy(pathBuffer, dirPath, dirPathLength);
@@ -360,7 +419,8 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
         pathBuffer[prefixLength++] = '/';
     const bool listingRoot = dirPathLength == 1 && dirPath[0] == '/';
     const KZWalkOptions &o = options;
-    const int fd = stream.fd();
+    int fd = stream.fd();
+    buffers->stream = &stream;
 
     FileSearchResultList batch;
     QByteArray paths; // instead of batch, for a paths callback
@@ -378,6 +438,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
         if (read < 0) {
             const int error = errno;
             KZLOG_WALK(KZLogSeverityError, QStringLiteral("readdir==NULL dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error));
+            tellUnreadable(dirPath, error);
             break;
         }
         const char *name = entry.name;
@@ -394,6 +455,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
             const size_t entryPathLength = prefixLength + nameLength;
             if (entryPathLength >= PATH_MAX - 1) {
                 KZLOG_WALK(KZLogSeverityError, QStringLiteral("entryPathL>=MAXPATHLEN entryPathL:%1").arg(entryPathLength));
+                ++o.counters->skippedLongPaths;
                 status = -4;
                 break;
             }
@@ -430,6 +492,14 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                     break;
                 if (o.excludedDirs && isExcluded(o.excludedDirs, pathBuffer, entryPathLength))
                     break;
+                // Even the stat of a mount point waits for its server: ask first.
+                if (!o.remoteMounts.empty() && isRemoteMount(o.remoteMounts, pathBuffer, entryPathLength)) {
+                    if (const int silence = remoteFolderSilence(pathBuffer)) {
+                        KZLOG_WALK(KZLogSeverityWarning, QStringLiteral("remoteDir==unreachable dirPath:%1 ").arg(bytesText(pathBuffer)) + errnoText(silence));
+                        tellUnreadable(pathBuffer, silence);
+                        break;
+                    }
+                }
             }
 
             if ((type == DT_REG || !o.onlyFilesMatch) && EntryMatchNames(o.filters, o.filtersCount, name, nameLength)) {
@@ -470,6 +540,15 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
 
             if (type == DT_DIR) {
                 const int child = directory(fd, name, pathBuffer, entryPathLength, depth + 1);
+                if (!stream.isOpen() && child != 0 && !cancelled()) {
+                    // A deeper level ran out of descriptors and released this one.
+                    if (stream.resume(dirPath) != 0) {
+                        const int error = errno;
+                        KZLOG_WALK(KZLogSeverityError, QStringLiteral("resume!=0 dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error));
+                        tellUnreadable(dirPath, error);
+                    }
+                    fd = stream.fd();
+                }
                 if (child == 0) {
                     status = 0;
                 } else if (child == -2) {
@@ -485,7 +564,10 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
             status = 0;
             break;
         }
+        if (!stream.isOpen())
+            break; // released and not taken up again: the rest is out of reach
     }
+    buffers->stream = nullptr;
 
     if (stream.close() != 0) {
         const int error = errno;
@@ -543,6 +625,17 @@ QByteArray KZHomeTrashPath()
     while (data.size() > 1 && data.endsWith('/'))
         data.chop(1);
     return data + "/Trash";
+}
+
+void KZFileSearch::setCountsListedFoldersForTesting(bool on)
+{
+    g_listedFolders.store(0, std::memory_order_relaxed);
+    g_countsListedFolders.store(on, std::memory_order_relaxed);
+}
+
+int64_t KZFileSearch::listedFoldersForTesting()
+{
+    return g_listedFolders.load(std::memory_order_relaxed);
 }
 
 int KZPerformSearchWithOptions(const char *dirPath, const KZWalkOptions &options)

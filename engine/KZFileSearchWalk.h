@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <cstddef>
+#include <vector>
 
 #include "engine/KZFileSearch.h"
 
@@ -25,8 +26,14 @@ struct KZWalkOptions {
     const KZFileSearchCallback *callback = nullptr;
     // When set instead of callback, matches are collected as path bytes.
     const KZFileSearchPathsCallback *pathsCallback = nullptr;
+    // Told of every folder that could not be read; may be null.
+    const KZFileSearchUnreadableFolderCallback *unreadableFolder = nullptr;
     // The home trash ($XDG_DATA_HOME/Trash), skipped like ".Trash".
     QByteArray homeTrashPath;
+    // Mount points of network and FUSE file systems below the root, spelt as
+    // the walk builds its paths: each is asked, time-boxed, whether it
+    // answers before the walk touches it; one that does not is skipped.
+    std::vector<QByteArray> remoteMounts;
 };
 
 int KZPerformSearchWithOptions(const char *dirPath, const KZWalkOptions &options);

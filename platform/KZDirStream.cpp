@@ -48,6 +48,61 @@ int KZDirStream::openPath(const char *path)
     return openWith(AT_FDCWD, path, kOpenFlags);
 }
 
+int KZDirStream::openPathNoFollow(const char *path)
+{
+    return openWith(AT_FDCWD, path, kOpenFlags | O_NOFOLLOW);
+}
+
+int KZDirStream::release()
+{
+    if (m_fd < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    struct stat st;
+    const off_t position = ::lseek(m_fd, 0, SEEK_CUR);
+    if (position < 0 || ::fstat(m_fd, &st) != 0)
+        return -1;
+    m_position = position;
+    m_dev = st.st_dev;
+    m_ino = st.st_ino;
+    const int fd = m_fd;
+    m_fd = -1;
+    m_released = true;
+    ::close(fd);
+    return 0;
+}
+
+int KZDirStream::resume(const char *path)
+{
+    if (!m_released) {
+        errno = EINVAL;
+        return -1;
+    }
+    int fd;
+    do {
+        fd = ::openat(AT_FDCWD, path, m_openFlags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (st.st_dev != m_dev || st.st_ino != m_ino)
+        error = ESTALE;
+    else if (::lseek(fd, m_position, SEEK_SET) < 0)
+        error = errno;
+    if (error != 0) {
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    m_fd = fd;
+    m_released = false;
+    return 0;
+}
+
 int KZDirStream::openWith(int dirfd, const char *name, int flags)
 {
     close();
@@ -58,6 +113,7 @@ int KZDirStream::openWith(int dirfd, const char *name, int flags)
     if (fd < 0)
         return -1;
     m_fd = fd;
+    m_openFlags = flags;
     m_filled = m_offset = 0;
     return 0;
 }
@@ -92,8 +148,11 @@ int KZDirStream::read(KZDirEntry *entry)
 
 int KZDirStream::close()
 {
-    if (m_fd < 0)
+    m_released = false;
+    if (m_fd < 0) {
+        m_filled = m_offset = 0;
         return 0;
+    }
     const int fd = m_fd;
     m_fd = -1;
     m_filled = m_offset = 0;

@@ -37,6 +37,19 @@ public:
     // Opens a directory by path; a final link is followed (the folder a user
     // chose may be a link). 0, or -1 with errno set.
     int openPath(const char *path);
+    // Opens a directory by path without following a final link. 0, or -1
+    // with errno set.
+    int openPathNoFollow(const char *path);
+
+    // Closes the descriptor but keeps the entries already read and the place
+    // in the directory, so that resume() carries on from there: a deep walk
+    // frees the descriptors of its ancestors this way. 0, or -1 with errno set.
+    int release();
+    // Reopens a released stream by path at the place where it was released;
+    // a final link is followed only when the stream was opened with openPath(). Fails with ESTALE when the path now names
+    // another directory. 0, or -1 with errno set (the stream stays released).
+    int resume(const char *path);
+    bool isReleased() const { return m_released; }
 
     // 1: entry filled; 0: end of the directory; -1: read error (errno set).
     // "." and ".." are returned like any other entry.
@@ -61,6 +74,12 @@ private:
     size_t m_filled = 0;
     size_t m_offset = 0;
     int m_fd = -1;
+    // Where a released stream stands, and what it listed.
+    bool m_released = false;
+    int m_openFlags = 0;
+    off_t m_position = 0;
+    dev_t m_dev = 0;
+    ino_t m_ino = 0;
 };
 
 // Types an entry the kernel left as DT_UNKNOWN (some file systems never fill

@@ -5,6 +5,7 @@
 #include <QSet>
 #include <limits>
 
+#include "engine/KZFileSearch.h"
 #include "rules/KZCriteriaMenus.h"
 #include "rules/KZScopeFilterDirPaths.h"
 #include "rules/KZValueAndUnit.h"
@@ -37,9 +38,12 @@ bool isString(const QVariant &v)
     return v.typeId() == QMetaType::QString;
 }
 
-bool splitsInTwo(const QString &comps)
+// A count of 0 or more and a unit code, as the engine reads them.
+bool isWithinLastValue(const QString &comps)
 {
-    return !comps.isNull() && comps.split(QLatin1Char('|')).size() == 2;
+    qint64 count = 0;
+    int unit = 0;
+    return !comps.isNull() && KZFileSearchParseWithinLast(comps, &count, &unit);
 }
 
 // The three items of a row, or false when the row is not a complete one.
@@ -138,7 +142,7 @@ std::optional<QVariantMap> criterionOfRow(const KZRuleRowRef &row)
         case KZFileSearchOperatorDateLast6Hours:
             return criterion;
         case KZFileSearchOperatorDateWithinLast:
-            if (!splitsInTwo(value->dateWithin()))
+            if (!isWithinLastValue(value->dateWithin()))
                 return std::nullopt;
             criterion.insert(kValue, value->dateWithin());
             return criterion;
@@ -414,7 +418,7 @@ KZRuleRowRef RulesEditorViewController::rowForDateOperator(const KZRuleRowRef &r
     case KZFileSearchOperatorDateWithinLast: {
         const QString oneMonth = QStringLiteral("1|%1").arg(3);
         if (value->kind() == KZRuleItemKindDateWithin) {
-            if (!splitsInTwo(value->dateWithin()))
+            if (!isWithinLastValue(value->dateWithin()))
                 value->setDateWithin(oneMonth);
         } else {
             value = KZRuleItem::ruleDateWithinWithValue(oneMonth);
@@ -703,8 +707,8 @@ std::optional<KZRuleRowRef> RulesEditorViewController::rowFromCriterion(const QV
         case KZFileSearchOperatorDateLast6Hours:
             return kzMakeRuleRow({major, popUp(op), KZRuleItem::ruleDatePickerWithDate(todayAtMidnight(), true)});
         case KZFileSearchOperatorDateWithinLast:
-            if (!isString(value) || !splitsInTwo(value.toString()))
-                return badValue(QStringLiteral("a count and a unit joined by \"|\""));
+            if (!isString(value) || !isWithinLastValue(value.toString()))
+                return badValue(QStringLiteral("a count of 0 or more and a unit code from 1 to 6 joined by \"|\""));
             return kzMakeRuleRow({major, popUp(op), KZRuleItem::ruleDateWithinWithValue(value.toString())});
         default:
             return badOperator();

@@ -13,15 +13,18 @@
 #include "app/DocumentWindow.h"
 #include "app/DocumentWindowController.h"
 #include "results/ResultsListTableView.h"
+#include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchObject.h"
 #include "scope/ScopeDirManager.h"
 #include "support/KZUserDefaults.h"
+#include "tests/scope/ScopeTestSupport.h"
 #include "tests/testlib/TestEnvironment.h"
 #include "rules/SavedSearches.h"
 #include "toolkit/KZSpinnerView.h"
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTimer>
 
 namespace {
@@ -259,6 +262,57 @@ TEST_F(DocumentWindowTest, ResultsExpandTheWindowAndNoResultCollapsesIt)
     EXPECT_TRUE(controller->mSearchField()->text().isEmpty());
     EXPECT_EQ(controller->searchObject(), nullptr);
     EXPECT_TRUE(window->isToogle());
+}
+
+// A search stopped while it still waited for a pool thread walked its whole
+// scope all the same, holding one of the two threads the next search needed.
+TEST_F(DocumentWindowTest, SearchesStoppedBeforeTheirWalkBeganListNoFolder)
+{
+    for (int i = 0; i < 200; ++i)
+        tree.writeFile(QStringLiteral("many/d%1/x").arg(i));
+    const int folders = 203; // the root, docs, many and its 200 folders
+    open();
+    // Both search threads are taken, so that the three searches wait in the queue.
+    QSemaphore started, release;
+    for (int i = 0; i < 2; ++i)
+        DocumentWindowController::searchQueue()->start([&] {
+            started.release();
+            release.acquire();
+        });
+    ASSERT_TRUE(started.tryAcquire(2, 5000));
+    KZFileSearch::setCountsListedFoldersForTesting(true);
+    for (const QString &text : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}) {
+        type(text);
+        QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
+    }
+    EXPECT_EQ(controller->searchCount(), 3);
+    release.release(2);
+    ASSERT_TRUE(waitForEnd());
+    DocumentWindowController::searchQueue()->waitForDone();
+    const int64_t listed = KZFileSearch::listedFoldersForTesting();
+    KZFileSearch::setCountsListedFoldersForTesting(false);
+    EXPECT_EQ(listed, folders);
+    EXPECT_EQ(controller->searchObject()->criteria().first().toMap(), criterion(1, 1, QStringLiteral("abc")));
+}
+
+// What a search left out was only in the walk's own log lines, if at all.
+TEST_F(DocumentWindowTest, WhatASearchLeftOutIsLogged)
+{
+    tree.writeFile(QStringLiteral("nas/share/report-remote.txt"));
+    const QString nas = tree.path(QStringLiteral("nas"));
+    const scopetest::FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs4", "srv:/e", "0:70"));
+    kztest::LogCapture log;
+    open();
+    {
+        const scopetest::SilentServer server;
+        type(QStringLiteral("report"));
+        QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
+        ASSERT_TRUE(waitForEnd());
+    }
+    EXPECT_EQ(controller->searchObject()->results().size(), 2);
+    EXPECT_EQ(controller->searchObject()->unreadableFolderCount(), 1);
+    EXPECT_TRUE(log.contains(QStringLiteral("unreadableFolders:1 skippedLongPaths:0 scopeDir:") + tree.root()));
+    ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
 }
 
 TEST_F(DocumentWindowTest, ExpandingNeverGoesBelowTheMinimum)

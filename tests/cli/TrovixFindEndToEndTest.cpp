@@ -1,5 +1,8 @@
+#include <algorithm>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
@@ -235,11 +238,12 @@ TEST_F(TrovixFind, ErrorsAndExitStatus)
 TEST_F(TrovixFind, ExcludedFoldersComeFromTheSettings)
 {
     KZUserDefaults::standardUserDefaults().setObject(
-        QVariantList{QVariantMap{{QStringLiteral("path"), root + QStringLiteral("/SRC")}, {QStringLiteral("state"), true}},
-                     QVariantMap{{QStringLiteral("path"), root + QStringLiteral("/docs")}, {QStringLiteral("state"), false}}},
+        QVariantList{QVariantMap{{QStringLiteral("path"), root + QStringLiteral("/src")}, {QStringLiteral("state"), true}},
+                     QVariantMap{{QStringLiteral("path"), root + QStringLiteral("/docs")}, {QStringLiteral("state"), false}},
+                     QVariantMap{{QStringLiteral("path"), root + QStringLiteral("/DOCS")}, {QStringLiteral("state"), true}}},
         QStringLiteral("ScopeDirManager-excludedDirs"));
     ASSERT_TRUE(KZUserDefaults::standardUserDefaults().synchronize());
-    // src is skipped (case is ignored), docs is not (its state is off)
+    // src is skipped; docs is not: its state is off, and "DOCS" is another folder
     FindRun r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("o")});
     EXPECT_EQ(relPaths(r, root), S({"notes.txt", "docs", "docs/report.txt", "docs/Report.pdf", "docs/photo.png", "docs/old.log", "docs-link"}));
     r = trovixFind({QStringLiteral("-s"), root, QStringLiteral("--no-excluded"), QStringLiteral("o")});
@@ -301,24 +305,33 @@ FindRun trovixFindUnprivileged(const QStringList &args, const QByteArray &statMa
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    int fds[2];
+    int fds[2], errFds[2];
     FindRun r;
     if (::pipe(fds) != 0)
         return r;
-    // The output is a few lines: it fits in the pipe while the child runs.
+    if (::pipe(errFds) != 0)
+        return r;
+    // The output is a few lines: it fits in the pipes while the child runs.
     r.status = kztest::runAsUnprivileged([&]() -> int {
         ::close(fds[0]);
-        if (::dup2(fds[1], STDOUT_FILENO) < 0)
+        ::close(errFds[0]);
+        if (::dup2(fds[1], STDOUT_FILENO) < 0 || ::dup2(errFds[1], STDERR_FILENO) < 0)
             return 126;
         ::execve(argv[0], argv.data(), envp.data());
         return 127;
     });
     ::close(fds[1]);
+    ::close(errFds[1]);
     char buffer[4096];
     ssize_t n;
     while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
         r.out.append(buffer, n);
     ::close(fds[0]);
+    QByteArray err;
+    while ((n = ::read(errFds[0], buffer, sizeof buffer)) > 0)
+        err.append(buffer, n);
+    ::close(errFds[0]);
+    r.err = QString::fromUtf8(err);
     return r;
 }
 
@@ -537,5 +550,69 @@ TEST(TrovixFindSignals, AnInterruptedRunCountsWhatItPrintedOnce)
             parts.append(QStringLiteral("%1 directories").arg(QLocale().toString(dirs)));
         const QString line = parts.isEmpty() ? QStringLiteral("No File") : parts.join(QStringLiteral(", "));
         EXPECT_EQ(err, line + QLatin1Char('\n')) << burst.size() << " signal(s)";
+    }
+}
+
+// A folder that could not be read and an entry whose path was too long were
+// left out of the output without a word.
+TEST(TrovixFindEnvironment, WhatIsLeftOutIsToldOnStandardError)
+{
+    ASSERT_TRUE(kztest::canRunUnprivileged());
+    kztest::TempTree t;
+    t.writeFile(QStringLiteral("open/invoice-1.txt"));
+    t.writeFile(QStringLiteral("locked/invoice-2.txt"));
+    t.chmod(QStringLiteral("locked"), 0700);
+    t.chmod(QString(), 0755);
+    // Folders nested until one more name (at most 250 bytes) makes a path of 4,095 bytes.
+    QByteArray deep = t.rootBytes();
+    for (qsizetype room = 4094 - deep.size(); room > 250; room = 4094 - deep.size()) {
+        deep += '/' + QByteArray(std::min<qsizetype>(200, room - 150), 'd');
+        ASSERT_EQ(::mkdir(deep.constData(), 0755), 0);
+    }
+    const QByteArray longName = "invoice-" + QByteArray(4094 - deep.size() - 8, 'x');
+    ::close(::open((deep + '/' + longName).constData(), O_WRONLY | O_CREAT, 0644));
+    ::close(::open((deep + "/invoice-short").constData(), O_WRONLY | O_CREAT, 0644));
+
+    const FindRun r = trovixFindUnprivileged({QStringLiteral("-s"), t.root(), QStringLiteral("--no-excluded"), QStringLiteral("invoice")},
+                                             QByteArray());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.count('\n'), 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("trovix-find: cannot read '%1/locked': Permission denied\n").arg(t.root())))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral("trovix-find: 1 entry skipped because its path reaches the 4,095-byte limit\n")))
+        << r.err.toStdString();
+}
+
+// The walk holds a descriptor per folder level: with the limits `ulimit -n 128`
+// sets, trovix-find lost the deep part of a tree without a word. It also goes
+// one call deeper per level: a small stack limit must not end it.
+TEST(TrovixFindEnvironment, ADeepChainIsListedUnderALowDescriptorLimit)
+{
+    kztest::TempTree t;
+    const int depth = 1500;
+    QByteArray dir = t.rootBytes();
+    for (int i = 0; i < depth; ++i) {
+        ::close(::open((dir + "/hit").constData(), O_WRONLY | O_CREAT, 0644));
+        dir += "/d";
+        ASSERT_EQ(::mkdir(dir.constData(), 0755), 0);
+    }
+    QProcess p;
+    p.setChildProcessModifier([] {
+        const struct rlimit limit{128, 128};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        struct rlimit stack {};
+        ::getrlimit(RLIMIT_STACK, &stack);
+        stack.rlim_cur = 1024 * 1024;
+        ::setrlimit(RLIMIT_STACK, &stack);
+    });
+    p.start(QStringLiteral(TROVIX_FIND_PATH),
+            {QStringLiteral("-s"), t.root(), QStringLiteral("--no-excluded"), QStringLiteral("--name"), QStringLiteral("is:hit")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(p.readAllStandardOutput().count('\n'), depth);
+    // Removed from the bottom up, without a descriptor per level.
+    for (; dir.size() > t.rootBytes().size(); dir.chop(2)) {
+        ::rmdir(dir.constData());
+        ::unlink((dir.left(dir.size() - 2) + "/hit").constData());
     }
 }

@@ -174,10 +174,23 @@ TEST(KZFileSearchCriteria, UnusableDateCriteriaAreRejected)
     compileKind(out, 5,
                 {criterion(5, 8), criterion(5, 9, QStringLiteral("not a date")), criterion(5, 15, QStringLiteral("1|7")),
                  criterion(5, 15, QStringLiteral("x|1")), criterion(5, 15, QStringLiteral("3")), criterion(5, 16),
-                 criterion(5, 1, QStringLiteral("a"))},
+                 criterion(5, 1, QStringLiteral("a")), criterion(5, 15, QStringLiteral("-5|1")),
+                 criterion(5, 15, QStringLiteral("-1|5"))},
                 now);
     EXPECT_EQ(out.count, 0);
-    EXPECT_EQ(log.count(QStringLiteral("isCorrect==NO criterion:")), 7);
+    EXPECT_EQ(log.count(QStringLiteral("isCorrect==NO criterion:")), 9);
+}
+
+// A count beyond the calendar overflowed "now minus 3,600 × N" or wrapped
+// when cast to a month count, giving a window that began anywhere.
+TEST(KZFileSearchCriteria, HugeWithinLastCountsStartTheWindowBeforeEveryDate)
+{
+    const QDateTime now = local(2024, 3, 31, 15);
+    for (const char *value : {"9223372036854775807|5", "9223372036854775807|6", "9223372036854775807|1",
+                              "1317624576693539402|2", "4294967297|3", "4294967297|4", "300000000|4"})
+        EXPECT_EQ(windowOf(criterion(5, 15, QString::fromLatin1(value)), now), INT64_MIN) << value;
+    // The largest counts that still fit are exact.
+    EXPECT_EQ(windowOf(criterion(5, 15, QStringLiteral("100000|4")), now), local(-97977, 3, 31).toSecsSinceEpoch());
 }
 
 TEST(KZFileSearchCriteria, CompilesKindsInCostOrderAndIgnoresUnusedKinds)

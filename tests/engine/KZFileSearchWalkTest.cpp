@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <atomic>
@@ -289,9 +290,15 @@ TEST(KZFileSearchWalk, RootsAndExclusionsOfTheFoldersCriterion)
     EXPECT_EQ(found(scope, QVariantList(x) << dirs(4, {"tree2"})),
               sorted({QStringLiteral("a/deep/x.txt"), QStringLiteral("a/x.txt"), QStringLiteral("b/x.txt")}));
 
-    // Exclusions ignore ASCII case and match whole paths only.
-    EXPECT_EQ(found(r, QVariantList(x) << dirs(5, {"TREE/A", "tre"})),
-              sorted({QStringLiteral("tree/b/x.txt"), QStringLiteral("tree2/x.txt"), QStringLiteral("treex/x.txt")}));
+    // Exclusions match whole paths byte for byte: Linux names differ by case.
+    const QStringList withoutTreeA{QStringLiteral("tree/b/x.txt"), QStringLiteral("tree2/x.txt"), QStringLiteral("treex/x.txt")};
+    EXPECT_EQ(found(r, QVariantList(x) << dirs(5, {"TREE/A", "tre"})).size(), 5);
+    EXPECT_EQ(found(r, QVariantList(x) << dirs(5, {"tree/a", "tre"})), withoutTreeA);
+    // "." and ".." are resolved as text before the inside-the-scope test and the comparison.
+    EXPECT_EQ(found(r, QVariantList(x) << dirs(5, {"tree/./b/../a/deep/.."})), withoutTreeA);
+    EXPECT_EQ(found(scope, QVariantList(x) << dirs(4, {"tree/b/../../tree2"})),
+              sorted({QStringLiteral("a/deep/x.txt"), QStringLiteral("a/x.txt"), QStringLiteral("b/x.txt")}));
+    EXPECT_EQ(runSearch(r, QVariantList(x) << dirs(4, {"tree/b/../a/deep", "tree/a"})).finalCounters.files, 2);
     // Exclusions apply inside the roots too.
     EXPECT_EQ(found(r, QVariantList(x) << dirs(5, {"tree/a/deep"}) << dirs(4, {"tree/a", "treex"})),
               sorted({QStringLiteral("tree/a/x.txt"), QStringLiteral("treex/x.txt")}));
@@ -372,6 +379,9 @@ TEST(KZFileSearchWalk, AnEntryPathAtTheLengthLimitSkipsOnlyThatEntry)
     EXPECT_EQ(names, sorted({QString::fromLatin1(fits), QStringLiteral("hit-short")}));
     EXPECT_TRUE(log.contains(QStringLiteral("entryPathL>=MAXPATHLEN entryPathL:%1").arg(PATH_MAX - 1)));
     EXPECT_TRUE(log.contains(QStringLiteral("PerformSearchInDirectory:-4 entryPath:")));
+    // Counted for the caller, which must say what was left out.
+    EXPECT_EQ(run.finalCounters.skippedLongPaths, 1);
+    EXPECT_EQ(run.finalCounters.total(), 2);
 }
 
 TEST(KZFileSearchWalk, LinksToFoldersAreNeverEnteredEvenAsTheyMatchTheLinkKeyword)
@@ -739,8 +749,14 @@ TEST(KZFileSearchWalk, AnUnreadableFolderIsLoggedAndItsSiblingsAreStillWalked)
     const QString root = t.root();
     const int rc = kztest::runAsUnprivileged([&]() -> int {
         kztest::LogCapture log;
-        const enginetest::SearchRun run = runSearch(root, nameIs(QStringLiteral("hit")));
+        QList<QPair<QByteArray, int>> unreadable;
+        const enginetest::SearchRun run = runSearch(root, nameIs(QStringLiteral("hit")), [&](KZFileSearch &s) {
+            s.setUnreadableFolderCallback([&](const QByteArray &dir, int error) { unreadable.append({dir, error}); });
+        });
         int failures = 0;
+        // The caller hears of it, to tell its user.
+        if (unreadable != QList<QPair<QByteArray, int>>{{QFile::encodeName(root) + "/b-locked", EACCES}})
+            failures |= 16;
         // The locked folder itself still matches nothing by name; its content is out of reach.
         if (run.relativePaths(root) != QStringList{QStringLiteral("a-open/hit-1"), QStringLiteral("c-open/hit-3"), QStringLiteral("hit-top")})
             failures |= 1;

@@ -122,6 +122,8 @@ TEST(CriteriaToRows, WhatNoRowCanExpressIsRefusedByName)
         {{criterion(4, 8)}, "a date"},
         {{criterion(5, 8, QStringLiteral("2021-01-01"))}, "a date"},
         {{criterion(5, 15, QStringLiteral("3"))}, "unit"},
+        {{criterion(5, 15, QStringLiteral("-5|1"))}, "count of 0 or more"},
+        {{criterion(4, 15, QStringLiteral("2|7"))}, "unit"},
         {{criterion(5, 16)}, "operator 16"},
         {{criterion(6, 0, QStringLiteral(" "))}, "tag text"},
         {{criterion(8, 4, QStringLiteral("user.x"))}, "operator 4"},

@@ -116,6 +116,7 @@ TEST(RowsToCriteria, WhatEachRowGivesAndWhichRowsAreIncomplete)
         {dateRow(20, afternoon), {}},
         {withinRow(QStringLiteral("2|1")), {criterion(5, 15, QStringLiteral("2|1"))}},
         {withinRow(QStringLiteral("21")), {}},
+        {withinRow(QStringLiteral("-5|1")), {}}, // a saved search may hold what the field cannot type
         {withinRow(QString()), {}},
         // Tags: the chosen label (the text is then ignored) or the typed text of Other.
         {tagsRow(QVariant(), QStringLiteral("  red  "), false), {criterion(6, 0, QStringLiteral("red"))}},
