@@ -145,11 +145,13 @@ TEST_F(ScopeDirChooserTest, TopMenuListsVolumesHomeAndChosenFoldersWithUniqueNam
     const QList<QAction *> actions = menu->actions();
     // After the volumes: home, the folders the user chose (the deleted one
     // gone, the two "src" told apart by their grandparent), then Choose….
-    EXPECT_EQ(describe(menu.get()).split(QLatin1Char('|')).mid(volumes.size()).join(QLatin1Char('|')),
+    ASSERT_EQ(describe(menu.get()).split(QLatin1Char('|')).mid(volumes.size()).join(QLatin1Char('|')),
               QLatin1String(volumes.isEmpty() ? "" : "--|") + QStringLiteral("home>|--|src (x)>|src (y)>|solo*>|--|Choose…"));
-    // The current scope is marked and bold; the others are plain.
-    for (QAction *a : actions)
+    // Every item has its icon; the current scope is marked and bold, the others are plain.
+    for (QAction *a : actions) {
+        EXPECT_TRUE(a->isSeparator() || !a->icon().isNull()) << a->text().toStdString();
         EXPECT_EQ(a->font().bold(), a->isChecked()) << a->text().toStdString();
+    }
 
     // Choosing an entry selects it; the menu shows the new selection the next time.
     itemTitled(menu.get(), QStringLiteral("src (y)"))->trigger();
@@ -187,7 +189,7 @@ TEST_F(ScopeDirChooserTest, FolderSubmenusListSubFoldersOpenThemAndChooseThem)
     EXPECT_EQ(describe(fullMenu), QStringLiteral("Open|--|.hidden>|Alpha>|beta>|Delta-link>|epsilon>|gamma>"));
     QMenu *gamma = openSubmenu(itemTitled(fullMenu, QStringLiteral("gamma")));
     ASSERT_NE(gamma, nullptr);
-    EXPECT_EQ(describe(gamma), QStringLiteral("Open|--|deeper>"));
+    ASSERT_EQ(describe(gamma), QStringLiteral("Open|--|deeper>"));
 
     // "Open" hands the folder to the desktop's file manager, the scope stays.
     OpenedUrls opened;
