@@ -1,7 +1,6 @@
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QProcessEnvironment>
 
 #include <gtest/gtest.h>
 
@@ -13,25 +12,22 @@
 TEST(TrovixLaunch, ShowsItsWindowOnTheDisplay)
 {
     QProcess app;
-    app.setProgram(QStringLiteral(TROVIX_APP_PATH));
     app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    app.start();
+    app.start(QStringLiteral(TROVIX_APP_PATH), {});
     ASSERT_TRUE(app.waitForStarted(10000));
 
+    const QString title = QLatin1Char('^') + QRegularExpression::escape(QDir::homePath()) + QLatin1Char('$');
     QString found;
-    const bool shown = kztest::waitUntil(
+    EXPECT_TRUE(kztest::waitUntil(
         [&] {
             QProcess search;
-            search.start(QStringLiteral("xdotool"),
-                         {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                          QLatin1Char('^') + QRegularExpression::escape(QDir::homePath()) + QLatin1Char('$'),
-                          QStringLiteral("getwindowname")});
+            search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                     QStringLiteral("--name"), title, QStringLiteral("getwindowname")});
             search.waitForFinished(5000);
             found = QString::fromUtf8(search.readAllStandardOutput()).trimmed();
             return !found.isEmpty();
         },
-        15000);
-    EXPECT_TRUE(shown);
+        15000));
     EXPECT_EQ(found, QDir::homePath());
 
     app.terminate();

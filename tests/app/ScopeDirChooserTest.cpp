@@ -1,14 +1,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cstdlib>
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QLabel>
-#include <QLineEdit>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -23,7 +20,6 @@
 #include "app/DocumentWindow.h"
 #include "app/DocumentWindowController.h"
 #include "app/ScopeDirChooser.h"
-#include "engine/KZCFileTools.h"
 #include "results/KZFinderFileIcon.h"
 #include "scope/ScopeDirManager.h"
 #include "tests/scope/ScopeTestSupport.h"
@@ -41,26 +37,31 @@ public Q_SLOTS:
     void open(const QUrl &url) { urls.append(url); }
 };
 
-// One line per item: its title, "-" when disabled, "*" when checked, ">" when
-// it has a submenu; separators are "--".
-QStringList describe(QMenu *menu)
+QString item(const QString &title, bool enabled, bool checked, bool submenu)
 {
-    QStringList lines;
-    for (QAction *a : menu->actions()) {
-        if (a->isSeparator()) {
-            lines.append(QStringLiteral("--"));
-            continue;
-        }
-        QString line = a->text();
-        if (!a->isEnabled())
-            line += QLatin1Char('-');
-        if (a->isChecked())
-            line += QLatin1Char('*');
-        if (a->menu())
-            line += QLatin1Char('>');
-        lines.append(line);
-    }
-    return lines;
+    return title + QLatin1String(enabled ? "" : "-") + QLatin1String(checked ? "*" : "")
+        + QLatin1String(submenu ? ">" : "");
+}
+
+// The items joined by "|": each its title, "-" when disabled, "*" when
+// checked, ">" when it has a submenu; separators are "--".
+QString describe(QMenu *menu)
+{
+    QStringList items;
+    for (QAction *a : menu->actions())
+        items.append(a->isSeparator() ? QStringLiteral("--")
+                                      : item(a->text(), a->isEnabled(), a->isChecked(), a->menu()));
+    return items.join(QLatin1Char('|'));
+}
+
+// The submenu of dir as read from the file system, in the same form.
+QString listing(const QString &dir)
+{
+    QStringList items;
+    for (const ScopeDirMenuEntry &e : ScopeDirChooser::directorySubmenuEntries(dir))
+        items.append(e.type == ScopeDirMenuEntry::Separator ? QStringLiteral("--")
+                                                            : item(e.title, e.enabled, false, e.hasSubmenu));
+    return items.join(QLatin1Char('|'));
 }
 
 QAction *itemTitled(QMenu *menu, const QString &title)
@@ -69,14 +70,6 @@ QAction *itemTitled(QMenu *menu, const QString &title)
         if (a->text() == title)
             return a;
     return nullptr;
-}
-
-QStringList titlesOf(const QList<ScopeDirMenuEntry> &entries)
-{
-    QStringList titles;
-    for (const ScopeDirMenuEntry &e : entries)
-        titles.append(e.type == ScopeDirMenuEntry::Separator ? QStringLiteral("--") : e.title);
-    return titles;
 }
 
 class ScopeDirChooserTest : public ::testing::Test
@@ -118,7 +111,7 @@ protected:
     }
 
     // The submenu of an item, filled as when it opens.
-    QMenu *openSubmenu(QAction *item)
+    static QMenu *openSubmenu(QAction *item)
     {
         if (!item || !item->menu())
             return nullptr;
@@ -136,15 +129,11 @@ TEST_F(ScopeDirChooserTest, TopMenuListsVolumesHomeAndChosenFoldersWithUniqueNam
 {
     const QString srcX = tree.mkdir(QStringLiteral("a/x/p/src"));
     const QString srcY = tree.mkdir(QStringLiteral("a/y/q/src"));
-    const QString solo = tree.mkdir(QStringLiteral("other/solo"));
-    const QString sidebar = tree.mkdir(QStringLiteral("sidebar"));
     const QString gone = tree.mkdir(QStringLiteral("gone"));
     // A folder taken over from the sidebar (kind 0) is not offered.
-    ASSERT_NE(manager()->addFavoriteDirURL(QUrl::fromLocalFile(sidebar)), nullptr);
-    ASSERT_TRUE(manager()->proposeSelectionWithDirPath(gone));
-    ASSERT_TRUE(manager()->proposeSelectionWithDirPath(srcX));
-    ASSERT_TRUE(manager()->proposeSelectionWithDirPath(srcY));
-    ASSERT_TRUE(manager()->proposeSelectionWithDirPath(solo));
+    ASSERT_NE(manager()->addFavoriteDirURL(QUrl::fromLocalFile(tree.mkdir(QStringLiteral("sidebar")))), nullptr);
+    for (const QString &dir : {gone, srcX, srcY, tree.mkdir(QStringLiteral("other/solo"))})
+        ASSERT_TRUE(manager()->proposeSelectionWithDirPath(dir));
     tree.remove(QStringLiteral("gone"));
     open();
 
@@ -152,180 +141,90 @@ TEST_F(ScopeDirChooserTest, TopMenuListsVolumesHomeAndChosenFoldersWithUniqueNam
     for (const QString &v : ScopeDirManager::mountedVolumes())
         if (::access(QFile::encodeName(v).constData(), R_OK) == 0)
             volumes.append(v);
-
     std::unique_ptr<QMenu> menu = topMenu();
-    EXPECT_EQ(menu->title(), QStringLiteral("ScopeDirs-Menu"));
-    EXPECT_EQ(menu->objectName(), QStringLiteral("ScopeDirs-Menu"));
     const QList<QAction *> actions = menu->actions();
-    QStringList volumePaths;
-    for (QAction *a : actions)
-        if (a->data().toInt() == 1)
-            volumePaths.append(a->property("representedObject").toString());
-    EXPECT_EQ(volumePaths, volumes);
-
     // After the volumes: home, the folders the user chose (the deleted one
     // gone, the two "src" told apart by their grandparent), then Choose….
-    QStringList rest = describe(menu.get()).mid(volumes.size());
-    QStringList expected;
-    if (!volumes.isEmpty())
-        expected << QStringLiteral("--");
-    expected << QStringLiteral("home>") << QStringLiteral("--") << QStringLiteral("src (x)>")
-             << QStringLiteral("src (y)>") << QStringLiteral("solo*>") << QStringLiteral("--")
-             << QStringLiteral("Choose…");
-    EXPECT_EQ(rest, expected);
-
-    // The current scope is marked and bold; the others are plain.
+    ASSERT_EQ(describe(menu.get()).split(QLatin1Char('|')).mid(volumes.size()).join(QLatin1Char('|')),
+              QLatin1String(volumes.isEmpty() ? "" : "--|") + QStringLiteral("home>|--|src (x)>|src (y)>|solo*>|--|Choose…"));
+    // Every item has its icon; the current scope is marked and bold, the others are plain.
     for (QAction *a : actions) {
-        if (!a->isSeparator() && a->data().toInt() <= 3) {
-            EXPECT_EQ(a->font().bold(), a->isChecked()) << a->text().toStdString();
-        }
+        EXPECT_TRUE(a->isSeparator() || !a->icon().isNull()) << a->text().toStdString();
+        EXPECT_EQ(a->font().bold(), a->isChecked()) << a->text().toStdString();
     }
-    QAction *x = itemTitled(menu.get(), QStringLiteral("src (x)"));
-    QAction *y = itemTitled(menu.get(), QStringLiteral("src (y)"));
-    ASSERT_TRUE(x && y);
-    EXPECT_EQ(x->data().toInt(), 3);
-    EXPECT_EQ(x->property("representedObject").value<std::shared_ptr<FavoriteDir>>()->path(), srcX);
-    EXPECT_EQ(y->property("representedObject").value<std::shared_ptr<FavoriteDir>>()->path(), srcY);
-    EXPECT_EQ(x->menu()->objectName(), QStringLiteral("Directory-Submenu"));
-    QAction *homeItem = itemTitled(menu.get(), QStringLiteral("home"));
-    ASSERT_NE(homeItem, nullptr);
-    EXPECT_EQ(homeItem->data().toInt(), 2);
-    EXPECT_EQ(homeItem->property("representedObject").toString(), home);
-    EXPECT_FALSE(homeItem->icon().isNull());
-    QAction *choose = actions.last();
-    EXPECT_EQ(choose->data().toInt(), 10);
-    EXPECT_FALSE(choose->icon().isNull());
-    const QImage chooseImage = ScopeDirChooser::chooseIcon().toImage();
-    ASSERT_EQ(chooseImage.size(), QSize(16, 16));
-    // A grey disc with a white plus at its centre; the corners stay clear.
-    EXPECT_EQ(qAlpha(chooseImage.pixel(0, 0)), 0);
-    EXPECT_GT(qGray(chooseImage.pixel(7, 7)), 200);
-    const QColor ring = chooseImage.pixelColor(2, 7);
-    EXPECT_EQ(ring.alpha(), 255);
-    EXPECT_LT(ring.lightness(), 200);
 
     // Choosing an entry selects it; the menu shows the new selection the next time.
-    y->trigger();
+    itemTitled(menu.get(), QStringLiteral("src (y)"))->trigger();
     EXPECT_EQ(controller->scopeDir(), srcY);
     EXPECT_EQ(chooser->scopeKind(), ScopeDirManager::SelectionFavorite);
-    homeItem->trigger();
-    EXPECT_EQ(manager()->selectionKind(), ScopeDirManager::SelectionHome);
-    EXPECT_EQ(controller->scopeDir(), home);
-    menu = topMenu();
-    EXPECT_EQ(describe(menu.get()).filter(QLatin1String("*")), QStringList{QStringLiteral("home*>")});
+    EXPECT_EQ(describe(topMenu().get()).count(QLatin1Char('*')), 1);
+    EXPECT_TRUE(describe(topMenu().get()).contains(QStringLiteral("|src (y)*>|")));
     if (!volumes.isEmpty()) {
-        menu->actions().first()->trigger();
-        EXPECT_EQ(manager()->selectionKind(), ScopeDirManager::SelectionPath);
+        actions.first()->trigger();
         EXPECT_EQ(controller->scopeDir(), volumes.first());
-        menu = topMenu();
-        EXPECT_TRUE(menu->actions().first()->isChecked());
-        EXPECT_FALSE(itemTitled(menu.get(), QStringLiteral("home"))->isChecked());
+        EXPECT_TRUE(describe(topMenu().get()).startsWith(item(actions.first()->text(), true, true, true)));
     }
 }
 
-TEST_F(ScopeDirChooserTest, FolderSubmenusListSubFoldersAndOpenTheFolder)
+TEST_F(ScopeDirChooserTest, FolderSubmenusListSubFoldersOpenThemAndChooseThem)
 {
-    const QString empty = tree.mkdir(QStringLiteral("empty"));
-    tree.writeFile(QStringLiteral("empty/only-a-file.txt"), "f");
-    tree.mkdir(QStringLiteral("full/beta"));
-    tree.mkdir(QStringLiteral("full/Alpha"));
-    tree.mkdir(QStringLiteral("full/.hidden"));
+    for (const char *dir : {"full/beta", "full/Alpha", "full/.hidden", "full/gamma/deeper"})
+        tree.mkdir(QString::fromLatin1(dir));
     tree.mkdir(QStringLiteral("full/proc")); // hidden names apply at "/" only
-    tree.mkdir(QStringLiteral("full/gamma/deeper"));
     tree.writeFile(QStringLiteral("full/aardvark.txt"), "f");
     tree.symlink(tree.path(QStringLiteral("full/beta")), QStringLiteral("full/Delta-link"));
     tree.symlink(tree.path(QStringLiteral("full/aardvark.txt")), QStringLiteral("full/file-link"));
     const QString full = tree.path(QStringLiteral("full"));
-    ASSERT_TRUE(manager()->proposeSelectionWithDirPath(empty));
     ASSERT_TRUE(manager()->proposeSelectionWithDirPath(full));
     open();
 
     std::unique_ptr<QMenu> menu = topMenu();
-    QMenu *emptyMenu = openSubmenu(itemTitled(menu.get(), QStringLiteral("empty")));
-    ASSERT_NE(emptyMenu, nullptr);
-    EXPECT_EQ(describe(emptyMenu), QStringList({QStringLiteral("Open"), QStringLiteral("--"),
-                                                QStringLiteral("(No Directory)-")}));
-
     QMenu *fullMenu = openSubmenu(itemTitled(menu.get(), QStringLiteral("full")));
     ASSERT_NE(fullMenu, nullptr);
-    EXPECT_EQ(describe(fullMenu),
-              QStringList({QStringLiteral("Open"), QStringLiteral("--"), QStringLiteral(".hidden>"),
-                           QStringLiteral("Alpha>"), QStringLiteral("beta>"), QStringLiteral("Delta-link>"),
-                           QStringLiteral("gamma>"), QStringLiteral("proc>")}));
+    EXPECT_EQ(describe(fullMenu), QStringLiteral("Open|--|.hidden>|Alpha>|beta>|Delta-link>|gamma>|proc>"));
     // Opening it again rebuilds it from the folder as it is now.
     tree.mkdir(QStringLiteral("full/epsilon"));
     tree.remove(QStringLiteral("full/proc"));
-    fullMenu = openSubmenu(itemTitled(menu.get(), QStringLiteral("full")));
-    EXPECT_EQ(describe(fullMenu).mid(2), QStringList({QStringLiteral(".hidden>"), QStringLiteral("Alpha>"),
-                                                      QStringLiteral("beta>"), QStringLiteral("Delta-link>"),
-                                                      QStringLiteral("epsilon>"), QStringLiteral("gamma>")}));
+    openSubmenu(fullMenu->menuAction());
+    EXPECT_EQ(describe(fullMenu), QStringLiteral("Open|--|.hidden>|Alpha>|beta>|Delta-link>|epsilon>|gamma>"));
     QMenu *gamma = openSubmenu(itemTitled(fullMenu, QStringLiteral("gamma")));
     ASSERT_NE(gamma, nullptr);
-    EXPECT_EQ(describe(gamma), QStringList({QStringLiteral("Open"), QStringLiteral("--"), QStringLiteral("deeper>")}));
-    QAction *deeper = itemTitled(gamma, QStringLiteral("deeper"));
-    EXPECT_EQ(deeper->data().toInt(), 4);
-    EXPECT_EQ(deeper->property("representedObject").toString(), tree.path(QStringLiteral("full/gamma/deeper")));
+    ASSERT_EQ(describe(gamma), QStringLiteral("Open|--|deeper>"));
 
     // "Open" hands the folder to the desktop's file manager, the scope stays.
     OpenedUrls opened;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
-    QAction *openItem = itemTitled(gamma, QStringLiteral("Open"));
-    ASSERT_NE(openItem, nullptr);
-    EXPECT_EQ(openItem->data().toInt(), 5);
-    openItem->trigger();
+    itemTitled(gamma, QStringLiteral("Open"))->trigger();
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     EXPECT_EQ(opened.urls, QList<QUrl>{QUrl::fromLocalFile(tree.path(QStringLiteral("full/gamma")))});
     EXPECT_EQ(controller->scopeDir(), full);
 
+    // Chosen two levels down, the choice reaches the window through the top
+    // menu and is offered among the chosen folders from then on.
+    itemTitled(gamma, QStringLiteral("deeper"))->trigger();
+    const QString deeper = tree.path(QStringLiteral("full/gamma/deeper"));
+    EXPECT_EQ(controller->scopeDir(), deeper);
+    EXPECT_EQ(chooser->mScopeView()->toolTip(), deeper);
+    EXPECT_TRUE(describe(topMenu().get()).contains(QStringLiteral("|full>|deeper*>|")));
+
     // A missing folder: no "Open", nothing to list.
-    EXPECT_EQ(titlesOf(ScopeDirChooser::directorySubmenuEntries(tree.path(QStringLiteral("missing")))),
-              QStringList{QStringLiteral("--")});
+    EXPECT_EQ(listing(tree.path(QStringLiteral("missing"))), QStringLiteral("--"));
 }
 
-TEST_F(ScopeDirChooserTest, ChoosingASubFolderMakesItTheWindowsScope)
-{
-    tree.mkdir(QStringLiteral("projects/trovix/src"));
-    const QString projects = tree.path(QStringLiteral("projects"));
-    ASSERT_TRUE(manager()->proposeSelectionWithDirPath(projects));
-    open();
-    EXPECT_EQ(controller->scopeDir(), projects);
-
-    std::unique_ptr<QMenu> menu = topMenu();
-    QMenu *projectsMenu = openSubmenu(itemTitled(menu.get(), QStringLiteral("projects")));
-    ASSERT_NE(projectsMenu, nullptr);
-    QMenu *trovixMenu = openSubmenu(itemTitled(projectsMenu, QStringLiteral("trovix")));
-    ASSERT_NE(trovixMenu, nullptr);
-    QAction *src = itemTitled(trovixMenu, QStringLiteral("src"));
-    ASSERT_NE(src, nullptr);
-    // Chosen two levels down, the choice reaches the window through the top menu.
-    src->trigger();
-    const QString srcPath = tree.path(QStringLiteral("projects/trovix/src"));
-    EXPECT_EQ(controller->scopeDir(), srcPath);
-    EXPECT_TRUE(controller->isValid());
-    EXPECT_EQ(manager()->selectionKind(), ScopeDirManager::SelectionFavorite);
-    EXPECT_EQ(chooser->mScopeView()->toolTip(), srcPath);
-    EXPECT_EQ(controller->window()->windowTitle(), srcPath);
-    EXPECT_TRUE(controller->mSearchField()->isEnabled());
-
-    // The new folder is offered among the chosen folders, checked.
-    menu = topMenu();
-    EXPECT_TRUE(describe(menu.get()).contains(QStringLiteral("src*>")));
-    EXPECT_TRUE(describe(menu.get()).contains(QStringLiteral("projects>")));
-}
-
-TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOnAFolderChoosesIt)
+// A click on the button drops the menu down; a click on an item that has a
+// submenu chooses its folder, and so does Return, while the right arrow opens
+// the submenu.
+TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOrReturnChoosesAFolder)
 {
     const QString start = tree.mkdir(QStringLiteral("start"));
+    tree.writeFile(QStringLiteral("start/only-a-file.txt"), "f");
     ASSERT_TRUE(manager()->proposeSelectionWithDirPath(start));
     open();
     ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
     ScopeDirOverView *button = chooser->mScopeView();
-    ASSERT_TRUE(button->isVisible());
-    EXPECT_FALSE(button->isDisabled());
 
-    // When the menu pops up: note it, then click the home item (which also
-    // has a submenu) the way a user does.
-    QStringList shown;
+    // When the menu pops up: note it, then click the home item the way a user does.
+    QString shown;
     QTimer watcher;
     watcher.setInterval(20);
     QObject::connect(&watcher, &QTimer::timeout, [&] {
@@ -335,10 +234,8 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOnAFolderChoos
         watcher.stop();
         shown = describe(menu);
         QAction *homeItem = itemTitled(menu, QStringLiteral("home"));
-        if (!homeItem) {
-            menu->close();
-            return;
-        }
+        if (!homeItem)
+            return void(menu->close());
         const QPoint p = menu->actionGeometry(homeItem).center();
         QTest::mouseMove(menu, p);
         QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, p);
@@ -346,8 +243,7 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOnAFolderChoos
     watcher.start();
     QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
     ASSERT_TRUE(kztest::waitUntil([&] { return !shown.isEmpty() && !QApplication::activePopupWidget(); }));
-    EXPECT_TRUE(shown.contains(QStringLiteral("start*>")));
-    EXPECT_EQ(shown.last(), QStringLiteral("Choose…"));
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("|start*>|--|Choose…"))) << shown.toStdString();
     EXPECT_EQ(manager()->selectionKind(), ScopeDirManager::SelectionHome);
     EXPECT_EQ(controller->scopeDir(), home);
     EXPECT_EQ(button->toolTip(), home);
@@ -355,7 +251,6 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOnAFolderChoos
     EXPECT_FALSE(button->isPressed());
     EXPECT_EQ(button->state(), KZOverView::StateNormal);
 
-    // Return on a folder item chooses it too; the right arrow opens its submenu instead.
     std::unique_ptr<QMenu> menu(chooser->scopeDirsMenu(button));
     menu->popup(button->mapToGlobal(QPoint(0, button->height())));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(menu.get()));
@@ -364,8 +259,7 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOnAFolderChoos
     menu->setActiveAction(startItem);
     QTest::keyClick(menu.get(), Qt::Key_Right);
     ASSERT_TRUE(kztest::waitUntil([&] { return startItem->menu()->isVisible(); }));
-    EXPECT_EQ(describe(startItem->menu()), QStringList({QStringLiteral("Open"), QStringLiteral("--"),
-                                                        QStringLiteral("(No Directory)-")}));
+    EXPECT_EQ(describe(startItem->menu()), QStringLiteral("Open|--|(No Directory)-"));
     EXPECT_EQ(controller->scopeDir(), home);
     QTest::keyClick(startItem->menu(), Qt::Key_Left);
     ASSERT_TRUE(kztest::waitUntil([&] { return !startItem->menu()->isVisible(); }));
@@ -373,7 +267,6 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOnAFolderChoos
     QTest::keyClick(menu.get(), Qt::Key_Return);
     EXPECT_FALSE(menu->isVisible());
     EXPECT_EQ(controller->scopeDir(), start);
-    EXPECT_EQ(manager()->selectionKind(), ScopeDirManager::SelectionFavorite);
 }
 
 TEST_F(ScopeDirChooserTest, AnUnreadableFolderSaysSoAndIsOfferedDisabled)
@@ -382,29 +275,15 @@ TEST_F(ScopeDirChooserTest, AnUnreadableFolderSaysSoAndIsOfferedDisabled)
     tree.mkdir(QStringLiteral("open/inner"));
     tree.chmod(QStringLiteral("locked"), 0);
     ::chmod(QFile::encodeName(tree.root()).constData(), 0755);
-    const QString parent = tree.root();
     const QString locked = tree.path(QStringLiteral("locked"));
     // Root reads every folder: the listing is made as an unprivileged user.
     ASSERT_TRUE(kztest::canRunUnprivileged());
     const int rc = kztest::runAsUnprivileged([&]() -> int {
-        int failures = 0;
-        const QList<ScopeDirMenuEntry> own = ScopeDirChooser::directorySubmenuEntries(locked);
-        if (titlesOf(own) != QStringList({QStringLiteral("(No Read Access)"), QStringLiteral("--")}))
-            failures |= 1;
-        else if (own.first().enabled || own.first().tag == 5)
-            failures |= 2;
-        const QList<ScopeDirMenuEntry> above = ScopeDirChooser::directorySubmenuEntries(parent);
-        if (titlesOf(above) != QStringList({QStringLiteral("Open"), QStringLiteral("--"), QStringLiteral("locked"),
-                                             QStringLiteral("open")}))
-            failures |= 4;
-        else if (above.at(2).enabled || above.at(2).hasSubmenu || !above.at(3).enabled || !above.at(3).hasSubmenu)
-            failures |= 8;
-        return failures;
+        return (listing(locked) != QStringLiteral("(No Read Access)-|--"))
+            | (listing(tree.root()) != QStringLiteral("Open|--|locked-|open>")) << 1;
     });
     EXPECT_EQ(rc, 0) << "failure bits: " << rc;
-    // Root itself still lists it.
-    EXPECT_EQ(titlesOf(ScopeDirChooser::directorySubmenuEntries(locked)),
-              QStringList({QStringLiteral("Open"), QStringLiteral("--"), QStringLiteral("inner")}));
+    EXPECT_EQ(listing(locked), QStringLiteral("Open|--|inner>")); // root itself still lists it
     tree.chmod(QStringLiteral("locked"), 0755);
 }
 
@@ -414,38 +293,19 @@ TEST_F(ScopeDirChooserTest, RootSubmenuHidesSystemNamesButListsDotFolders)
     // dot-folders stay; removed again at the end.
     char templ[] = "/.trovix-root-XXXXXX";
     const char *made = ::mkdtemp(templ);
-    const QString dotName = made ? QString::fromLatin1(made + 1) : QString();
-
-    const QList<ScopeDirMenuEntry> entries = ScopeDirChooser::directorySubmenuEntries(QStringLiteral("/"));
-    const QStringList titles = titlesOf(entries);
+    QStringList titles;
+    for (const ScopeDirMenuEntry &e : ScopeDirChooser::directorySubmenuEntries(QStringLiteral("/")))
+        titles.append(e.title);
     if (made)
         ::rmdir(made);
-    ASSERT_GE(titles.size(), 2);
-    EXPECT_EQ(titles.at(0), QStringLiteral("Open"));
-    EXPECT_EQ(titles.at(1), QStringLiteral("--"));
+    EXPECT_EQ(titles.mid(0, 2), QStringList({QStringLiteral("Open"), QString()}));
     for (const char *hidden : {"proc", "sys", "dev", "run", "boot", "lost+found"})
         EXPECT_FALSE(titles.contains(QLatin1String(hidden))) << hidden;
     for (const char *shown : {"etc", "usr", "tmp"})
         EXPECT_TRUE(titles.contains(QLatin1String(shown))) << shown;
-    if (made) {
-        EXPECT_TRUE(titles.contains(dotName));
-    }
-
-    // Every other folder of "/" is listed, in case-insensitive order.
-    QStringList expected;
-    const QStringList all = QDir(QStringLiteral("/")).entryList(QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &name : all) {
-        const QByteArray bytes = QFile::encodeName(name);
-        if (!KZIsVolumeSystemHiddenFilename(bytes.constData(), size_t(bytes.size()), 1))
-            expected.append(name);
-    }
-    if (made && !expected.contains(dotName))
-        expected.append(dotName); // listed before it was removed
-    std::sort(expected.begin(), expected.end(),
-              [](const QString &a, const QString &b) { return QString::compare(a, b, Qt::CaseInsensitive) < 0; });
-    EXPECT_EQ(titles.mid(2), expected);
     if (!made)
         GTEST_SKIP() << "no dot-folder could be made at /; the listing was checked without one";
+    EXPECT_TRUE(titles.contains(QString::fromLatin1(made + 1)));
 }
 
 // Opening menus, checking the scope and drawing icons looked at a network
@@ -473,12 +333,10 @@ TEST_F(ScopeDirChooserTest, ASilentServerCostsOneTimeBoxNotAFrozenWindow)
              const std::unique_ptr<QMenu> menu = topMenu();
              QMenu *sub = openSubmenu(itemTitled(menu.get(), QStringLiteral("shares")));
              ASSERT_NE(sub, nullptr);
-             EXPECT_EQ(describe(sub), QStringList({QStringLiteral("Open"), QStringLiteral("--"),
-                                                   QStringLiteral("local>"), QStringLiteral("nas-")}));
+             EXPECT_EQ(describe(sub), QStringLiteral("Open|--|local>|nas-"));
          }},
         {"the mount", [&] {
-             EXPECT_EQ(titlesOf(ScopeDirChooser::directorySubmenuEntries(nas)),
-                       QStringList({QStringLiteral("(Not Responding)"), QStringLiteral("--")}));
+             EXPECT_EQ(listing(nas), QStringLiteral("(Not Responding)-|--"));
          }},
         {"icon", [&] {
              EXPECT_FALSE(KZFinderFileIcon::iconForFileAtPathWithSize(nas + QStringLiteral("/share"), 16).isNull());
@@ -510,65 +368,37 @@ TEST_F(ScopeDirChooserTest, ButtonShowsTheScopeOrNothingWhenItIsNotValid)
     tree.remove(QStringLiteral("gone"));
     open();
     ScopeDirOverView *button = chooser->mScopeView();
+    QImage blank(button->size(), QImage::Format_ARGB32_Premultiplied);
+    blank.fill(Qt::transparent);
+    auto draw = [&](int state) {
+        QImage image = blank;
+        QPainter p(&image);
+        chooser->overViewDrawRect(button, &p, button->rect(), state);
+        return image;
+    };
     EXPECT_FALSE(controller->isValid());
     EXPECT_TRUE(chooser->scopeIcon().isNull());
     EXPECT_TRUE(button->isDisabled());
     EXPECT_TRUE(button->toolTip().isEmpty());
-    EXPECT_EQ(button->state(), KZOverView::StateDisabled);
+    EXPECT_EQ(draw(KZOverView::StateInside), blank);
     // The window offers the chooser's panel instead.
     auto *change = controller->noAccessView()->findChild<QPushButton *>(QStringLiteral("noAccessChangeButton"));
     ASSERT_NE(change, nullptr);
     EXPECT_FALSE(change->isHidden());
 
-    // Drawing a disabled button without icon leaves it empty.
-    QImage blank(button->size(), QImage::Format_ARGB32_Premultiplied);
-    blank.fill(Qt::transparent);
-    {
-        QPainter p(&blank);
-        chooser->overViewDrawRect(button, &p, button->rect(), KZOverView::StateInside);
-    }
-    EXPECT_EQ(blank, [&] {
-        QImage empty(button->size(), QImage::Format_ARGB32_Premultiplied);
-        empty.fill(Qt::transparent);
-        return empty;
-    }());
-
     // A valid folder: icon, tool tip, enabled; the triangle only while hovered or pressed.
     const QString docs = tree.mkdir(QStringLiteral("docs"));
     ASSERT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, docs));
     controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
-    EXPECT_FALSE(chooser->scopeIcon().isNull());
     EXPECT_EQ(chooser->scopeIcon().deviceIndependentSize().toSize(), QSize(40, 40));
     EXPECT_FALSE(button->isDisabled());
     EXPECT_EQ(button->toolTip(), docs);
-    auto draw = [&](int state) {
-        QImage image(button->size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter p(&image);
-        chooser->overViewDrawRect(button, &p, button->rect(), state);
-        return image;
-    };
     const QPoint triangle(button->width() - 4, button->height() - 4);
-    EXPECT_EQ(qAlpha(draw(KZOverView::StateNormal).pixel(triangle)), 0);
+    const QImage normal = draw(KZOverView::StateNormal);
+    EXPECT_EQ(qAlpha(normal.pixel(triangle)), 0);
+    EXPECT_NE(normal, blank); // the folder icon
     EXPECT_EQ(draw(KZOverView::StateInside).pixel(triangle), qRgba(0, 0, 0, 255));
     EXPECT_EQ(draw(KZOverView::StatePressed).pixel(triangle), qRgba(0, 0, 0, 255));
-    const QImage normal = draw(KZOverView::StateNormal);
-    int opaque = 0;
-    for (int y = 0; y < normal.height(); ++y)
-        for (int x = 0; x < 40; ++x)
-            opaque += qAlpha(normal.pixel(x, y)) > 0;
-    EXPECT_GT(opaque, 200); // the folder icon is there
-
-    // A favourite shows its own icon and path; the home folder its own.
-    ASSERT_TRUE(manager()->proposeSelectionWithDirPath(tree.root()));
-    controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
-    EXPECT_EQ(chooser->scopeKind(), ScopeDirManager::SelectionFavorite);
-    EXPECT_FALSE(chooser->scopeIcon().isNull());
-    EXPECT_EQ(button->toolTip(), tree.root());
-    ASSERT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionHome, std::monostate()));
-    controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
-    EXPECT_EQ(button->toolTip(), home);
-    EXPECT_FALSE(button->isDisabled());
 }
 
 TEST_F(ScopeDirChooserTest, DropsOnTheButtonProposeTheFolder)
@@ -576,55 +406,36 @@ TEST_F(ScopeDirChooserTest, DropsOnTheButtonProposeTheFolder)
     const QString start = tree.mkdir(QStringLiteral("start"));
     const QString dropped = tree.mkdir(QStringLiteral("dropped"));
     const QString named = tree.mkdir(QStringLiteral("named by text"));
-    const QString file = tree.writeFile(QStringLiteral("a-file.txt"), "f");
     ASSERT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, start));
     open();
     ScopeDirOverView *button = chooser->mScopeView();
-    EXPECT_TRUE(button->acceptDrops());
-    const QPointF at(10, 10);
-
-    auto dropOf = [&](QMimeData *data) {
-        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction | Qt::LinkAction, data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(button, &enter);
-        const bool entered = enter.isAccepted();
-        const bool highlighted = button->hasDragging();
-        QDropEvent drop(at, Qt::CopyAction | Qt::LinkAction, data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(button, &drop);
-        return std::make_tuple(entered, highlighted, drop.isAccepted(), button->hasDragging());
-    };
-
-    // A folder's URL: accepted, highlighted while over the button, and the scope.
-    QMimeData folder;
+    QMimeData folder, file, text, words;
     folder.setUrls({QUrl::fromLocalFile(dropped)});
-    EXPECT_EQ(dropOf(&folder), std::make_tuple(true, true, true, false));
-    EXPECT_EQ(controller->scopeDir(), dropped);
-    EXPECT_EQ(button->toolTip(), dropped);
-
-    // A file: the manager refuses it, the drop fails and nothing changes.
-    QMimeData aFile;
-    aFile.setUrls({QUrl::fromLocalFile(file)});
-    EXPECT_EQ(dropOf(&aFile), std::make_tuple(true, true, false, false));
-    EXPECT_EQ(controller->scopeDir(), dropped);
-
-    // A web address is no folder; a plain-text path is.
-    QMimeData web;
-    web.setUrls({QUrl(QStringLiteral("https://example.org/folder"))});
-    EXPECT_EQ(dropOf(&web), std::make_tuple(true, true, false, false));
-    QMimeData text;
+    file.setUrls({QUrl::fromLocalFile(tree.writeFile(QStringLiteral("a-file.txt"), "f"))});
     text.setText(named);
-    EXPECT_EQ(dropOf(&text), std::make_tuple(true, true, true, false));
-    EXPECT_EQ(controller->scopeDir(), named);
-
-    // Words are not a drag the button takes; leaving clears the highlight.
-    QMimeData words;
     words.setText(QStringLiteral("just some words"));
-    QDragEnterEvent enterWords(at.toPoint(), Qt::CopyAction, &words, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(button, &enterWords);
-    EXPECT_FALSE(enterWords.isAccepted());
-    EXPECT_FALSE(button->hasDragging());
-    QDragEnterEvent enterFolder(at.toPoint(), Qt::CopyAction, &folder, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(button, &enterFolder);
-    EXPECT_TRUE(button->hasDragging());
+    // Entered (and highlighted while over the button), dropped, the scope after.
+    const std::tuple<const char *, QMimeData *, bool, bool, QString> drops[] = {
+        {"folder", &folder, true, true, dropped},
+        {"file: the manager refuses it", &file, true, false, dropped},
+        {"plain-text path", &text, true, true, named},
+        {"words", &words, false, false, named},
+    };
+    for (const auto &[what, data, entered, accepted, scope] : drops) {
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction | Qt::LinkAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(button, &enter);
+        EXPECT_EQ(enter.isAccepted(), entered) << what;
+        EXPECT_EQ(button->hasDragging(), entered) << what;
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction | Qt::LinkAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(button, &drop);
+        EXPECT_EQ(drop.isAccepted(), accepted) << what;
+        EXPECT_FALSE(button->hasDragging()) << what;
+        EXPECT_EQ(controller->scopeDir(), scope) << what;
+        EXPECT_EQ(button->toolTip(), scope) << what;
+    }
+    // Leaving clears the highlight.
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &folder, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(button, &enter);
     QDragLeaveEvent leave;
     QApplication::sendEvent(button, &leave);
     EXPECT_FALSE(button->hasDragging());
@@ -636,15 +447,13 @@ TEST_F(ScopeDirChooserTest, OpenPanelPicksAFolderAndCancelKeepsTheScope)
     const QString picked = tree.mkdir(QStringLiteral("picked"));
     ASSERT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, start));
     open();
-    std::unique_ptr<QMenu> menu = topMenu();
-    menu->actions().last()->trigger(); // "Choose…"
+    topMenu()->actions().last()->trigger(); // "Choose…"
     QFileDialog *panel = chooser->openPanel();
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(panel->isVisible());
     EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
-    EXPECT_EQ(panel->fileMode(), QFileDialog::Directory);
-    EXPECT_TRUE(panel->testOption(QFileDialog::ShowDirsOnly));
-    EXPECT_TRUE(panel->filter() & QDir::Hidden);
+    EXPECT_TRUE(panel->fileMode() == QFileDialog::Directory && panel->testOption(QFileDialog::ShowDirsOnly)
+                && (panel->filter() & QDir::Hidden));
     EXPECT_EQ(QDir(panel->directory()).canonicalPath(), QDir(home).canonicalPath());
     panel->reject();
     EXPECT_EQ(controller->scopeDir(), start);
@@ -666,14 +475,11 @@ TEST_F(ScopeDirChooserTest, TheApplicationGivesEveryWindowItsOwnChooser)
     app.applicationDidFinishLaunching();
     app.mi_file_newWindow();
     ASSERT_EQ(app.documentWindowControllers().size(), 2);
-    QList<ScopeDirOverView *> buttons;
-    for (DocumentWindowController *c : app.documentWindowControllers()) {
-        auto *button = c->window()->findChild<ScopeDirOverView *>();
-        ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->toolTip(), tree.root());
-        buttons.append(button);
-    }
-    EXPECT_NE(buttons.at(0), buttons.at(1));
+    auto *first = app.documentWindowControllers().at(0)->window()->findChild<ScopeDirOverView *>();
+    auto *second = app.documentWindowControllers().at(1)->window()->findChild<ScopeDirOverView *>();
+    ASSERT_TRUE(first && second && first != second);
+    EXPECT_EQ(first->toolTip(), tree.root());
+    EXPECT_EQ(second->toolTip(), tree.root());
 }
 
 } // namespace

@@ -3,12 +3,9 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QFile>
 #include <QIcon>
-#include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPointer>
 #include <QTest>
 #include <QThread>
 #include <QThreadPool>
@@ -27,17 +24,11 @@ QImage argb(const QPixmap &pixmap)
     return pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
-bool isReddish(QRgb c)
+// Opaque and close to colour in every channel.
+bool looks(QRgb c, const QColor &colour)
 {
-    return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
-}
-bool isBluish(QRgb c)
-{
-    return qBlue(c) > 200 && qRed(c) < 60 && qGreen(c) < 60;
-}
-bool isGreenish(QRgb c)
-{
-    return qGreen(c) > 200 && qRed(c) < 60 && qBlue(c) < 60;
+    return qAlpha(c) == 255 && std::abs(qRed(c) - colour.red()) < 60 && std::abs(qGreen(c) - colour.green()) < 60
+        && std::abs(qBlue(c) - colour.blue()) < 60;
 }
 
 // A 300 x 200 PNG, red on the left half and blue on the right.
@@ -46,34 +37,36 @@ QString writeTwoColourPNG(kztest::TempTree &tree, const QString &rel)
     QImage image(300, 200, QImage::Format_RGB32);
     image.fill(Qt::blue);
     QPainter(&image).fillRect(0, 0, 150, 200, Qt::red);
-    const QString path = tree.path(rel);
-    EXPECT_TRUE(image.save(path, "PNG"));
+    EXPECT_TRUE(image.save(tree.path(rel), "PNG"));
+    return tree.path(rel);
+}
+
+// A file with modification time mtime and an entry of the freedesktop cache
+// for it, made for entryMTime and filled with green.
+QString writeWithCacheEntry(kztest::TempTree &tree, const QString &rel, time_t mtime, time_t entryMTime)
+{
+    const QString path = rel.endsWith(QLatin1String(".png")) ? writeTwoColourPNG(tree, rel)
+                                                              : tree.writeFile(rel, "not an image Qt reads");
+    tree.setMTime(rel, mtime);
+    const QByteArray bytes = QFile::encodeName(path);
+    const QString entry = kzplatform::kzThumbnailCandidatePaths(bytes, 16).value(0);
+    QDir().mkpath(QFileInfo(entry).absolutePath());
+    QImage thumbnail(128, 128, QImage::Format_ARGB32);
+    thumbnail.fill(Qt::green);
+    thumbnail.setText(QStringLiteral("Thumb::URI"), QString::fromLatin1(kzplatform::kzThumbnailFileURI(bytes)));
+    thumbnail.setText(QStringLiteral("Thumb::MTime"), QString::number(entryMTime));
+    EXPECT_TRUE(thumbnail.save(entry, "PNG"));
     return path;
 }
 
-// An entry of the freedesktop cache for path, filled with colour.
-void writeCacheEntry(const QString &path, const QString &folder, qint64 mtime, QColor colour)
+// An A4 PDF whose page is black on its upper half and blank below.
+QString writePDF(kztest::TempTree &tree, const QString &rel)
 {
-    const QByteArray bytes = QFile::encodeName(path);
-    QString entry;
-    for (const QString &candidate : kzplatform::kzThumbnailCandidatePaths(bytes, 16))
-        if (QFileInfo(candidate).dir().dirName() == folder)
-            entry = candidate;
-    ASSERT_FALSE(entry.isEmpty());
-    QDir().mkpath(QFileInfo(entry).absolutePath());
-    QImage thumbnail(128, 128, QImage::Format_ARGB32);
-    thumbnail.fill(colour);
-    thumbnail.setText(QStringLiteral("Thumb::URI"), QString::fromLatin1(kzplatform::kzThumbnailFileURI(bytes)));
-    thumbnail.setText(QStringLiteral("Thumb::MTime"), QString::number(mtime));
-    ASSERT_TRUE(thumbnail.save(entry, "PNG"));
-}
-
-// Runs the thumbnail queue dry and delivers what it produced.
-void drainThumbnails()
-{
-    KZFinderFileIcon::thumbnailQueue()->waitForDone();
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
+    QPdfWriter writer(tree.path(rel));
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter(&writer).fillRect(QRect(0, 0, writer.width(), writer.height() / 2), Qt::black);
+    return tree.path(rel);
 }
 
 class KZFinderFileIconTest : public ::testing::Test
@@ -88,9 +81,16 @@ protected:
         });
     }
 
-    bool waitForUpdate(const QString &path)
+    // Asks for the thumbnails of paths as a list drawing its rows does (each
+    // row more than once) and waits until every load has ended.
+    void loadAll(const QStringList &paths)
     {
-        return kztest::waitUntil([&] { return updates.contains(path); }, 10000);
+        for (int pass = 0; pass < 2; ++pass)
+            for (const QString &p : paths)
+                icons.iconPreviewForFileAtPath(p, QUrl(), true);
+        ASSERT_TRUE(kztest::waitUntil([&] { return icons.loadingPaths().isEmpty(); }, 20000));
+        KZFinderFileIcon::thumbnailQueue()->waitForDone();
+        QCoreApplication::processEvents();
     }
 
     kztest::TempTree tree;
@@ -101,81 +101,90 @@ protected:
 
 } // namespace
 
-TEST_F(KZFinderFileIconTest, IconsComeFromTheThemeAtTheIconSize)
+TEST_F(KZFinderFileIconTest, ThemeIconsAtTheIconSizeAndTheAliasBadge)
 {
     const QString folder = tree.mkdir(QStringLiteral("Projects"));
     const QString text = tree.writeFile(QStringLiteral("notes.txt"), "hello");
-    const QPixmap folderIcon = icons.iconForFileAtPath(folder, false);
-    const QPixmap textIcon = icons.iconForFileAtPath(text, false);
-    ASSERT_FALSE(folderIcon.isNull());
-    ASSERT_FALSE(textIcon.isNull());
-    EXPECT_EQ(folderIcon.deviceIndependentSize().toSize(), QSize(16, 16));
-    EXPECT_EQ(textIcon.deviceIndependentSize().toSize(), QSize(16, 16));
+    const QString link = tree.symlink(QStringLiteral("notes.txt"), QStringLiteral("notes link"));
+    const QImage folderIcon = argb(icons.iconForFileAtPath(folder, false));
+    const QImage plain = argb(icons.iconForFileAtPath(text, false));
+    EXPECT_EQ(folderIcon.size(), QSize(16, 16));
     // A bare X session names no usable theme; an installed one was picked.
-    EXPECT_TRUE(QIcon::hasThemeIcon(QStringLiteral("folder")));
-    EXPECT_EQ(argb(folderIcon), argb(QIcon::fromTheme(QStringLiteral("folder")).pixmap(16, 16)));
-    EXPECT_NE(argb(folderIcon), argb(textIcon));
-    // The home folder has its own icon.
-    EXPECT_NE(argb(icons.iconForFileAtPath(QDir::homePath(), false)), argb(folderIcon));
-
+    EXPECT_EQ(folderIcon, argb(QIcon::fromTheme(QStringLiteral("folder")).pixmap(16, 16)));
+    EXPECT_NE(folderIcon, plain);
+    EXPECT_NE(argb(icons.iconForFileAtPath(QDir::homePath(), false)), folderIcon);
     EXPECT_TRUE(icons.iconForFileAtPath(QString(), false).isNull());
     EXPECT_EQ(KZFinderFileIcon::iconForFileAtPathWithSize(folder, 40).deviceIndependentSize().toSize(), QSize(40, 40));
-    EXPECT_TRUE(KZFinderFileIcon::iconForFileAtPathWithSize(QString(), 40).isNull());
+
+    // The badge sits in the lower-left quarter; the upper right is the plain icon.
+    const QImage badged = argb(icons.iconForFileAtPath(link, true));
+    EXPECT_NE(badged.copy(0, 8, 8, 8), plain.copy(0, 8, 8, 8));
+    EXPECT_EQ(badged.copy(10, 0, 6, 6), plain.copy(10, 0, 6, 6));
+    // Cached by path: the first request decides whether the badge is there.
+    EXPECT_EQ(argb(icons.iconForFileAtPath(link, false)), badged);
+    EXPECT_EQ(argb(icons.iconForFileAtPath(text, true)), plain);
 
     icons.setIconSize(32);
-    EXPECT_EQ(icons.iconSize(), 32);
     EXPECT_EQ(icons.iconForFileAtPath(folder, false).deviceIndependentSize().toSize(), QSize(32, 32));
 }
 
-TEST_F(KZFinderFileIconTest, AliasBadgeAndTheFirstRequestDecides)
+TEST_F(KZFinderFileIconTest, ThumbnailsArriveOnceOnTheGuiThreadOrThePathFails)
 {
-    const QString target = tree.writeFile(QStringLiteral("report.txt"), "data");
-    const QString link = tree.symlink(QStringLiteral("report.txt"), QStringLiteral("report link"));
-    const QImage plain = argb(icons.iconForFileAtPath(target, false));
-    const QImage badged = argb(icons.iconForFileAtPath(link, true));
-    ASSERT_EQ(badged.size(), plain.size());
-    // The badge sits in the lower-left quarter; the upper-right one is the plain icon.
-    bool lowerLeftDiffers = false;
-    for (int y = 8; y < 16; ++y)
-        for (int x = 0; x < 8; ++x)
-            lowerLeftDiffers |= badged.pixel(x, y) != plain.pixel(x, y);
-    EXPECT_TRUE(lowerLeftDiffers);
-    for (int y = 0; y < 6; ++y)
-        for (int x = 10; x < 16; ++x)
-            EXPECT_EQ(badged.pixel(x, y), plain.pixel(x, y)) << x << "," << y;
-
-    // Cached by path: asking again without the mask still gives the badged icon,
-    // and the target keeps its plain one.
-    EXPECT_EQ(argb(icons.iconForFileAtPath(link, false)), badged);
-    EXPECT_EQ(argb(icons.iconForFileAtPath(target, true)), plain);
-    EXPECT_FALSE(KZFinderFileIcon::aliasBadgeIcon().isNull());
-}
-
-TEST_F(KZFinderFileIconTest, ImageThumbnailArrivesOnceOnTheGuiThread)
-{
-    const QString png = writeTwoColourPNG(tree, QStringLiteral("photo.png"));
-    const QImage finderIcon = argb(icons.iconForFileAtPath(png, false));
-
-    // Before it arrives: the file's icon, and one load however often the row is drawn.
-    EXPECT_EQ(argb(icons.iconPreviewForFileAtPath(png, QUrl(), true)), finderIcon);
-    for (int i = 0; i < 5; ++i)
-        icons.iconPreviewForFileAtPath(png, QUrl(), true);
-    EXPECT_TRUE(icons.loadingPaths().contains(png));
-    ASSERT_TRUE(waitForUpdate(png));
-    drainThumbnails();
-    EXPECT_EQ(updates, QStringList{png});
+    const QColor red(Qt::red), blue(Qt::blue), green(Qt::green), black(Qt::black), white(Qt::white);
+    struct Case {
+        QString path;
+        QSize size; // empty: no thumbnail
+        std::vector<std::pair<QPoint, QColor>> pixels;
+    };
+    const Case cases[] = {
+        // Fitted into 16 x 16 with its proportions, the colours in place.
+        {writeTwoColourPNG(tree, QStringLiteral("photo.png")), QSize(16, 10), {{{2, 5}, red}, {{13, 5}, blue}}},
+        // Page one on white (a page is transparent); several PDFs render at once.
+        {writePDF(tree, QStringLiteral("a.pdf")), QSize(11, 16), {{{5, 2}, black}, {{5, 13}, white}}},
+        {writePDF(tree, QStringLiteral("b.pdf")), QSize(11, 16), {{{5, 2}, black}, {{5, 13}, white}}},
+        // A type only the freedesktop cache can draw, while its entry is valid;
+        // an image with a stale entry is made from the file instead.
+        {writeWithCacheEntry(tree, QStringLiteral("sketch.kra"), 1700000000, 1700000000), QSize(16, 16),
+         {{{8, 8}, green}}},
+        {writeWithCacheEntry(tree, QStringLiteral("old.png"), 1700000100, 1600000000), QSize(16, 10),
+         {{{2, 5}, red}}},
+        {writeWithCacheEntry(tree, QStringLiteral("stale.kra"), 1700000200, 1700000199), QSize(), {}},
+        {tree.writeFile(QStringLiteral("readme.txt"), "plain text"), QSize(), {}},
+        {tree.mkdir(QStringLiteral("folder.png")), QSize(), {}},
+        {tree.mkfifo(QStringLiteral("pipe.png")), QSize(), {}}, // would block a reader forever
+        {tree.writeFile(QStringLiteral("broken.png"), "\x89PNG\r\n\x1a\nnot really"), QSize(), {}},
+        {tree.path(QStringLiteral("gone.png")), QSize(), {}},
+    };
+    QStringList paths;
+    for (const Case &c : cases) {
+        paths.append(c.path);
+        // Not allowed to load: the file's icon, nothing queued.
+        EXPECT_EQ(argb(icons.iconPreviewForFileAtPath(c.path, QUrl(), false)),
+                  argb(icons.iconForFileAtPath(c.path, false)));
+    }
     EXPECT_TRUE(icons.loadingPaths().isEmpty());
-    EXPECT_TRUE(icons.onErrorPaths().isEmpty());
-    EXPECT_TRUE(icons.hasPreviewIcon(png));
+    loadAll(paths);
 
-    // Scaled to fit 16 x 16 with its proportions, the colours in place.
-    const QImage thumbnail = argb(lastUpdate);
-    EXPECT_EQ(thumbnail.width(), 16);
-    EXPECT_GE(thumbnail.height(), 10);
-    EXPECT_LE(thumbnail.height(), 11);
-    EXPECT_TRUE(isReddish(thumbnail.pixel(2, 5)));
-    EXPECT_TRUE(isBluish(thumbnail.pixel(13, 5)));
-    EXPECT_EQ(argb(icons.iconPreviewForFileAtPath(png, QUrl(), true)), thumbnail);
+    for (const Case &c : cases) {
+        const std::string name = QFileInfo(c.path).fileName().toStdString();
+        EXPECT_EQ(updates.count(c.path), c.size.isEmpty() ? 0 : 1) << name;
+        EXPECT_EQ(icons.onErrorPaths().contains(c.path), c.size.isEmpty()) << name;
+        const QImage shown = argb(icons.iconPreviewForFileAtPath(c.path, QUrl(), true));
+        if (c.size.isEmpty()) // drawing the row again starts nothing
+            EXPECT_EQ(shown, argb(icons.iconForFileAtPath(c.path, false))) << name;
+        else
+            EXPECT_EQ(shown.size(), c.size) << name;
+        for (const auto &[at, colour] : c.pixels)
+            EXPECT_TRUE(looks(shown.pixel(at), colour)) << name << " at " << at.x() << "," << at.y();
+    }
+    EXPECT_TRUE(icons.loadingPaths().isEmpty());
+    EXPECT_TRUE(icons.iconPreviewForFileAtPath(QString(), QUrl(), true).isNull());
+
+    // The thumbnail function itself: never enlarged, local files only.
+    EXPECT_EQ(KZFinderFileIcon::quickLookFileIconForFileAtURL(QUrl::fromLocalFile(paths.first()), 1000, false).size(),
+              QSize(300, 200));
+    EXPECT_TRUE(KZFinderFileIcon::quickLookFileIconForFileAtURL(QUrl(QStringLiteral("https://example.org/a.png")), 32,
+                                                                false).isNull());
 }
 
 // PNGs with a colour table (1-bit, as a plain colour is often written, or an
@@ -183,119 +192,27 @@ TEST_F(KZFinderFileIconTest, ImageThumbnailArrivesOnceOnTheGuiThread)
 // smaller size, scales such an image with a black and white table.
 TEST_F(KZFinderFileIconTest, PNGsWithAColourTableKeepTheirColours)
 {
-    const std::tuple<const char *, QImage::Format, int> cases[] = {
-        {"mono-small.png", QImage::Format_Mono, 8}, {"mono-large.png", QImage::Format_Mono, 64},
-        {"palette-small.png", QImage::Format_Indexed8, 10}, {"palette-large.png", QImage::Format_Indexed8, 64}};
-    for (const auto &[name, format, edge] : cases) {
+    QStringList paths;
+    for (const auto &[format, edge] : {std::pair{QImage::Format_Mono, 8}, {QImage::Format_Mono, 64},
+                                       {QImage::Format_Indexed8, 10}, {QImage::Format_Indexed8, 64}}) {
         QImage image(edge, edge, format);
         image.setColorTable({qRgb(220, 20, 20), qRgb(20, 20, 220)});
         image.fill(0);
-        const QString path = tree.path(QString::fromLatin1(name));
-        ASSERT_TRUE(image.save(path, "PNG"));
-        icons.iconPreviewForFileAtPath(path, QUrl(), true);
-        ASSERT_TRUE(waitForUpdate(path)) << name;
+        paths.append(tree.path(QStringLiteral("table-%1-%2.png").arg(int(format)).arg(edge)));
+        ASSERT_TRUE(image.save(paths.last(), "PNG"));
+    }
+    loadAll(paths);
+    for (const QString &path : paths) {
         // Drawn as the results list draws its icons.
         QImage canvas(16, 16, QImage::Format_ARGB32_Premultiplied);
         canvas.fill(Qt::white);
-        QPainter painter(&canvas);
-        painter.drawPixmap(QRect(0, 0, 16, 16), icons.iconPreviewForFileAtPath(path, QUrl(), false));
-        painter.end();
-        EXPECT_TRUE(isReddish(canvas.pixel(2, 2))) << name << " " << std::hex << canvas.pixel(2, 2);
-        EXPECT_TRUE(isReddish(canvas.pixel(13, 13))) << name << " " << std::hex << canvas.pixel(13, 13);
+        QPainter(&canvas).drawPixmap(QRect(0, 0, 16, 16), icons.iconPreviewForFileAtPath(path, QUrl(), false));
+        EXPECT_TRUE(looks(canvas.pixel(2, 2), Qt::red) && looks(canvas.pixel(13, 13), Qt::red))
+            << path.toStdString() << " " << std::hex << canvas.pixel(2, 2);
     }
 }
 
-TEST_F(KZFinderFileIconTest, PDFThumbnailIsPageOneOnWhite)
-{
-    // Several at once, so that both queue threads render PDFs together.
-    QStringList pdfs;
-    for (int i = 0; i < 6; ++i) {
-        const QString pdf = tree.path(QStringLiteral("paper%1.pdf").arg(i));
-        QPdfWriter writer(pdf);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        QPainter painter(&writer);
-        painter.fillRect(QRect(0, 0, writer.width(), writer.height() / 2), Qt::black);
-        painter.end();
-        pdfs.append(pdf);
-    }
-    icons.setIconSize(64);
-    for (const QString &pdf : pdfs)
-        icons.iconPreviewForFileAtPath(pdf, QUrl::fromLocalFile(pdf), true);
-    ASSERT_TRUE(kztest::waitUntil([&] { return updates.size() == pdfs.size(); }, 20000));
-    for (const QString &pdf : pdfs) {
-        const QImage thumbnail = argb(icons.iconPreviewForFileAtPath(pdf, QUrl(), false));
-        EXPECT_EQ(thumbnail.height(), 64); // portrait A4 fitted into 64 x 64
-        EXPECT_NEAR(thumbnail.width(), 45, 1);
-        const QRgb top = thumbnail.pixel(thumbnail.width() / 2, 8);
-        const QRgb bottom = thumbnail.pixel(thumbnail.width() / 2, 56);
-        EXPECT_LT(qRed(top), 40);
-        EXPECT_EQ(qAlpha(bottom), 255); // white paper, not a transparent page
-        EXPECT_GT(qRed(bottom), 240);
-        EXPECT_GT(qBlue(bottom), 240);
-    }
-}
-
-TEST_F(KZFinderFileIconTest, FreedesktopCacheEntryIsUsedWhileValid)
-{
-    // A type Trovix cannot render itself: only the cache can give a thumbnail.
-    const QString drawing = tree.writeFile(QStringLiteral("sketch.kra"), "not an image Qt reads");
-    tree.setMTime(QStringLiteral("sketch.kra"), 1700000000);
-    writeCacheEntry(drawing, QStringLiteral("normal"), 1700000000, Qt::green);
-    // An image whose cache entry is stale: it is made from the file instead.
-    const QString png = writeTwoColourPNG(tree, QStringLiteral("old.png"));
-    tree.setMTime(QStringLiteral("old.png"), 1700000100);
-    writeCacheEntry(png, QStringLiteral("normal"), 1600000000, Qt::green);
-    // A stale entry and nothing to make one from: no thumbnail.
-    const QString stale = tree.writeFile(QStringLiteral("stale.kra"), "not an image either");
-    tree.setMTime(QStringLiteral("stale.kra"), 1700000200);
-    writeCacheEntry(stale, QStringLiteral("normal"), 1700000199, Qt::green);
-
-    for (const QString &p : {drawing, png, stale})
-        icons.iconPreviewForFileAtPath(p, QUrl(), true);
-    ASSERT_TRUE(waitForUpdate(drawing));
-    ASSERT_TRUE(waitForUpdate(png));
-    drainThumbnails();
-
-    const QImage fromCache = argb(icons.iconPreviewForFileAtPath(drawing, QUrl(), false));
-    EXPECT_EQ(fromCache.size(), QSize(16, 16));
-    EXPECT_TRUE(isGreenish(fromCache.pixel(8, 8)));
-    const QImage remade = argb(icons.iconPreviewForFileAtPath(png, QUrl(), false));
-    EXPECT_TRUE(isReddish(remade.pixel(2, 5)));
-    EXPECT_FALSE(updates.contains(stale));
-    EXPECT_TRUE(icons.onErrorPaths().contains(stale));
-}
-
-TEST_F(KZFinderFileIconTest, FilesWithoutThumbnailLandOnTheErrorListOnce)
-{
-    const QString text = tree.writeFile(QStringLiteral("readme.txt"), "plain text");
-    const QString folder = tree.mkdir(QStringLiteral("folder.png")); // a folder named like an image
-    const QString fifo = tree.mkfifo(QStringLiteral("pipe.png"));    // would block a reader forever
-    const QString broken = tree.writeFile(QStringLiteral("broken.png"), "\x89PNG\r\n\x1a\nnot really");
-    const QString missing = tree.path(QStringLiteral("gone.png"));
-    const QStringList paths{text, folder, fifo, broken, missing};
-
-    // Not allowed to load: nothing is queued.
-    for (const QString &p : paths)
-        EXPECT_FALSE(icons.iconPreviewForFileAtPath(p, QUrl(), false).isNull()) << p.toStdString();
-    EXPECT_TRUE(icons.loadingPaths().isEmpty());
-
-    for (const QString &p : paths)
-        icons.iconPreviewForFileAtPath(p, QUrl(), true);
-    ASSERT_TRUE(kztest::waitUntil([&] { return icons.loadingPaths().isEmpty(); }, 10000));
-    drainThumbnails();
-    EXPECT_TRUE(updates.isEmpty());
-    for (const QString &p : paths)
-        EXPECT_TRUE(icons.onErrorPaths().contains(p)) << p.toStdString();
-
-    // Drawing the rows again starts nothing and still shows the file's icon.
-    const QImage textIcon = argb(icons.iconForFileAtPath(text, false));
-    EXPECT_EQ(argb(icons.iconPreviewForFileAtPath(text, QUrl(), true)), textIcon);
-    EXPECT_TRUE(icons.loadingPaths().isEmpty());
-    EXPECT_TRUE(icons.iconPreviewForFileAtPath(QString(), QUrl(), true).isNull());
-}
-
-TEST_F(KZFinderFileIconTest, ResultsNeverReachADestroyedInstance)
+TEST_F(KZFinderFileIconTest, ResultsNeverReachADestroyedInstanceNorAnOldSize)
 {
     QStringList pngs;
     for (int i = 0; i < 12; ++i)
@@ -307,72 +224,37 @@ TEST_F(KZFinderFileIconTest, ResultsNeverReachADestroyedInstance)
         doomed->iconPreviewForFileAtPath(p, QUrl(), true);
     EXPECT_EQ(doomed->loadingPaths().size(), 12);
     delete doomed;
-    drainThumbnails();
+    KZFinderFileIcon::thumbnailQueue()->waitForDone();
     QTest::qWait(50);
     EXPECT_EQ(delivered, 0);
 
-    // The queue still serves the living.
+    // Resized while loading: the 16-pixel thumbnail is dropped, the next load
+    // is made at the new size.
     icons.iconPreviewForFileAtPath(pngs.first(), QUrl(), true);
-    EXPECT_TRUE(waitForUpdate(pngs.first()));
-}
-
-TEST_F(KZFinderFileIconTest, ManualDeliveryAndTheThumbnailFunction)
-{
-    // The GUI-thread end of a load, called as the queue calls it.
-    const QString path = tree.writeFile(QStringLiteral("x.bin"), "x");
-    QImage image(12, 8, QImage::Format_ARGB32);
-    image.fill(Qt::red);
-    icons.mt_didUpdateIcon({{QStringLiteral("filePath"), path}, {QStringLiteral("icon"), image}});
-    EXPECT_EQ(updates, QStringList{path});
-    EXPECT_EQ(argb(icons.iconPreviewForFileAtPath(path, QUrl(), true)).size(), QSize(12, 8));
-    icons.mt_didUpdateIcon({{QStringLiteral("filePath"), tree.path(QStringLiteral("y.bin"))}});
-    EXPECT_TRUE(icons.onErrorPaths().contains(tree.path(QStringLiteral("y.bin"))));
-
-    const QString png = writeTwoColourPNG(tree, QStringLiteral("frame.png"));
-    const QImage bordered = KZFinderFileIcon::quickLookFileIconForFileAtURL(QUrl::fromLocalFile(png), 32, true)
-                                .convertToFormat(QImage::Format_ARGB32);
-    ASSERT_FALSE(bordered.isNull());
-    EXPECT_EQ(bordered.width(), 32);
-    EXPECT_EQ(bordered.pixel(0, 0), bordered.pixel(31, 0)); // the frame
-    EXPECT_TRUE(isReddish(bordered.pixel(3, 5)));
-    const QImage small = KZFinderFileIcon::quickLookFileIconForFileAtURL(QUrl::fromLocalFile(png), 1000, false);
-    EXPECT_EQ(small.size(), QSize(300, 200)); // never enlarged
-    EXPECT_TRUE(KZFinderFileIcon::quickLookFileIconForFileAtURL(QUrl(QStringLiteral("https://example.org/a.png")), 32,
-                                                                false)
-                    .isNull());
-    EXPECT_TRUE(KZFinderFileIcon::quickLookFileIconForFileAtURL(QUrl(), 32, false).isNull());
+    icons.setIconSize(48);
+    EXPECT_TRUE(icons.loadingPaths().isEmpty());
+    KZFinderFileIcon::thumbnailQueue()->waitForDone();
+    QTest::qWait(50);
+    EXPECT_TRUE(updates.isEmpty());
+    EXPECT_FALSE(icons.hasPreviewIcon(pngs.first()));
+    loadAll({pngs.first()});
+    EXPECT_EQ(updates, QStringList{pngs.first()});
+    EXPECT_EQ(lastUpdate.deviceIndependentSize().toSize(), QSize(48, 32));
 }
 
 TEST(KZFinderFileIconQueue, TwoThreadsAtTheLowestPriority)
 {
     EXPECT_EQ(KZFinderFileIcon::thumbnailQueue()->maxThreadCount(), 2);
     // The tests may themselves run under nice: compare with where we started.
-    const int before = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
-    int nice = -100;
-    QThread *thread = QThread::create([&] {
+    const auto niceness = [] { return getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))); };
+    const int before = niceness();
+    int lowered = -100;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
         kzplatform::kzLowerCurrentThreadPriority();
-        errno = 0;
-        nice = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
-    });
+        lowered = niceness();
+    }));
     thread->start();
     thread->wait();
-    delete thread;
-    EXPECT_EQ(nice, 19);
-    // Only that thread was lowered.
-    EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))), before);
-}
-
-TEST_F(KZFinderFileIconTest, ResizingDropsLoadsMadeForTheOldSize)
-{
-    const QString png = writeTwoColourPNG(tree, QStringLiteral("resized.png"));
-    icons.iconPreviewForFileAtPath(png, QUrl(), true);
-    icons.setIconSize(48);
-    EXPECT_TRUE(icons.loadingPaths().isEmpty());
-    drainThumbnails();
-    EXPECT_TRUE(updates.isEmpty()); // the 16-pixel thumbnail was dropped
-    EXPECT_FALSE(icons.hasPreviewIcon(png));
-
-    icons.iconPreviewForFileAtPath(png, QUrl(), true);
-    ASSERT_TRUE(waitForUpdate(png));
-    EXPECT_EQ(lastUpdate.deviceIndependentSize().toSize(), QSize(48, 32));
+    EXPECT_EQ(lowered, 19);
+    EXPECT_EQ(niceness(), before); // only that thread was lowered
 }
