@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include <QThreadPool>
 
 #include "engine/KZFileSearch.h"
+#include "support/KZHandOver.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
 #include "support/KZNotificationCenter.h"
@@ -157,7 +159,8 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
     const bool waits = !m_handsOverWithoutWaiting;
     const qint64 interval = m_handOverIntervalMs;
     const bool pathsOnly = m_deliversPathsOnly;
-    queue->start([state, walk, noted, session, waits, interval, pathsOnly] {
+    std::function<void()> walkTask = [state, walk, noted, session, waits, interval, pathsOnly] {
+        kzHandOverAcquire();
         QString scope;
         QVariantList crit;
         {
@@ -182,6 +185,7 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
         auto handOver = [&] {
             QCoreApplication *app = QCoreApplication::instance();
             auto deliver = [session, noted, pathsOnly, finished = std::move(pending)] {
+                kzHandOverAcquire();
                 for (const Finished &f : finished) {
                     // A notification handler may stop or delete the session.
                     if (!session)
@@ -198,6 +202,7 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
             };
             pending = {};
             sinceHandOver.restart();
+            kzHandOverRelease();
             if (!app || QThread::currentThread() == app->thread()) {
                 deliver();
             } else if (waits) {
@@ -232,7 +237,9 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
         }
         // The walk's last call (status 2) handed everything over, unless the
         // search was superseded, in which case nothing may be delivered.
-    });
+    };
+    kzHandOverRelease();
+    queue->start(std::move(walkTask));
 }
 
 void KZFileSearchObject::stopSearch()

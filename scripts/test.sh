@@ -4,7 +4,9 @@
 #   2. the build without the GUI, under AddressSanitizer and
 #      UndefinedBehaviorSanitizer: it proves that engine, scope, support and the
 #      command-line tool stand without Qt Widgets, and catches memory errors in
-#      the threaded search session. TROVIX_SKIP_SANITIZERS=1 skips it.
+#      the threaded search session. TROVIX_SKIP_SANITIZERS=1 skips it;
+#   3. the engine and session tests under ThreadSanitizer (build-tsan; the data
+#      races of the walk and the session). TROVIX_SKIP_TSAN=1 skips it.
 # Extra arguments go to ctest, e.g. `scripts/test.sh -R support_tests`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,3 +27,15 @@ if [ "${TROVIX_SKIP_SANITIZERS:-0}" != 1 ]; then
   (cd "$asan" && ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure --parallel "$jobs" "$@")
 fi
+
+if [ "${TROVIX_SKIP_TSAN:-0}" != 1 ]; then
+  tsan=${TROVIX_TSAN_BUILD_DIR:-build-tsan}
+  cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTROVIX_GUI=OFF -DTROVIX_BENCH=OFF \
+    -DTROVIX_TSAN=ON >/dev/null
+  cmake --build "$tsan" --parallel "$jobs" --target engine_tests session_tests
+  # Tests ask for impossible allocations on purpose; tests/tsan.supp covers Qt Core.
+  options="allocator_may_return_null=1 ignore_noninstrumented_modules=1 suppressions=$PWD/tests/tsan.supp"
+  (cd "$tsan" && TSAN_OPTIONS="$options" \
+    ctest --output-on-failure --parallel "$jobs" -R '^(engine|session)_tests$')
+fi
+
