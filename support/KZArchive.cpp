@@ -80,7 +80,9 @@ std::optional<KZArchivedObject> kz_archivedObjectFromData(const QByteArray &data
     const QCborMap root = value.toMap();
     KZArchivedObject archive;
     archive.className = root.value(kClassKey).toString();
-    archive.version = root.value(kVersionKey).toInteger(1);
+    // Only an integer is a version: converting any other number could overflow.
+    const QCborValue version = root.value(kVersionKey);
+    archive.version = version.isInteger() ? version.toInteger() : 1;
     archive.object = root.value(kObjectKey);
     if (archive.className != expectedClass) {
         *problem = QStringLiteral("class %1 where %2 was expected").arg(archive.className, expectedClass);
