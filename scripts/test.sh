@@ -6,7 +6,9 @@
 #      command-line tool stand without Qt Widgets, and catches memory errors in
 #      the threaded search session. TROVIX_SKIP_SANITIZERS=1 skips it;
 #   3. the engine and session tests under ThreadSanitizer (build-tsan; the data
-#      races of the walk and the session). TROVIX_SKIP_TSAN=1 skips it.
+#      races of the walk and the session). TROVIX_SKIP_TSAN=1 skips it;
+#   4. each fuzz target of tests/fuzz for 20 s (TROVIX_FUZZ_SECONDS) with
+#      scripts/fuzz.sh (build-fuzz). TROVIX_SKIP_FUZZ=1 skips it.
 # Extra arguments go to ctest, e.g. `scripts/test.sh -R support_tests`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,3 +41,8 @@ if [ "${TROVIX_SKIP_TSAN:-0}" != 1 ]; then
     ctest --output-on-failure --parallel "$jobs" -R '^(engine|session)_tests$')
 fi
 
+if [ "${TROVIX_SKIP_FUZZ:-0}" != 1 ]; then
+  for target in $(cd tests/fuzz && ls ./*.cpp | sed 's|^\./||; s|\.cpp$||'); do
+    bash scripts/fuzz.sh "$target" "${TROVIX_FUZZ_SECONDS:-20}"
+  done
+fi
