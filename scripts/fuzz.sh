@@ -32,8 +32,9 @@ trap 'rm -rf "$work"' EXIT
 cp -r "tests/fuzz/corpus/$target" "$work/corpus"
 log="$build/fuzz-$target.log"
 status=0
-# Not a terminal: the targets' log records stay out of the output.
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+# Not a terminal: the targets' log records stay out of the output. Their
+# private folders go into the work folder, removed on exit whatever happens.
+TMPDIR="$work" ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   "$build/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
   -artifact_prefix="$build/crash-$target-" "$work/corpus" >"$log" 2>&1 || status=$?
 runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
