@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 
 #include "platform/KZDirStream.h"
 #include "platform/KZPosixFS.h"
+#include "support/KZHandOver.h"
 #include "support/KZLog.h"
 #include "support/KZNotificationCenter.h"
 
@@ -164,19 +166,24 @@ bool DirSizeCalculator::startCalculateSizeOfDirPath(const QString &path)
     entry.op = ++m_nextOp;
     const quint64 op = entry.op;
     QPointer<DirSizeCalculator> self(this);
-    m_opQueue.start([self, path, op] {
+    std::function<void()> count = [self, path, op] {
+        kzHandOverAcquire();
         KZDirectoryStatistics stats;
         if (!KZGetDirectoryStatistics(&stats, path))
             KZLog::logError(KZFunctionMessage("operation", __LINE__, QStringLiteral("KZGetDirectoryStatistics==false path:%1").arg(path)));
         const QVariantMap result{{QStringLiteral("path"), path},
                                  {QStringLiteral("totalSize"), quint64(stats.totalSize)},
                                  {QStringLiteral("op"), op}};
+        kzHandOverRelease();
         if (self)
             QMetaObject::invokeMethod(self, [self, result] {
+                kzHandOverAcquire();
                 if (self)
                     self->mt_didFinished(result);
             }, Qt::QueuedConnection);
-    });
+    };
+    kzHandOverRelease();
+    m_opQueue.start(std::move(count));
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "engine/KZFileSearch.h"
 #include "platform/KZPathBytes.h"
 #include "platform/KZPosixFS.h"
+#include "support/KZHandOver.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
 #include "support/KZNotificationCenter.h"
@@ -166,7 +168,8 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
     const bool waits = !m_handsOverWithoutWaiting;
     const qint64 interval = m_handOverIntervalMs;
     const bool pathsOnly = m_deliversPathsOnly;
-    queue->start([state, walk, noted, session, waits, interval, pathsOnly] {
+    std::function<void()> walkTask = [state, walk, noted, session, waits, interval, pathsOnly] {
+        kzHandOverAcquire();
         QString scope;
         QVariantList crit;
         {
@@ -192,6 +195,7 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
         auto handOver = [&] {
             QCoreApplication *app = QCoreApplication::instance();
             auto deliver = [session, noted, pathsOnly, finished = std::move(pending)] {
+                kzHandOverAcquire();
                 for (const Finished &f : finished) {
                     // A notification handler may stop or delete the session.
                     if (!session)
@@ -214,6 +218,7 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
             };
             pending = {};
             sinceHandOver.restart();
+            kzHandOverRelease();
             if (!app || QThread::currentThread() == app->thread()) {
                 deliver();
             } else if (waits) {
@@ -252,7 +257,9 @@ void KZFileSearchObject::startSearch(QThreadPool *queue)
         walk->setUnreadableFolderCallback({});
         // The walk's last call (status 2) handed everything over, unless the
         // search was superseded, in which case nothing may be delivered.
-    });
+    };
+    kzHandOverRelease();
+    queue->start(std::move(walkTask));
 }
 
 void KZFileSearchObject::stopSearch()

@@ -61,7 +61,9 @@ QVariant decodeObject(const QCborValue &value)
                 break;
             }
             const QCborMap map = element.toMap();
-            entries.append(kzMakeDirPathEntry(map.value(kPath).toString(), map.value(kState).toInteger(0)));
+            // Only an integer is a state: converting any other number could overflow.
+            const QCborValue state = map.value(kState);
+            entries.append(kzMakeDirPathEntry(map.value(kPath).toString(), state.isInteger() ? state.toInteger() : 0));
         }
         if (allEntries)
             return QVariant::fromValue(entries);

@@ -9,8 +9,8 @@ packages=(
   # Qt 6
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools qt6-image-formats-plugins
   qt6-pdf-dev libqt6svg6
-  # tests and benchmarks
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # tests and benchmarks; clang and its runtimes for the fuzz targets
+  libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev
   # desktop services
   libglib2.0-dev desktop-file-utils shared-mime-info
   # metadata, archives

@@ -64,6 +64,37 @@ bool kz_archiveObjectToFile(const KZArchivedObject &archive, const QString &path
     return true;
 }
 
+std::optional<KZArchivedObject> kz_archivedObjectFromData(const QByteArray &data, const QString &expectedClass,
+                                                          QString *problem)
+{
+    QCborParserError parseError;
+    const QCborValue value = QCborValue::fromCbor(data, &parseError);
+    if (parseError.error != QCborError::NoError) {
+        *problem = parseError.errorString();
+        return std::nullopt;
+    }
+    if (!value.isMap()) {
+        *problem = QStringLiteral("not an archive");
+        return std::nullopt;
+    }
+    const QCborMap root = value.toMap();
+    KZArchivedObject archive;
+    archive.className = root.value(kClassKey).toString();
+    // Only an integer is a version: converting any other number could overflow.
+    const QCborValue version = root.value(kVersionKey);
+    archive.version = version.isInteger() ? version.toInteger() : 1;
+    archive.object = root.value(kObjectKey);
+    if (archive.className != expectedClass) {
+        *problem = QStringLiteral("class %1 where %2 was expected").arg(archive.className, expectedClass);
+        return std::nullopt;
+    }
+    if (!root.contains(kObjectKey)) {
+        *problem = QStringLiteral("no object");
+        return std::nullopt;
+    }
+    return archive;
+}
+
 std::optional<KZArchivedObject> kz_unarchivedObjectAtFile(const QString &path, const QString &expectedClass,
                                                           QString *setAsidePath)
 {
@@ -86,27 +117,11 @@ std::optional<KZArchivedObject> kz_unarchivedObjectAtFile(const QString &path, c
             problem = file.errorString();
     }
 
-    KZArchivedObject archive;
     if (problem.isEmpty()) {
-        QCborParserError parseError;
-        const QCborValue value = QCborValue::fromCbor(bytes, &parseError);
-        if (parseError.error != QCborError::NoError) {
-            problem = parseError.errorString();
-        } else if (!value.isMap()) {
-            problem = QStringLiteral("not an archive");
-        } else {
-            const QCborMap root = value.toMap();
-            archive.className = root.value(kClassKey).toString();
-            archive.version = root.value(kVersionKey).toInteger(1);
-            archive.object = root.value(kObjectKey);
-            if (archive.className != expectedClass)
-                problem = QStringLiteral("class %1 where %2 was expected").arg(archive.className, expectedClass);
-            else if (!root.contains(kObjectKey))
-                problem = QStringLiteral("no object");
-        }
+        std::optional<KZArchivedObject> archive = kz_archivedObjectFromData(bytes, expectedClass, &problem);
+        if (archive)
+            return archive;
     }
-    if (problem.isEmpty())
-        return archive;
 
     KZLOG_ERROR_F(QStringLiteral("exception:%1 filePath:%2").arg(problem, path));
     file.close();

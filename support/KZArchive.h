@@ -22,6 +22,11 @@ struct KZArchivedObject {
 // "exception:%@ path:%@" and leaves any earlier archive untouched.
 bool kz_archiveObjectToFile(const KZArchivedObject &archive, const QString &path);
 
+// The archive held in data (an archive file's bytes). None, with the reason in
+// problem, when data does not parse, is not an archive or holds another class.
+std::optional<KZArchivedObject> kz_archivedObjectFromData(const QByteArray &data, const QString &expectedClass,
+                                                          QString *problem);
+
 // None when nothing is at path or it is a folder. An existing file that cannot
 // be read, does not parse, or holds another class is logged
 // ("exception:%@ filePath:%@"), moved aside to "path.bad" and read as none.

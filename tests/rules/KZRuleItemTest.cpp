@@ -81,6 +81,21 @@ TEST(KZRuleItem, MissingOrMistypedKeysLeaveFieldsEmpty)
     EXPECT_EQ(KZRuleItem::initWithCoder(odd)->fileSizeValue(), QStringLiteral("3|3")) << "the keys that are fine decode";
 }
 
+TEST(KZRuleItem, AFolderStateThatIsNotAnIntegerReadsAsUnchecked)
+{
+    // A folder entry whose state was a huge floating-point number was converted
+    // to an integer out of range (undefined behaviour; INT64_MIN on x86-64).
+    QCborMap folder;
+    folder.insert(QStringLiteral("path"), QStringLiteral("/a"));
+    folder.insert(QStringLiteral("state"), 1e300);
+    QCborMap coder;
+    coder.insert(QStringLiteral("representedObject"), QCborArray{folder});
+    const KZDirPathEntryList entries = KZRuleItem::initWithCoder(coder)->representedObject().value<KZDirPathEntryList>();
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(entries[0]->path, QStringLiteral("/a"));
+    EXPECT_EQ(entries[0]->state, 0);
+}
+
 TEST(KZRuleItem, RowsArchiveKeepsOrderAndSkipsWhatIsNotARow)
 {
     const KZRuleRows rows = {

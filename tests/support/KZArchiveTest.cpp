@@ -52,6 +52,20 @@ TEST(KZArchive, RoundTrip)
     EXPECT_EQ(kz_unarchivedObjectAtFile(path, QStringLiteral("FavoriteDirs"))->version, 2);
 }
 
+TEST(KZArchive, AVersionThatIsNotAnIntegerReadsAsOne)
+{
+    // A huge floating-point version was converted to an integer out of range
+    // (undefined behaviour; INT64_MIN on x86-64).
+    QCborMap root;
+    root.insert(QStringLiteral("class"), QStringLiteral("SavedSearches"));
+    root.insert(QStringLiteral("version"), -1.7e289);
+    root.insert(QStringLiteral("object"), QCborArray());
+    QString problem;
+    const auto archive = kz_archivedObjectFromData(QCborValue(root).toCbor(), QStringLiteral("SavedSearches"), &problem);
+    ASSERT_TRUE(archive.has_value()) << problem.toStdString();
+    EXPECT_EQ(archive->version, 1);
+}
+
 TEST(KZArchive, NothingThereReadsAsNone)
 {
     kztest::TempTree tree;
