@@ -46,8 +46,13 @@ QCborValue encodeObject(const QVariant &object)
     return QCborValue::fromVariant(object);
 }
 
-QVariant decodeObject(const QCborValue &value)
+QVariant decodeObject(const QCborValue &taggedOrNot)
 {
+    // A tag around an array means nothing here, and a later save would write the
+    // array without it: read the array itself, so a row reads the same before and
+    // after the user saves it again.
+    const QCborValue value =
+        taggedOrNot.isTag() && taggedOrNot.taggedValue().isArray() ? taggedOrNot.taggedValue() : taggedOrNot;
     if (value.isUndefined() || value.isNull() || value.isInvalid())
         return QVariant();
     if (value.isArray()) {
