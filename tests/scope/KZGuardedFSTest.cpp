@@ -18,6 +18,15 @@ using namespace kzplatform;
 using scopetest::FakeMountTable;
 using scopetest::SilentServer;
 
+namespace {
+
+QByteArray enc(const QString &s)
+{
+    return QFile::encodeName(s);
+}
+
+} // namespace
+
 TEST(KZGuardedFS, RouteFollowsLocalLinksIntoARemoteMount)
 {
     kztest::TempTree tree;
