@@ -232,37 +232,11 @@ int kzStuckWorkerCount(const QByteArray &key)
     return stuckWorkers().value(key);
 }
 
-int kzLstatGuarded(const QByteArray &absolutePath, KZStat *out, int timeoutMs)
-{
-    struct Answer {
-        int rc = -1;
-        int err = 0;
-        KZStat st;
-    };
-    int guardErr = 0;
-    const std::optional<Answer> answer = kzCallForPath<Answer>(
-        absolutePath, timeoutMs,
-        [absolutePath]() {
-            Answer a;
-            a.rc = kzLstat(absolutePath.constData(), &a.st);
-            a.err = a.rc == 0 ? 0 : errno;
-            return a;
-        },
-        &guardErr);
-    if (!answer) {
-        errno = guardErr;
-        return -1;
-    }
-    if (answer->rc != 0) {
-        errno = answer->err;
-        return -1;
-    }
-    if (out)
-        *out = answer->st;
-    return 0;
-}
+namespace {
 
-int kzStatGuarded(const QByteArray &absolutePath, KZStat *out, int timeoutMs)
+// One stat through the guard: of the entry itself (lstat) or of what a final
+// link names.
+int statGuarded(const QByteArray &absolutePath, KZStat *out, int timeoutMs, bool followFinalLink)
 {
     struct Answer {
         int rc = -1;
@@ -272,13 +246,14 @@ int kzStatGuarded(const QByteArray &absolutePath, KZStat *out, int timeoutMs)
     int guardErr = 0;
     const std::optional<Answer> answer = kzCallForPath<Answer>(
         absolutePath, timeoutMs,
-        [absolutePath]() {
+        [absolutePath, followFinalLink]() {
             Answer a;
-            a.rc = kzStatFollow(absolutePath.constData(), &a.st);
+            a.rc = followFinalLink ? kzStatFollow(absolutePath.constData(), &a.st)
+                                   : kzLstat(absolutePath.constData(), &a.st);
             a.err = a.rc == 0 ? 0 : errno;
             return a;
         },
-        &guardErr, true);
+        &guardErr, followFinalLink);
     if (!answer || answer->rc != 0) {
         errno = answer ? answer->err : guardErr;
         return -1;
@@ -286,6 +261,18 @@ int kzStatGuarded(const QByteArray &absolutePath, KZStat *out, int timeoutMs)
     if (out)
         *out = answer->st;
     return 0;
+}
+
+} // namespace
+
+int kzLstatGuarded(const QByteArray &absolutePath, KZStat *out, int timeoutMs)
+{
+    return statGuarded(absolutePath, out, timeoutMs, false);
+}
+
+int kzStatGuarded(const QByteArray &absolutePath, KZStat *out, int timeoutMs)
+{
+    return statGuarded(absolutePath, out, timeoutMs, true);
 }
 
 int kzAccessGuarded(const QByteArray &absolutePath, int mode, int timeoutMs)

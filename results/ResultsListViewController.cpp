@@ -447,16 +447,24 @@ void ResultsListViewController::tableViewSortDescriptorsDidChange()
     updateUIData();
 }
 
-void ResultsListViewController::updateUIStats()
+bool ResultsListViewController::visibleRows(int *top, int *bottom) const
 {
     if (!m_tableView || m_objectList.isEmpty())
+        return false;
+    *top = m_tableView->rowAt(0);
+    if (*top < 0)
+        return false;
+    *bottom = m_tableView->rowAt(m_tableView->viewport()->height() - 1);
+    if (*bottom < 0)
+        *bottom = int(m_objectList.size()) - 1;
+    return true;
+}
+
+void ResultsListViewController::updateUIStats()
+{
+    int top = 0, bottom = 0;
+    if (!visibleRows(&top, &bottom))
         return;
-    const int top = m_tableView->rowAt(0);
-    if (top < 0)
-        return;
-    int bottom = m_tableView->rowAt(m_tableView->viewport()->height() - 1);
-    if (bottom < 0)
-        bottom = int(m_objectList.size()) - 1;
     for (int i = top; i <= bottom; ++i) {
         const ResultsListRow &row = m_objectList.at(i);
         if (row.kind != ResultsListRow::KindResult || !row.result)
@@ -622,12 +630,9 @@ void ResultsListViewController::didUpdateIcon(const QString &path, const QPixmap
         return;
     // Only a row on screen is drawn again; the others show the stored
     // thumbnail when they come into view.
-    const int top = m_tableView->rowAt(0);
-    if (top < 0)
+    int top = 0, bottom = 0;
+    if (!visibleRows(&top, &bottom))
         return;
-    int bottom = m_tableView->rowAt(m_tableView->viewport()->height() - 1);
-    if (bottom < 0)
-        bottom = int(m_objectList.size()) - 1;
     for (int i = top; i <= bottom; ++i) {
         const ResultsListRow &row = m_objectList.at(i);
         if (row.kind == ResultsListRow::KindResult && records.contains(row.result.get())) {

@@ -155,6 +155,8 @@ public:
     static constexpr int kReleaseMemoryDelay = 250;
 
 private:
+    // The first and last rows on screen; false when no row is.
+    bool visibleRows(int *top, int *bottom) const;
     void loadView();
     void appendRows(const ResultsListRows &rows);
     void rebuildRows(const FileSearchResultList &sortedResults);

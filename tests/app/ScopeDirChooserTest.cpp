@@ -23,19 +23,10 @@
 #include "results/KZFinderFileIcon.h"
 #include "scope/ScopeDirManager.h"
 #include "tests/scope/ScopeTestSupport.h"
+#include "tests/testlib/OpenedUrls.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {
-
-// Receives the URLs that would go to the desktop's default handler.
-class OpenedUrls : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 QString item(const QString &title, bool enabled, bool checked, bool submenu)
 {
@@ -192,10 +183,8 @@ TEST_F(ScopeDirChooserTest, FolderSubmenusListSubFoldersOpenThemAndChooseThem)
     ASSERT_EQ(describe(gamma), QStringLiteral("Open|--|deeper>"));
 
     // "Open" hands the folder to the desktop's file manager, the scope stays.
-    OpenedUrls opened;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+    kztest::OpenedUrls opened;
     itemTitled(gamma, QStringLiteral("Open"))->trigger();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     EXPECT_EQ(opened.urls, QList<QUrl>{QUrl::fromLocalFile(tree.path(QStringLiteral("full/gamma")))});
     EXPECT_EQ(controller->scopeDir(), full);
 
@@ -484,4 +473,3 @@ TEST_F(ScopeDirChooserTest, TheApplicationGivesEveryWindowItsOwnChooser)
 
 } // namespace
 
-#include "ScopeDirChooserTest.moc"

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "results/KZFileViewer.h"
+#include "tests/testlib/OpenedUrls.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {
@@ -42,16 +43,6 @@ private:
     QList<QDBusMessage> calls;
 };
 
-// Receives the URLs that would go to the desktop's default handler.
-class OpenedUrls : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
-
 class KZFileViewerTest : public ::testing::Test
 {
 protected:
@@ -63,13 +54,11 @@ protected:
         ASSERT_TRUE(bus.isConnected());
         ASSERT_TRUE(bus.registerVirtualObject(kPath, &manager, QDBusConnection::SingleNode));
         ASSERT_TRUE(bus.registerService(kService));
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
-        QObject::connect(&ticker, &QTimer::timeout, [this] { ++ticks; });
+            QObject::connect(&ticker, &QTimer::timeout, [this] { ++ticks; });
         ticker.start(10);
     }
     void TearDown() override
     {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         bus.unregisterService(kService);
         bus.unregisterObject(kPath);
         thread.quit();
@@ -87,7 +76,7 @@ protected:
     QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("file-manager"));
     QThread thread;
     SilentFileManager manager;
-    OpenedUrls opened;
+    kztest::OpenedUrls opened;
     QTimer ticker;
     int ticks = 0;
     const QUrl file = QUrl::fromLocalFile(QStringLiteral("/tmp/trovix-viewer/a.txt"));
@@ -140,4 +129,3 @@ TEST_F(KZFileViewerTest, ASilentFileManagerNeverStopsTheEventLoop)
     EXPECT_EQ(opened.urls, parent);
 }
 
-#include "KZFileViewerTest.moc"
