@@ -73,16 +73,26 @@ int KZDirStream::release()
     return 0;
 }
 
+namespace {
+
+int openRetryingOnSignal(int dirfd, const char *name, int flags)
+{
+    int fd;
+    do {
+        fd = ::openat(dirfd, name, flags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+} // namespace
+
 int KZDirStream::resume(const char *path)
 {
     if (!m_released) {
         errno = EINVAL;
         return -1;
     }
-    int fd;
-    do {
-        fd = ::openat(AT_FDCWD, path, m_openFlags);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = openRetryingOnSignal(AT_FDCWD, path, m_openFlags);
     if (fd < 0)
         return -1;
     struct stat st;
@@ -106,10 +116,7 @@ int KZDirStream::resume(const char *path)
 int KZDirStream::openWith(int dirfd, const char *name, int flags)
 {
     close();
-    int fd;
-    do {
-        fd = ::openat(dirfd, name, flags);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = openRetryingOnSignal(dirfd, name, flags);
     if (fd < 0)
         return -1;
     m_fd = fd;
