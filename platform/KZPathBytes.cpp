@@ -15,8 +15,9 @@ bool isEscape(const QChar *text, qsizetype i)
     return c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xff && (i == 0 || !text[i - 1].isHighSurrogate());
 }
 
-// Length of the valid UTF-8 sequence at p (1 to 4), or 0.
-int sequenceLength(const unsigned char *p, qsizetype left, char32_t *codePoint)
+} // namespace
+
+int kzUtf8SequenceLength(const unsigned char *p, qsizetype left, char32_t *codePoint)
 {
     const unsigned char c = p[0];
     int length = 0;
@@ -47,8 +48,6 @@ int sequenceLength(const unsigned char *p, qsizetype left, char32_t *codePoint)
     return length;
 }
 
-} // namespace
-
 QString kzPathFromBytes(const QByteArray &bytes, bool *isUtf8)
 {
     QString text;
@@ -57,7 +56,7 @@ QString kzPathFromBytes(const QByteArray &bytes, bool *isUtf8)
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
     for (qsizetype i = 0; i < bytes.size();) {
         char32_t cp = 0;
-        const int length = sequenceLength(p + i, bytes.size() - i, &cp);
+        const int length = kzUtf8SequenceLength(p + i, bytes.size() - i, &cp);
         if (length == 0) {
             text.append(QChar(char16_t(kEscapeBase + p[i])));
             valid = false;

@@ -15,6 +15,9 @@ namespace kzplatform {
 QString kzPathFromBytes(const QByteArray &bytes, bool *isUtf8 = nullptr);
 // The bytes of a path made by kzPathFromBytes; any other text as UTF-8.
 QByteArray kzPathBytes(const QString &path);
+// The length (1 to 4) of the valid UTF-8 character at p, with at most left
+// bytes there, and its code point in *codePoint; 0 when none starts at p.
+int kzUtf8SequenceLength(const unsigned char *p, qsizetype left, char32_t *codePoint);
 // The current working folder, exact; empty when it cannot be read.
 QString kzCurrentDirPath();
 

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include "platform/KZPathBytes.h"
+
 namespace {
 
 // Appends the rows of results (grouped as ResultsListGroupResults says).
@@ -43,39 +45,6 @@ bool isContinuation(uchar c)
     return (c & 0xC0) == 0x80;
 }
 
-// The length of the valid UTF-8 character at s (at most n bytes), 0 when
-// there is none; its code point in *cp.
-int decodeCharacter(const uchar *s, qsizetype n, char32_t *cp)
-{
-    const uchar lead = s[0];
-    if (lead < 0x80) {
-        *cp = lead;
-        return 1;
-    }
-    int length;
-    char32_t value, least;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, value = lead & 0x1F, least = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, value = lead & 0x0F, least = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, value = lead & 0x07, least = 0x10000;
-    } else {
-        return 0;
-    }
-    if (n < length)
-        return 0;
-    for (int k = 1; k < length; ++k) {
-        if (!isContinuation(s[k]))
-            return 0;
-        value = (value << 6) | (s[k] & 0x3F);
-    }
-    if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-        return 0;
-    *cp = value;
-    return length;
-}
-
 // The UTF-16 code units of a code point, first unit high, in one number.
 quint32 utf16Units(char32_t cp)
 {
@@ -94,7 +63,7 @@ bool endsWithValidCharacter(const uchar *s, qsizetype end)
     while (start > 0 && end - start < 4 && isContinuation(s[start]))
         --start;
     char32_t cp;
-    return decodeCharacter(s + start, end - start, &cp) == end - start;
+    return kzplatform::kzUtf8SequenceLength(s + start, end - start, &cp) == end - start;
 }
 
 int sign(qsizetype value)
@@ -135,7 +104,8 @@ int ResultsListComparePaths(const FileSearchResult &a, const FileSearchResult &b
         if (at == y.size())
             return 1;
         char32_t cx, cy;
-        if (decodeCharacter(p + at, x.size() - at, &cx) && decodeCharacter(q + at, y.size() - at, &cy) && cx != cy)
+        if (kzplatform::kzUtf8SequenceLength(p + at, x.size() - at, &cx)
+            && kzplatform::kzUtf8SequenceLength(q + at, y.size() - at, &cy) && cx != cy)
             return utf16Units(cx) < utf16Units(cy) ? -1 : 1;
     }
     return sign(QString::fromUtf8(x).compare(QString::fromUtf8(y)));
