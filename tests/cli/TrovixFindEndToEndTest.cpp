@@ -24,8 +24,6 @@
 #include "support/KZUserDefaults.h"
 #include "tests/testlib/TestEnvironment.h"
 
-extern char **environ;
-
 // Runs name only the options they change.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
@@ -58,19 +56,14 @@ FindRun trovixFind(QList<QByteArray> args, const RunOptions &o = {})
     const int errFd = ::open(QFile::encodeName(dir.filePath(QStringLiteral("err"))).constData(),
                              O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     args.prepend(TROVIX_FIND_PATH);
-    QList<QByteArray> env;
-    for (char **e = environ; *e; ++e)
-        if (!QByteArray(*e).startsWith("TROVIX_FIND_STAT_MATCHES="))
-            env.append(*e);
-    if (!o.statMatches.isEmpty())
-        env.append("TROVIX_FIND_STAT_MATCHES=" + o.statMatches);
-    std::vector<char *> argv, envp;
+    if (o.statMatches.isEmpty())
+        qunsetenv("TROVIX_FIND_STAT_MATCHES");
+    else
+        qputenv("TROVIX_FIND_STAT_MATCHES", o.statMatches);
+    std::vector<char *> argv;
     for (QByteArray &a : args)
         argv.push_back(a.data());
-    for (QByteArray &e : env)
-        envp.push_back(e.data());
     argv.push_back(nullptr);
-    envp.push_back(nullptr);
     const passwd *nobody = o.unprivileged && ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
     const uid_t uid = nobody ? nobody->pw_uid : 0;
     const gid_t gid = nobody ? nobody->pw_gid : 0;
@@ -98,7 +91,7 @@ FindRun trovixFind(QList<QByteArray> args, const RunOptions &o = {})
             || (o.out == StdOut::Closed ? ::close(1) : ::dup2(fullFd >= 0 ? fullFd : pipeFds[1], 1)) < 0
             || (!o.cwd.isEmpty() && ::chdir(o.cwd.constData()) != 0))
             ::_exit(126);
-        ::execve(argv[0], argv.data(), envp.data());
+        ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     ::close(pipeFds[1]);
@@ -355,47 +348,16 @@ TEST_F(TrovixFind, SaveThenUseAndListAcrossProcesses)
 // the names and types of its entries but refuses their stat: without the stat
 // its matches are printed from the listing alone; with it (asked for, or
 // needed by --json) they are left out as the window leaves them out.
-TEST_F(TrovixFind, StatOfMatchesIsKeptOnRequest)
+// A folder that could not be read and an entry whose path was too long were
+// left out of the output without a word.
+TEST_F(TrovixFind, UnreadableAndTooLongEntriesAreLeftOutAsTold)
 {
     ASSERT_TRUE(kztest::canRunUnprivileged());
     kztest::TempTree t;
     t.writeFile(QStringLiteral("listed/invoice-1.txt"), "1");
     t.writeFile(QStringLiteral("open/invoice-2.txt"), "2");
+    t.writeFile(QStringLiteral("locked/invoice-3.txt"));
     t.chmod(QStringLiteral("listed"), 0444);
-    t.chmod(QString(), 0755);
-    const QList<QByteArray> args{"-s", t.rootBytes(), "--no-excluded", "invoice"};
-    const struct {
-        QByteArray statMatches;
-        bool json;
-        QSet<QString> expected;
-    } cases[] = {
-        {"", false, S({"listed/invoice-1.txt", "open/invoice-2.txt"})},
-        {"0", false, S({"listed/invoice-1.txt", "open/invoice-2.txt"})},
-        {"1", false, S({"open/invoice-2.txt"})},
-        {"", true, S({"open/invoice-2.txt"})},
-    };
-    for (const auto &c : cases) {
-        const FindRun run = trovixFind(c.json ? args + QList<QByteArray>{"--json"} : args,
-                                       {.statMatches = c.statMatches, .unprivileged = true});
-        EXPECT_EQ(run.status, 0) << run.err.toStdString();
-        QByteArray paths = run.out;
-        if (c.json) {
-            paths.clear();
-            for (const QJsonObject &o : jsonLines(run.out))
-                paths += o.value(QStringLiteral("path")).toString().toUtf8() + '\n';
-        }
-        EXPECT_EQ(relPaths(paths, t.root()), c.expected) << c.statMatches.constData() << c.json;
-    }
-}
-
-// A folder that could not be read and an entry whose path was too long were
-// left out of the output without a word.
-TEST_F(TrovixFind, WhatIsLeftOutIsToldOnStandardError)
-{
-    ASSERT_TRUE(kztest::canRunUnprivileged());
-    kztest::TempTree t;
-    t.writeFile(QStringLiteral("open/invoice-1.txt"));
-    t.writeFile(QStringLiteral("locked/invoice-2.txt"));
     t.chmod(QStringLiteral("locked"), 0700);
     t.chmod(QString(), 0755);
     // Folders nested until one more name (at most 250 bytes) makes a path of 4,095 bytes.
@@ -404,17 +366,38 @@ TEST_F(TrovixFind, WhatIsLeftOutIsToldOnStandardError)
         deep += '/' + QByteArray(std::min<qsizetype>(200, room - 150), 'd');
         ASSERT_EQ(::mkdir(deep.constData(), 0755), 0);
     }
-    const QByteArray longName = "invoice-" + QByteArray(4094 - deep.size() - 8, 'x');
-    ::close(::open((deep + '/' + longName).constData(), O_WRONLY | O_CREAT, 0644));
+    ::close(::open((deep + "/invoice-" + QByteArray(4094 - deep.size() - 8, 'x')).constData(), O_WRONLY | O_CREAT, 0644));
     ::close(::open((deep + "/invoice-short").constData(), O_WRONLY | O_CREAT, 0644));
 
     const FindRun run = trovixFind({"-s", t.rootBytes(), "--no-excluded", "invoice"}, {.unprivileged = true});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out.count('\n'), 2);
+    EXPECT_EQ(run.out.count('\n'), 3);
     EXPECT_TRUE(run.err.contains(QStringLiteral("trovix-find: cannot read '%1/locked': Permission denied\n").arg(t.root())))
         << run.err.toStdString();
     EXPECT_TRUE(run.err.endsWith(QStringLiteral("trovix-find: 1 entry skipped because its path reaches the 4,095-byte limit\n")))
         << run.err.toStdString();
+
+    const struct {
+        QByteArray statMatches;
+        bool json;
+        QSet<QString> expected;
+    } cases[] = {
+        {"0", false, S({"listed/invoice-1.txt", "open/invoice-2.txt"})},
+        {"1", false, S({"open/invoice-2.txt"})},
+        {"", true, S({"open/invoice-2.txt"})},
+    };
+    for (const auto &c : cases) {
+        const QList<QByteArray> args{"-s", t.rootBytes(), "--no-excluded", "--name", "ends:.txt"};
+        const FindRun run = trovixFind(c.json ? args + QList<QByteArray>{"--json"} : args,
+                                       {.statMatches = c.statMatches, .unprivileged = true});
+        QByteArray paths = run.out;
+        if (c.json) {
+            paths.clear();
+            for (const QJsonObject &o : jsonLines(run.out))
+                paths += o.value(QStringLiteral("path")).toString().toUtf8() + '\n';
+        }
+        EXPECT_EQ(relPaths(paths, t.root()), c.expected) << c.statMatches.constData();
+    }
 }
 
 // Output lost to a full disk, a closed standard output or a pipe nobody reads
