@@ -3,6 +3,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -52,9 +53,7 @@ struct RunOptions {
 // through QString).
 FindRun trovixFind(QList<QByteArray> args, const RunOptions &o = {})
 {
-    QTemporaryDir dir;
-    const int errFd = ::open(QFile::encodeName(dir.filePath(QStringLiteral("err"))).constData(),
-                             O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int errFd = ::memfd_create("err", MFD_CLOEXEC);
     args.prepend(TROVIX_FIND_PATH);
     if (o.statMatches.isEmpty())
         qunsetenv("TROVIX_FIND_STAT_MATCHES");
@@ -65,8 +64,7 @@ FindRun trovixFind(QList<QByteArray> args, const RunOptions &o = {})
         argv.push_back(a.data());
     argv.push_back(nullptr);
     const passwd *nobody = o.unprivileged && ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
-    const uid_t uid = nobody ? nobody->pw_uid : 0;
-    const gid_t gid = nobody ? nobody->pw_gid : 0;
+    const uid_t uid = nobody ? nobody->pw_uid : 0, gid = nobody ? nobody->pw_gid : 0;
     int pipeFds[2] = {-1, -1};
     EXPECT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
     if (o.out == StdOut::PipeWithoutReader)
@@ -78,11 +76,8 @@ FindRun trovixFind(QList<QByteArray> args, const RunOptions &o = {})
         if (nobody && (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0))
             ::_exit(125);
         if (o.lowLimits) {
-            const struct rlimit files{128, 128};
+            const struct rlimit files{128, 128}, stack{1024 * 1024, 1024 * 1024};
             ::setrlimit(RLIMIT_NOFILE, &files);
-            struct rlimit stack {};
-            ::getrlimit(RLIMIT_STACK, &stack);
-            stack.rlim_cur = 1024 * 1024;
             ::setrlimit(RLIMIT_STACK, &stack);
         }
         if (o.out == StdOut::PipeWithoutReader)
@@ -94,10 +89,8 @@ FindRun trovixFind(QList<QByteArray> args, const RunOptions &o = {})
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    ::close(pipeFds[1]);
-    ::close(inFd);
-    if (fullFd >= 0)
-        ::close(fullFd);
+    for (const int fd : {pipeFds[1], inFd, fullFd})
+        ::close(fd);
     FindRun r;
     if (pipeFds[0] >= 0) {
         char buffer[65536];
@@ -198,8 +191,17 @@ protected:
 
 } // namespace
 
-TEST_F(TrovixFind, PatternsAndRulesSelectTheMatches)
+TEST_F(TrovixFind, PatternsRulesAndSavedSearchesSelectTheMatches)
 {
+    // A search saved by one process is listed and run by name and identifier by later ones.
+    const FindRun saved = trovixFind({"--save", "Old logs", "--modified", "before:2001-01-01", "--type", "file", "ignored-pattern"});
+    ASSERT_EQ(saved.status, 0) << saved.err.toStdString();
+    const QByteArray id = saved.out.trimmed();
+    EXPECT_GT(id.toLongLong(), 0);
+    EXPECT_EQ(trovixFind({"--save", "Old logs", "--type", "dir"}).status, 2); // the name is taken
+    const QByteArray listed = trovixFind({"--list-saved"}).out;
+    EXPECT_TRUE(listed.startsWith(id + "\tOld logs\t") && listed.count('\n') == 1) << listed.constData();
+
     const struct {
         QList<QByteArray> args;
         QSet<QString> expected;
@@ -227,6 +229,9 @@ TEST_F(TrovixFind, PatternsAndRulesSelectTheMatches)
         {{"t", "--in", "docs", "--type", "file"}, S({"docs/report.txt", "docs/Report.pdf", "docs/photo.png"})},
         {{"thrown"}, S({})},
         {{"thrown", "--trash"}, S({".Trash/thrown.txt"})},
+        {{"--saved", "Old logs"}, S({"docs/old.log"})},
+        {{"--saved", id}, S({"docs/old.log"})},
+        {{"--saved", "Old logs", "zzz"}, S({})},
     };
     for (const auto &c : cases)
         EXPECT_EQ(find(c.args), c.expected) << c.args.join(' ').constData();
@@ -266,6 +271,7 @@ TEST_F(TrovixFind, BadInputIsAUsageErrorThatPrintsNothing)
         {{"-s", r, "--in", "../elsewhere", "x"}, "/dev/null", 2, QFileInfo(root).path().toUtf8() + "/elsewhere"},
         {{"-s", r, "--saved", "", "x"}, "/dev/null", 2, "--saved"},
         {{"-s", r, "--saved", "Nope"}, "/dev/null", 2, "Nope"},
+        {{"--save", "Empty"}, "/dev/null", 2, ""}, // nothing to store
         {{"-s", r, "--criteria", "/dev/zero"}, "/dev/null", 2, "16 MiB"},
         {{"-s", r, "--criteria", "-"}, "/dev/zero", 2, "16 MiB"},
         {{"-s", r, "--criteria", "-"}, aside("[{\"kind\": 1,"), 2, "JSON"},
@@ -322,26 +328,6 @@ TEST_F(TrovixFind, ExcludedFoldersComeFromTheSettings)
     EXPECT_EQ(find({"o"}), docs + S({"src/build/main.o"}));
     defaults.removeObjectForKey(QStringLiteral("ScopeDirManager-excludedDirs"));
     defaults.synchronize();
-}
-
-TEST_F(TrovixFind, SaveThenUseAndListAcrossProcesses)
-{
-    FindRun run = trovixFind({"--save", "Old logs", "--modified", "before:2001-01-01", "--type", "file", "ignored-pattern"});
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    const QByteArray id = run.out.trimmed();
-    EXPECT_GT(id.toLongLong(), 0);
-    EXPECT_EQ(trovixFind({"--save", "Old logs", "--type", "dir"}).status, 2); // the name is taken
-    EXPECT_EQ(trovixFind({"--save", "Empty"}).status, 2);                     // nothing to store
-
-    run = trovixFind({"--list-saved"});
-    ASSERT_EQ(run.status, 0);
-    EXPECT_EQ(run.out.count('\n'), 1);
-    EXPECT_TRUE(run.out.startsWith(id + "\tOld logs\t")) << run.out.constData();
-
-    // A later process runs it by name and by identifier; a pattern narrows it further.
-    EXPECT_EQ(find({"--saved", "Old logs"}), S({"docs/old.log"}));
-    EXPECT_EQ(find({"--saved", id}), S({"docs/old.log"}));
-    EXPECT_EQ(find({"--saved", "Old logs", "zzz"}), S({}));
 }
 
 // A folder that may be listed but not searched (read without execute) tells
