@@ -167,9 +167,9 @@ protected:
         return set;
     }
 
-    QSet<QString> find(const QList<QByteArray> &args, const RunOptions &o = {})
+    QSet<QString> find(const QList<QByteArray> &args)
     {
-        const FindRun run = trovixFind(QList<QByteArray>{"-s", r, "--no-excluded"} + args, o);
+        const FindRun run = trovixFind(QList<QByteArray>{"-s", r, "--no-excluded"} + args);
         EXPECT_TRUE(run.status == 0 || run.status == 1) << run.err.toStdString();
         return relPaths(run.out);
     }
