@@ -50,8 +50,7 @@ TEST(SharedSavedSearches, TwentyProcessesAndTheWindowSaveAtOnceAndNothingIsLost)
     for (const QString &line : QString::fromUtf8(list->readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         listed.insert(line.section(QLatin1Char('\t'), 1, 1), line.section(QLatin1Char('\t'), 0, 0).toLongLong());
     EXPECT_EQ(listed, printed) << "every process was told the identifier that was stored";
-    const QList<qint64> ids = listed.values();
-    EXPECT_EQ(QSet<qint64>(ids.begin(), ids.end()).size(), 21);
+    EXPECT_EQ(QSet<qint64>(printed.cbegin(), printed.cend()).size(), 21);
 }
 
 // An unreadable saved-searches file was set aside without a word on the
@@ -61,14 +60,13 @@ TEST(SharedSavedSearches, AnUnreadableFileSetAsideIsNamedOnce)
     const QString file = SavedSearches::defaultFilePath();
     QFile::remove(file + QStringLiteral(".bad"));
     QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write("not an archive") > 0);
-    f.close();
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write("not an archive") > 0 && f.flush());
     auto run = startFind({QStringLiteral("--list-saved")});
     ASSERT_TRUE(run->waitForFinished(60000));
     EXPECT_EQ(run->exitCode(), 0);
     const QStringList naming = QString::fromUtf8(run->readAllStandardError()).split(QLatin1Char('\n')).filter(file + QStringLiteral(".bad"));
     ASSERT_EQ(naming.size(), 1) << naming.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(naming[0].startsWith(QStringLiteral("trovix-find: "))) << naming[0].toStdString();
-    EXPECT_TRUE(naming[0].contains(QLatin1Char('\'') + file + QLatin1Char('\''))) << naming[0].toStdString();
+    EXPECT_TRUE(naming[0].startsWith(QStringLiteral("trovix-find: ")) && naming[0].contains(QLatin1Char('\'') + file + QLatin1Char('\'')))
+        << naming[0].toStdString();
     EXPECT_TRUE(QFile::exists(file + QStringLiteral(".bad")));
 }
