@@ -23,7 +23,7 @@ FileSearchResultRef resultFor(const QByteArray &path, int32_t type)
 
 } // namespace
 
-TEST(FileSearchResult, KeepsPathNameTypeAndSnapshot)
+TEST(FileSearchResult, KeepsPathBytesNameTypeAndSnapshot)
 {
     kztest::TempTree tree;
     tree.makeSized(QStringLiteral("dir/file.txt"), 1234);
@@ -48,24 +48,21 @@ TEST(FileSearchResult, KeepsPathNameTypeAndSnapshot)
         EXPECT_EQ(e->fileSize(), 0);
     }
     EXPECT_TRUE(S_ISLNK(link->statInfos().st_mode)); // the link itself, not its target
-}
 
-TEST(FileSearchResult, RefusesAMissingPathOrUnknownTypeButKeepsNamesThatAreNotUtf8)
-{
+    // A name that is not UTF-8 is shown with a replacement character, and
+    // every later operation uses the exact bytes.
+    const QByteArray latin1 = tree.writeFileBytes("caf\xe9.txt", "data");
+    const FileSearchResultRef odd = resultFor(latin1, FileSearchResult::TypeRegularFile);
+    ASSERT_TRUE(odd);
+    EXPECT_EQ(odd->cPath(), latin1);
+    EXPECT_EQ(odd->fileName(), QStringLiteral("caf\uFFFD.txt"));
+    EXPECT_EQ(odd->updateStatus(), 0);
+    EXPECT_TRUE(odd->fileURL().toEncoded().endsWith("/caf%E9.txt")) << odd->fileURL().toEncoded().constData();
+
     kzplatform::KZStat st;
     EXPECT_FALSE(FileSearchResult::initWithPath(nullptr, FileSearchResult::TypeRegularFile, st));
     EXPECT_FALSE(FileSearchResult::initWithPath("", FileSearchResult::TypeRegularFile, st));
     EXPECT_FALSE(FileSearchResult::initWithPath("/tmp/x", 'X', st));
-
-    kztest::TempTree tree;
-    const QByteArray latin1 = tree.writeFileBytes("caf\xe9.txt", "data");
-    const FileSearchResultRef r = resultFor(latin1, FileSearchResult::TypeRegularFile);
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->cPath(), latin1);
-    EXPECT_EQ(r->fileName(), QStringLiteral("caf\uFFFD.txt"));
-    // Every later operation uses the exact bytes.
-    EXPECT_EQ(r->updateStatus(), 0);
-    EXPECT_TRUE(r->fileURL().toEncoded().endsWith("/caf%E9.txt")) << r->fileURL().toEncoded().constData();
 }
 
 TEST(FileSearchResult, UpdateStatusFollowsTheEntryOnDisk)
