@@ -212,7 +212,10 @@ TEST(KZFileSearchObject, EveryHandOverAnnouncesTheWalkFolderByFolder)
         session.setDeliversPathsOnly(c.pathsOnly);
         session.setHandOverIntervalMs(c.intervalMs);
         Recorder recorder(&session);
-        start(session, pool, tree.root(), {kztest::criterion(1, 1, QStringLiteral("even"))});
+        if (c.intervalMs != 0) { // the credit case wants its walk alone
+            start(session, pool, tree.root(), {kztest::criterion(1, 1, QStringLiteral("even"))});
+            QThread::msleep(20); // the first walk hands batches over that are never taken in
+        }
         start(session, pool, tree.root(), kOdd);
         if (c.intervalMs == 0) {
             QThread::msleep(500);
