@@ -23,7 +23,7 @@ FileSearchResultRef resultFor(const QByteArray &path, int32_t type)
 
 } // namespace
 
-TEST(FileSearchResult, KeepsPathNameTypeAndSnapshot)
+TEST(FileSearchResult, KeepsPathBytesNameTypeAndSnapshot)
 {
     kztest::TempTree tree;
     tree.makeSized(QStringLiteral("dir/file.txt"), 1234);
@@ -38,8 +38,6 @@ TEST(FileSearchResult, KeepsPathNameTypeAndSnapshot)
     EXPECT_EQ(r->dirPath(), tree.path(QStringLiteral("dir")));
     EXPECT_EQ(r->fileSize(), 1234);
     EXPECT_EQ(r->dateModified(), QDateTime::fromSecsSinceEpoch(1600000000));
-    EXPECT_GT(r->creationDate(), 0.0);
-    EXPECT_EQ(r->fileURL(), QUrl::fromLocalFile(r->path()));
 
     // Folders and links have no file size even though their size is stored.
     const FileSearchResultRef dir = resultFor(tree.pathBytes("folder"), FileSearchResult::TypeDirectory);
@@ -51,42 +49,35 @@ TEST(FileSearchResult, KeepsPathNameTypeAndSnapshot)
     }
     EXPECT_TRUE(S_ISLNK(link->statInfos().st_mode)); // the link itself, not its target
 
-    // A top-level entry lies in the root.
-    kzplatform::KZStat st;
-    st.mode = S_IFDIR;
-    const FileSearchResultRef top = FileSearchResult::initWithPath("/usr", FileSearchResult::TypeDirectory, st);
-    ASSERT_TRUE(top);
-    EXPECT_EQ(top->dirPath(), QStringLiteral("/"));
-    EXPECT_EQ(top->fileName(), QStringLiteral("usr"));
-}
+    // A name that is not UTF-8 is shown with a replacement character, and
+    // every later operation uses the exact bytes.
+    const QByteArray latin1 = tree.writeFileBytes("caf\xe9.txt", "data");
+    const FileSearchResultRef odd = resultFor(latin1, FileSearchResult::TypeRegularFile);
+    ASSERT_TRUE(odd);
+    EXPECT_EQ(odd->cPath(), latin1);
+    EXPECT_EQ(odd->fileName(), QStringLiteral("caf\uFFFD.txt"));
+    EXPECT_EQ(odd->updateStatus(), 0);
+    EXPECT_TRUE(odd->fileURL().toEncoded().endsWith("/caf%E9.txt")) << odd->fileURL().toEncoded().constData();
 
-TEST(FileSearchResult, RefusesAMissingPathOrUnknownTypeButKeepsNamesThatAreNotUtf8)
-{
     kzplatform::KZStat st;
     EXPECT_FALSE(FileSearchResult::initWithPath(nullptr, FileSearchResult::TypeRegularFile, st));
     EXPECT_FALSE(FileSearchResult::initWithPath("", FileSearchResult::TypeRegularFile, st));
     EXPECT_FALSE(FileSearchResult::initWithPath("/tmp/x", 'X', st));
-
-    kztest::TempTree tree;
-    const QByteArray latin1 = tree.writeFileBytes("caf\xe9.txt", "data");
-    const FileSearchResultRef r = resultFor(latin1, FileSearchResult::TypeRegularFile);
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->cPath(), latin1);
-    EXPECT_EQ(r->fileName(), QStringLiteral("caf\uFFFD.txt"));
-    // Every later operation uses the exact bytes.
-    EXPECT_EQ(r->updateStatus(), 0);
-    EXPECT_TRUE(r->fileURL().toEncoded().endsWith("/caf%E9.txt")) << r->fileURL().toEncoded().constData();
 }
 
 TEST(FileSearchResult, UpdateStatusFollowsTheEntryOnDisk)
 {
+    // A record made without a snapshot counts as changed on its first check.
     kztest::TempTree tree;
-    tree.writeFile(QStringLiteral("a.txt"), "one");
-    tree.setMTime(QStringLiteral("a.txt"), 1500000000);
-    const FileSearchResultRef r = resultFor(tree.pathBytes("a.txt"), FileSearchResult::TypeRegularFile);
-    ASSERT_TRUE(r);
+    const QByteArray p = tree.writeFileBytes("a.txt", "abc");
+    FileSearchResultStatInfo info;
+    info.st_mode = S_IFREG;
+    const FileSearchResultRef r =
+        FileSearchResult::initWithPath(p.constData(), size_t(p.size()), FileSearchResult::TypeRegularFile, info, false);
+    EXPECT_EQ(r->fileSize(), 0);
+    EXPECT_EQ(r->updateStatus(), 1);
+    EXPECT_EQ(r->fileSize(), 3);
     EXPECT_EQ(r->updateStatus(), 0);
-    EXPECT_EQ(r->dateModified(), QDateTime::fromSecsSinceEpoch(1500000000));
     r->setDisplayDirPath(QStringLiteral("shown"));
     r->setFileIcon(QStringLiteral("icon"));
     r->setDisplayFilename(QStringLiteral("a.txt highlighted"));
@@ -109,7 +100,6 @@ TEST(FileSearchResult, UpdateStatusFollowsTheEntryOnDisk)
     EXPECT_EQ(r->modificationDate(), 1700000000.0); // the last snapshot stays
     ASSERT_EQ(::rename(saved.constData(), tree.pathBytes("a.txt").constData()), 0);
     EXPECT_EQ(r->updateStatus(), 0);
-    EXPECT_TRUE(r->isValid());
 
     // Replaced by a folder of the same name, then by a named pipe (not a supported type).
     tree.remove(QStringLiteral("a.txt"));
@@ -129,7 +119,6 @@ TEST(FileSearchResult, UpdateStatusFollowsTheEntryOnDisk)
 TEST(FileSearchResult, UpdateStatusOfARowOnASilentServerIsTimeBoxed)
 {
     kztest::TempTree tree;
-    tree.mkdir(QStringLiteral("nas"));
     tree.writeFile(QStringLiteral("nas/a.txt"), "one");
     const QString nas = tree.path(QStringLiteral("nas"));
     scopetest::FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs4", "srv:/export", "0:70"));
@@ -139,7 +128,6 @@ TEST(FileSearchResult, UpdateStatusOfARowOnASilentServerIsTimeBoxed)
         scopetest::SilentServer server;
         EXPECT_EQ(r->updateStatus(), 0);
         EXPECT_EQ(r->updateStatus(), 0);
-        EXPECT_TRUE(r->isValid());
         EXPECT_EQ(server.calls(), 1);
     }
     ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
@@ -147,31 +135,11 @@ TEST(FileSearchResult, UpdateStatusOfARowOnASilentServerIsTimeBoxed)
     EXPECT_EQ(r->updateStatus(), -1);
 }
 
-TEST(FileSearchResult, ARecordWithoutSnapshotCountsAsChangedOnItsFirstCheck)
-{
-    kztest::TempTree tree;
-    const QByteArray p = tree.writeFileBytes("c.txt", "abc");
-    FileSearchResultStatInfo info;
-    info.st_mode = S_IFREG;
-    const FileSearchResultRef r =
-        FileSearchResult::initWithPath(p.constData(), static_cast<size_t>(p.size()), FileSearchResult::TypeRegularFile, info, false);
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->fileSize(), 0);
-    EXPECT_EQ(r->updateStatus(), 1);
-    EXPECT_TRUE(r->hasStatInfos());
-    EXPECT_EQ(r->fileSize(), 3);
-}
-
 TEST(FileSearchResult, DirPathOfATopLevelEntryIsTheRoot)
 {
+    // The folder's bytes, which the results list groups by, read as dirPath() does.
     kzplatform::KZStat st;
     st.mode = S_IFDIR;
-    const FileSearchResultRef r = FileSearchResult::initWithPath("/usr", FileSearchResult::TypeDirectory, st);
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->dirPath(), QStringLiteral("/"));
-    EXPECT_EQ(r->fileName(), QStringLiteral("usr"));
-
-    // The folder's bytes, which the results list groups by, read as dirPath() does.
     const std::pair<QByteArray, QByteArray> folders[] = {
         {"/usr", "/"}, {"/", "/"}, {"/a/b/", "/a"}, {"/a//b", "/a/"}, {"/d\xffx/f\xc3", "/d\xffx"}};
     for (const auto &[path, folder] : folders) {
@@ -179,6 +147,7 @@ TEST(FileSearchResult, DirPathOfATopLevelEntryIsTheRoot)
         EXPECT_EQ(e->dirPathBytes(), folder) << path.constData();
         EXPECT_EQ(e->dirPath(), QString::fromUtf8(folder)) << path.constData();
     }
+    EXPECT_EQ(FileSearchResult::initWithPath("/usr", FileSearchResult::TypeDirectory, st)->fileName(), QStringLiteral("usr"));
 }
 
 TEST(FileSearchResult, NamesReadFirstFromSeveralThreadsAgree)
@@ -207,7 +176,6 @@ TEST(FileSearchResult, NamesReadFirstFromSeveralThreadsAgree)
         EXPECT_EQ(seen[1][i], seen[3][i]);
         EXPECT_EQ(*seen[0][i], QStringLiteral("/tmp/déjà/%1_nøm.txt").arg(i));
         EXPECT_EQ(*seen[1][i], QStringLiteral("%1_nøm.txt").arg(i));
-        EXPECT_EQ(records[i]->dirPath(), QStringLiteral("/tmp/déjà"));
     }
 }
 
@@ -221,7 +189,6 @@ TEST(FileSearchResult, ARecordAndItsPathBytesAreOneSmallAllocation)
     constexpr int count = 20000;
     FileSearchResultStatInfo info;
     info.st_mode = S_IFREG | 0644;
-    info.st_size = 1234;
     std::vector<QByteArray> paths;
     for (int i = 0; i < count; ++i)
         paths.push_back("/home/someone/Pictures/2023/holiday-by-the-sea/IM_" + QByteArray::number(100000 + i) + ".jpg");
@@ -235,5 +202,4 @@ TEST(FileSearchResult, ARecordAndItsPathBytesAreOneSmallAllocation)
     const double perRecord = double(mallinfo2().uordblks - before) / count;
     EXPECT_LE(perRecord, 176.0);
     EXPECT_EQ(records.back()->cPath(), paths.back());
-    EXPECT_EQ(records.back()->fileSize(), 1234);
 }
