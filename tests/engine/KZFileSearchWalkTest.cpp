@@ -23,14 +23,10 @@
 
 using enginetest::criterion;
 using enginetest::found;
+using enginetest::nameIs;
 using enginetest::runSearch;
 
 namespace {
-
-QVariantList nameIs(const QString &text, qint64 op = KZFileSearchOperatorContains)
-{
-    return {criterion(KZFileSearchKindFileName, op, text)};
-}
 
 // Sorted relative paths from a blank-separated list.
 QStringList paths(const char *list)
