@@ -11,47 +11,23 @@
 #include "tests/scope/ScopeTestSupport.h"
 #include "tests/testlib/TestEnvironment.h"
 
-using enginetest::criterion;
 using enginetest::found;
-
-namespace {
-
-QVariantList nameIs(const QString &text, qint64 op = KZFileSearchOperatorContains)
-{
-    return {criterion(KZFileSearchKindFileName, op, text)};
-}
-
-// Lowers the soft limit of open descriptors while alive.
-class DescriptorLimit
-{
-public:
-    explicit DescriptorLimit(rlim_t soft)
-    {
-        ::getrlimit(RLIMIT_NOFILE, &m_saved);
-        struct rlimit low = m_saved;
-        low.rlim_cur = soft;
-        EXPECT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-    }
-    ~DescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &m_saved); }
-
-private:
-    struct rlimit m_saved {};
-};
-
-} // namespace
+using enginetest::nameIs;
 
 // The soft descriptor limit stayed as low as the login set it (often 1,024),
 // while a walk holds one descriptor per folder level.
 TEST(KZFileSearchWalkReach, TheSoftDescriptorLimitIsRaisedToTheHardOne)
 {
-    const DescriptorLimit limit(64);
+    struct rlimit low {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &low), 0);
+    low.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
     const long long raised = kzplatform::kzRaiseOpenFileLimit();
     struct rlimit now {};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &now), 0);
     EXPECT_EQ(raised, static_cast<long long>(now.rlim_cur));
     EXPECT_GT(now.rlim_cur, 64u);
-    if (now.rlim_max != RLIM_INFINITY)
-        EXPECT_EQ(now.rlim_cur, now.rlim_max);
+    EXPECT_TRUE(now.rlim_max == RLIM_INFINITY || now.rlim_cur == now.rlim_max);
 }
 
 // A dead network mount below the scope held the walk in a call that no cancel reaches.
@@ -78,10 +54,10 @@ TEST(KZFileSearchWalkReach, NetworkAndFuseMountsThatDoNotAnswerAreSkipped)
     }
     std::sort(unreadable.begin(), unreadable.end());
     EXPECT_EQ(unreadable, (QList<QPair<QByteArray, int>>{{QFile::encodeName(nas), ETIMEDOUT}, {QFile::encodeName(sshfs), ETIMEDOUT}}));
-    EXPECT_TRUE(log.contains(QStringLiteral("remoteDir==unreachable dirPath:%1 errno:%2").arg(nas).arg(ETIMEDOUT)));
-    EXPECT_TRUE(log.contains(QStringLiteral("remoteDir==unreachable dirPath:%1 errno:%2").arg(sshfs).arg(ETIMEDOUT)));
-    ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
-    ASSERT_TRUE(scopetest::waitForWorkersToDrain(sshfs));
+    for (const QString &mount : {nas, sshfs}) {
+        EXPECT_TRUE(log.contains(QStringLiteral("remoteDir==unreachable dirPath:%1 errno:%2").arg(mount).arg(ETIMEDOUT)));
+        ASSERT_TRUE(scopetest::waitForWorkersToDrain(mount));
+    }
     // Mounts that answer are walked like any folder.
     EXPECT_EQ(found(t.root(), nameIs(QStringLiteral("hit"))).size(), 3);
 }

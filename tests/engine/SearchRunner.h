@@ -19,6 +19,11 @@ inline QVariantMap criterion(qint64 kind, qint64 op, const QVariant &value = QVa
     return c;
 }
 
+inline QVariantList nameIs(const QString &text, qint64 op = KZFileSearchOperatorContains)
+{
+    return {criterion(KZFileSearchKindFileName, op, text)};
+}
+
 struct SearchRun {
     std::vector<FileSearchResultRef> results;
     std::vector<FileSearchResultList> batches;
