@@ -183,10 +183,9 @@ TEST_F(DocumentWindowTest, FieldTextBecomesFileNameCriteria)
 
     // Enabled excluded folders come last, as one "is not" folders criterion;
     // alone they are not enough to search.
-    ScopeDirManager *manager = ScopeDirManager::sharedInstance();
-    manager->addExcludedDir(tree.path(QStringLiteral("docs")));
-    manager->addExcludedDir(tree.path(QStringLiteral("other")));
-    manager->setStateOfExcludedDir(false, tree.path(QStringLiteral("other")));
+    for (const QString &name : {QStringLiteral("docs"), QStringLiteral("other")})
+        ScopeDirManager::sharedInstance()->addExcludedDir(tree.path(name));
+    ScopeDirManager::sharedInstance()->setStateOfExcludedDir(false, tree.path(QStringLiteral("other")));
     EXPECT_TRUE(criteriaForText(QStringLiteral(" ")).isEmpty());
     EXPECT_EQ(criteriaForText(QStringLiteral("rep")),
               QVariantList({criterion(1, 1, QStringLiteral("rep")),
@@ -232,9 +231,7 @@ TEST_F(DocumentWindowTest, ResultsExpandTheWindowAndNoResultCollapsesIt)
     EXPECT_EQ(controller->mSearchLabel()->text(), QStringLiteral("\u2014 2 files"));
     EXPECT_FALSE(controller->mSearchingIndicator()->isAnimating());
     ResultsListViewController *list = controller->resultsViewController()->resultsListViewController();
-    ASSERT_NE(list, nullptr);
-    ASSERT_TRUE(kztest::waitUntil([&] { return list->objectList().size() == 3; }));
-    EXPECT_TRUE(list->view()->isVisible());
+    ASSERT_TRUE(list && kztest::waitUntil([&] { return list->objectList().size() == 3 && list->view()->isVisible(); }));
 
     // The user makes it larger; a search without results collapses it...
     window->resize(900, 520);
