@@ -161,18 +161,9 @@ TEST_F(KZOverViewTest, RightClicksAndClicksWhenDisabledOrInTheBackground)
 
 TEST_F(KZOverViewTest, TheDelegatorMayDeleteTheViewItClicked)
 {
-    // The "-" button of a rule row removes its own row when clicked.
+    // The "-" button of a rule row removes its own row when clicked; deleted at
+    // once from inside the click, the view must not touch itself afterwards.
     QPointer<KZOverView> guard(view);
-    onPressed = [](KZOverView *v) { v->deleteLater(); };
-    EXPECT_TRUE(clickedAlong({{10, 10}}));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(guard.isNull());
-
-    // Deleted at once from inside the click: the view must not touch itself afterwards.
-    guard = view = new KZOverView(&window);
-    view->setGeometry(60, 50, 40, 30);
-    view->setDelegator(this);
-    view->show();
     onPressed = [](KZOverView *v) { delete v; };
     EXPECT_TRUE(clickedAlong({{10, 10}}));
     EXPECT_TRUE(guard.isNull());
