@@ -27,8 +27,7 @@ QImage argb(const QPixmap &pixmap)
 // Opaque and close to colour in every channel.
 bool looks(QRgb c, const QColor &colour)
 {
-    return qAlpha(c) == 255 && std::abs(qRed(c) - colour.red()) < 60 && std::abs(qGreen(c) - colour.green()) < 60
-        && std::abs(qBlue(c) - colour.blue()) < 60;
+    return qAlpha(c) == 255 && std::abs(qRed(c) - colour.red()) + std::abs(qGreen(c) - colour.green()) + std::abs(qBlue(c) - colour.blue()) < 90;
 }
 
 // A 300 x 200 PNG, red on the left half and blue on the right.
@@ -108,8 +107,7 @@ TEST_F(KZFinderFileIconTest, ThemeIconsAtTheIconSizeAndTheAliasBadge)
     const QString link = tree.symlink(QStringLiteral("notes.txt"), QStringLiteral("notes link"));
     const QImage folderIcon = argb(icons.iconForFileAtPath(folder, false));
     const QImage plain = argb(icons.iconForFileAtPath(text, false));
-    EXPECT_EQ(folderIcon.size(), QSize(16, 16));
-    // A bare X session names no usable theme; an installed one was picked.
+    // A bare X session names no usable theme; an installed one was picked, at 16 pixels.
     EXPECT_EQ(folderIcon, argb(QIcon::fromTheme(QStringLiteral("folder")).pixmap(16, 16)));
     EXPECT_NE(folderIcon, plain);
     EXPECT_NE(argb(icons.iconForFileAtPath(QDir::homePath(), false)), folderIcon);
@@ -226,7 +224,7 @@ TEST_F(KZFinderFileIconTest, ResultsNeverReachADestroyedInstanceNorAnOldSize)
     delete doomed;
     KZFinderFileIcon::thumbnailQueue()->waitForDone();
     QTest::qWait(50);
-    EXPECT_EQ(delivered, 0);
+    EXPECT_EQ(delivered, 0) << "results reached a destroyed instance";
 
     // Resized while loading: the 16-pixel thumbnail is dropped, the next load
     // is made at the new size.
