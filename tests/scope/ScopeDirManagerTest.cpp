@@ -41,20 +41,16 @@ protected:
         return ScopeDirManager::sharedInstance();
     }
     static KZUserDefaults &defaults() { return KZUserDefaults::standardUserDefaults(); }
-    static QStringList favoritePaths(ScopeDirManager *m)
+    template <typename T = QStringList>
+    static T favoritesBy(ScopeDirManager *m, auto field)
     {
-        QStringList paths;
+        T values;
         for (const auto &dir : m->favoriteDirs())
-            paths.append(dir->path());
-        return paths;
+            values.append(((*dir).*field)());
+        return values;
     }
-    static QList<qint64> favoriteIds(ScopeDirManager *m)
-    {
-        QList<qint64> ids;
-        for (const auto &dir : m->favoriteDirs())
-            ids.append(dir->uniqueId());
-        return ids;
-    }
+    static QStringList favoritePaths(ScopeDirManager *m) { return favoritesBy(m, &FavoriteDir::path); }
+    static QList<qint64> favoriteIds(ScopeDirManager *m) { return favoritesBy<QList<qint64>>(m, &FavoriteDir::uniqueId); }
     // "path on" or "path off" per excluded folder, in stored order.
     static QStringList excludedOf(ScopeDirManager *m)
     {
@@ -293,9 +289,7 @@ TEST_F(ScopeDirManagerTest, FavoritesOnAbsentOrSilentVolumesStayUnreachable)
         scopetest::SilentServer server; // and the server does not answer
         m = relaunch();
         ASSERT_EQ(favoritePaths(m), (QStringList{share, photos, renamed}));
-        EXPECT_EQ(m->favoriteDirs().at(0)->status(), 0);
-        EXPECT_EQ(m->favoriteDirs().at(1)->status(), 0);
-        EXPECT_EQ(m->favoriteDirs().at(2)->status(), 1);
+        EXPECT_EQ(favoritesBy<QList<int>>(m, &FavoriteDir::status), (QList<int>{0, 0, 1}));
         EXPECT_EQ(selectedPath(m), share);
         EXPECT_LE(server.calls(), 1);
     }
@@ -356,13 +350,9 @@ TEST_F(ScopeDirManagerTest, ChangesFromManyProcessesAtOnceAreAllKept)
     }
 
     m = relaunch();
-    QStringList stored = excludedOf(m);
-    stored.sort();
-    expected.sort();
-    EXPECT_EQ(stored, expected);
-    stored = favoritePaths(m);
-    stored.sort();
-    EXPECT_EQ(stored, favorites);
+    const auto sorted = [](QStringList l) { l.sort(); return l; };
+    EXPECT_EQ(sorted(excludedOf(m)), sorted(expected));
+    EXPECT_EQ(sorted(favoritePaths(m)), favorites);
     const QList<qint64> ids = favoriteIds(m);
     EXPECT_EQ(QSet<qint64>(ids.begin(), ids.end()).size(), favorites.size());
 }
