@@ -290,8 +290,9 @@ TEST(KZFileSearchObject, DestroyingASessionWhileItsWalkRuns)
         // Let some batches through on later rounds, none on the first.
         for (int i = 0; i < round * 3; ++i)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (inHandler)
+        if (inHandler) {
             ASSERT_TRUE(kztest::waitUntil([&] { return doomed == nullptr; }, 20000));
+        }
         const int before = notes;
         delete doomed;
         doomed = nullptr;
