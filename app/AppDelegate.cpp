@@ -7,7 +7,9 @@
 
 #include "app/DocumentWindow.h"
 #include "app/ScopeDirChooser.h"
+#include "scope/ScopeDirManager.h"
 #include "support/KZLocalization.h"
+#include "support/KZLog.h"
 
 AppDelegate::AppDelegate(QObject *parent)
     : QObject(parent)
@@ -20,6 +22,7 @@ AppDelegate::AppDelegate(QObject *parent)
             applicationDidResignActive();
     });
     connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::applicationWillTerminate);
+    updateQuitOnLastWindowClosed();
 }
 
 AppDelegate::~AppDelegate()
@@ -68,7 +71,8 @@ void AppDelegate::installMenuBar(DocumentWindow *window)
 
 void AppDelegate::applicationDidFinishLaunching()
 {
-    mi_file_newWindow();
+    if (!m_launchesInBackground)
+        mi_file_newWindow();
 }
 
 void AppDelegate::applicationDidBecomeActive()
@@ -112,6 +116,88 @@ void AppDelegate::documentWindowControllerDidEnd(DocumentWindowController *contr
     if (_documentWindowControllers.size() >= 2 && _documentWindowControllers.removeOne(controller))
         controller->deleteLater();
     validateMenuItems();
+}
+
+void AppDelegate::toggleWindowsFromHotKey()
+{
+    if (m_hotKeyPressIgnored && m_hotKeyPressIgnored())
+        return;
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive) {
+        showAllWindows();
+        return;
+    }
+    for (DocumentWindowController *controller : std::as_const(_documentWindowControllers))
+        controller->hideWindowAnimated();
+}
+
+void AppDelegate::showWindowsFromRequest()
+{
+    showAllWindows();
+}
+
+void AppDelegate::showAllWindows()
+{
+    // Started in the background: the first window opens now.
+    if (_documentWindowControllers.isEmpty()) {
+        mi_file_newWindow();
+        return;
+    }
+    for (DocumentWindowController *controller : std::as_const(_documentWindowControllers)) {
+        controller->showWindowAnimated();
+        controller->window()->raise();
+    }
+    _documentWindowControllers.last()->window()->activateWindow();
+}
+
+bool AppDelegate::proposeScopePath(const QString &path)
+{
+    if (ScopeDirManager::sharedInstance()->proposeSelectionWithDirPath(path))
+        return true;
+    KZLOG_WARNING_F(QStringLiteral("proposeSelectionWithDirPath refused path:%1").arg(path));
+    return false;
+}
+
+void AppDelegate::openSearchWindowAtPath(const QString &path)
+{
+    if (!proposeScopePath(path))
+        return;
+    DocumentWindowController *target = nullptr;
+    for (DocumentWindowController *controller : std::as_const(_documentWindowControllers)) {
+        if (!controller->window()->isVisible()) {
+            target = controller;
+            break;
+        }
+    }
+    if (!target && _documentWindowControllers.size() < kMaxDocumentWindows) {
+        // A new window reads the scope it was just given.
+        mi_file_newWindow();
+        return;
+    }
+    if (!target)
+        target = keyDocumentWindowController() ? keyDocumentWindowController() : _documentWindowControllers.last();
+    target->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
+    target->showWindowAnimated();
+    target->window()->raise();
+    target->window()->activateWindow();
+}
+
+void AppDelegate::setLaunchesInBackground(bool background)
+{
+    m_launchesInBackground = background;
+    updateQuitOnLastWindowClosed();
+}
+
+void AppDelegate::setHotKeyRegistered(bool registered)
+{
+    m_hotKeyRegistered = registered;
+    updateQuitOnLastWindowClosed();
+}
+
+void AppDelegate::updateQuitOnLastWindowClosed()
+{
+    // Without a hot key or a background start nothing could bring a
+    // windowless Trovix back: closing the last window quits.
+    QApplication::setQuitOnLastWindowClosed(!m_launchesInBackground && !m_hotKeyRegistered);
 }
 
 DocumentWindowController *AppDelegate::keyDocumentWindowController() const

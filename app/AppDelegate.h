@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QObject>
+#include <functional>
 
 #include "app/DocumentWindowController.h"
 
@@ -37,6 +38,26 @@ public:
 
     void documentWindowControllerDidEnd(DocumentWindowController *controller) override;
 
+    // The global hot key's press (and `trovix --toggle`): an inactive
+    // application shows every search window and takes the focus; an active
+    // one hides them (each window decides whether it may).
+    void toggleWindowsFromHotKey();
+    // Presses are ignored while this answers true (the preferences window is
+    // key: the user is recording a shortcut there).
+    void setHotKeyPressIgnored(const std::function<bool()> &predicate) { m_hotKeyPressIgnored = predicate; }
+    // A second `trovix`: every search window comes forward, the first one
+    // opens when there is none.
+    void showWindowsFromRequest();
+    // `trovix PATH`: the folder is proposed as the scope; once accepted, a
+    // hidden window, else a new one, else the key window searches there.
+    void openSearchWindowAtPath(const QString &path);
+    // The scope manager decides; a refusal is logged.
+    static bool proposeScopePath(const QString &path);
+    // Started with --background (no first window), or with a registered hot
+    // key: closing the last window then keeps Trovix running.
+    void setLaunchesInBackground(bool background);
+    void setHotKeyRegistered(bool registered);
+
     QList<DocumentWindowController *> documentWindowControllers() const { return _documentWindowControllers; }
     QAction *newWindowAction() const { return m_newWindowAction; }
     QAction *openAction() const { return m_openAction; }
@@ -51,6 +72,8 @@ private:
     void installMenuBar(DocumentWindow *window);
     DocumentWindowController *keyDocumentWindowController() const;
     void routeFileMenu(QAction *item);
+    void showAllWindows();
+    void updateQuitOnLastWindowClosed();
 
     quint64 _activesCount = 0;
     QList<DocumentWindowController *> _documentWindowControllers;
@@ -60,4 +83,7 @@ private:
     QAction *m_displayInfoAction = nullptr;
     QAction *m_closeWindowAction = nullptr;
     QAction *m_quitAction = nullptr;
+    std::function<bool()> m_hotKeyPressIgnored;
+    bool m_launchesInBackground = false;
+    bool m_hotKeyRegistered = false;
 };

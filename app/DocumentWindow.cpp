@@ -91,6 +91,11 @@ void SearchTextField::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    if (event->key() == Qt::Key_Down && event->modifiers() == Qt::NoModifier) {
+        Q_EMIT moveDown();
+        event->accept();
+        return;
+    }
     QLineEdit::keyPressEvent(event);
 }
 

@@ -36,8 +36,8 @@ private:
     bool m_isToogle = false;
 };
 
-// A borderless field; Escape is handed to the controller. Its tooltip tells
-// the patterns the search understands.
+// A borderless field; Escape, Return and Down are handed to the controller.
+// Its tooltip tells the patterns the search understands.
 class SearchTextField : public QLineEdit
 {
     Q_OBJECT
@@ -47,6 +47,7 @@ public:
 Q_SIGNALS:
     void cancelOperation();
     void insertNewline();
+    void moveDown();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

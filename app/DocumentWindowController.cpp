@@ -22,6 +22,7 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QThreadPool>
 #include <QVBoxLayout>
 
@@ -32,6 +33,8 @@
 #include "platform/KZGuardedFS.h"
 #include "results/Functions.h"
 #include "results/KZFinderFileIcon.h"
+#include "results/ResultsListModel.h"
+#include "results/ResultsListTableView.h"
 #include "rules/SavedSearches.h"
 #include "rules/widgets/KZRulesEditorView.h"
 #include "rules/widgets/RulesDirPathView.h"
@@ -194,6 +197,12 @@ void DocumentWindowController::loadWindow(const std::function<void(DocumentWindo
     connect(m_searchField, &SearchTextField::insertNewline, this, &DocumentWindowController::insertNewline);
     connect(m_searchField, &SearchTextField::cancelOperation, this,
             &DocumentWindowController::searchTextFieldCancelOperation);
+    connect(m_searchField, &SearchTextField::moveDown, this, &DocumentWindowController::searchTextFieldMoveDown);
+    // Ctrl+F from anywhere in the window goes back to the field.
+    new QShortcut(QKeySequence::Find, m_window, [this] {
+        m_searchField->setFocus(Qt::ShortcutFocusReason);
+        m_searchField->selectAll();
+    });
 
     m_searchPlaceHolder = new QLabel(KZLocalizedString("Search by Name"), m_searchBar);
     m_searchPlaceHolder->setObjectName(QStringLiteral("mSearchPlaceHolder"));
@@ -345,6 +354,9 @@ void DocumentWindowController::updateResults(const QString &scopeDir, KZFileSear
     if (!_resultsViewController) {
         _resultsViewController = new ResultsViewController;
         _resultsViewController->setDelegateController(this);
+        // Escape in the results returns to the field, its text kept.
+        new QShortcut(QKeySequence(Qt::Key_Escape), _resultsViewController->view(),
+                      [this] { m_searchField->setFocus(Qt::ShortcutFocusReason); }, Qt::WidgetWithChildrenShortcut);
     }
     _resultsViewController->updateUI(scopeDir, searchObject);
 }
@@ -509,6 +521,19 @@ void DocumentWindowController::controlTextDidChange()
     m_searchLabel->hide();
     // Each keystroke restarts the wait.
     m_startTimer.start();
+}
+
+void DocumentWindowController::searchTextFieldMoveDown()
+{
+    if (!_resultsViewController || _cContentView != _resultsViewController->view())
+        return;
+    ResultsListViewController *list = _resultsViewController->resultsListViewController();
+    if (!list || list->model()->rowCount() == 0)
+        return;
+    QTableView *table = list->mTableView();
+    if (!table->currentIndex().isValid())
+        table->selectRow(0);
+    table->setFocus(Qt::TabFocusReason);
 }
 
 bool DocumentWindowController::insertNewline()

@@ -87,6 +87,8 @@ public:
     // Return: searches at once; always handled.
     bool insertNewline();
     void searchTextFieldCancelOperation();
+    // Down in the field: the keyboard moves into the shown results.
+    void searchTextFieldMoveDown();
     void tryStartSearching();
     // -1 no usable scope, 0 nothing to search for, 1 go (scope and criteria set).
     int evaluateStartableSearch(QString *scopeDir, QVariantList *criteria);

@@ -1,7 +1,9 @@
 // Trovix: finds files and folders by walking the file system, without an index.
 #include <QApplication>
+#include <cstdio>
 
 #include "app/AppDelegate.h"
+#include "app/AppInstance.h"
 #include "platform/KZResourceLimits.h"
 #include "platform/KZUnixSignals.h"
 #include "results/KZFinderFileIcon.h"
@@ -20,9 +22,19 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationDomain(QStringLiteral("trovix.org"));
     QApplication::setApplicationVersion(KZFunctions::appVersion());
     QApplication::setDesktopFileName(KZBundleIdentifier);
-    // Closing the last window keeps its controller, but until a global hot key
-    // can bring it back, nothing could reach a windowless Trovix: it quits.
-    QApplication::setQuitOnLastWindowClosed(true);
+
+    AppLaunchRequest request;
+    QString output, error;
+    if (!AppLaunchRequest::fromArguments(QApplication::arguments(), &request, &output, &error)) {
+        std::fputs(qPrintable(error.isEmpty() ? output : QStringLiteral("trovix: %1\n").arg(error)),
+                   error.isEmpty() ? stdout : stderr);
+        return error.isEmpty() ? 0 : 2;
+    }
+    // A Trovix already runs in this session: it takes the request.
+    AppInstance instance;
+    if (instance.start(request) == AppInstance::HandedOver)
+        return 0;
+
     KZCriticalAlert::install();
     KZSetAsideAlert::install();
     KZFinderFileIcon::ensureIconTheme();
@@ -31,6 +43,12 @@ int main(int argc, char *argv[])
     });
 
     AppDelegate delegate;
+    delegate.setLaunchesInBackground(request.kind == AppLaunchRequest::Background);
+    QObject::connect(&instance, &AppInstance::activateRequested, &delegate, &AppDelegate::showWindowsFromRequest);
+    QObject::connect(&instance, &AppInstance::openRequested, &delegate, &AppDelegate::openSearchWindowAtPath);
+    QObject::connect(&instance, &AppInstance::toggleRequested, &delegate, &AppDelegate::toggleWindowsFromHotKey);
+    if (request.kind == AppLaunchRequest::Open)
+        AppDelegate::proposeScopePath(request.path);
     // A logout or `kill` ends Trovix the way the Quit command does.
     kzWatchTerminationSignals(&app, [](int) { QApplication::quit(); });
     delegate.applicationDidFinishLaunching();

@@ -561,3 +561,76 @@ TEST_F(DocumentWindowTest, AppDelegateFileMenuReachesTheResultsOfTheKeyWindow)
 }
 
 } // namespace
+
+namespace {
+
+// Ctrl+F, Down in the field and Escape in the results move the keyboard
+// between the field and the results; Down does nothing while none are shown.
+TEST_F(DocumentWindowTest, KeyboardMovesBetweenFieldAndResults)
+{
+    open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
+    SearchTextField *field = controller->mSearchField();
+    QTest::keyClick(field, Qt::Key_Down);
+    EXPECT_TRUE(field->hasFocus());
+    type(QStringLiteral("rep"), true);
+    ASSERT_TRUE(waitForEnd());
+    ResultsListTableView *table = controller->resultsViewController()->resultsListViewController()->mTableView();
+    ASSERT_TRUE(kztest::waitUntil([&] { return table->isVisible() && table->model()->rowCount() == 3; }));
+    QTest::keyClick(field, Qt::Key_Down);
+    EXPECT_TRUE(kztest::waitUntil([&] { return table->hasFocus(); }));
+    EXPECT_TRUE(table->currentIndex().isValid());
+    QTest::keyClick(table, Qt::Key_Escape);
+    EXPECT_TRUE(kztest::waitUntil([&] { return field->hasFocus(); }));
+    EXPECT_EQ(field->text(), QStringLiteral("rep"));
+    table->setFocus();
+    ASSERT_TRUE(kztest::waitUntil([&] { return table->hasFocus(); }));
+    QTest::keyClick(table, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(kztest::waitUntil([&] { return field->hasFocus(); }));
+}
+
+// The hot key's press: an inactive application shows every window, an active
+// one fades them out; presses are ignored while the hook says so, and a
+// background start opens its first window on the first press.
+TEST_F(DocumentWindowTest, AppDelegateHotKeyTogglesEveryWindow)
+{
+    AppDelegate app;
+    app.applicationDidFinishLaunching();
+    app.mi_file_newWindow();
+    const QList<DocumentWindowController *> controllers = app.documentWindowControllers();
+    auto visibleCount = [&] {
+        return std::count_if(controllers.begin(), controllers.end(),
+                             [](DocumentWindowController *each) { return each->window()->isVisible(); });
+    };
+    for (DocumentWindowController *each : controllers)
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(each->window()));
+    controllers.first()->window()->activateWindow();
+    ASSERT_TRUE(kztest::waitUntil([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; }));
+    EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
+
+    bool ignored = true;
+    app.setHotKeyPressIgnored([&] { return ignored; });
+    app.toggleWindowsFromHotKey();
+    QTest::qWait(DocumentWindowController::kFadeDuration + 100);
+    EXPECT_EQ(visibleCount(), 2);
+    ignored = false;
+    app.toggleWindowsFromHotKey();
+    EXPECT_EQ(visibleCount(), 2); // fading out
+    ASSERT_TRUE(kztest::waitUntil([&] { return visibleCount() == 0; }, 2000));
+    ASSERT_TRUE(kztest::waitUntil([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }));
+    app.toggleWindowsFromHotKey();
+    EXPECT_EQ(visibleCount(), 2);
+    EXPECT_TRUE(kztest::waitUntil([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; }));
+
+    AppDelegate background;
+    background.setLaunchesInBackground(true);
+    background.applicationDidFinishLaunching();
+    EXPECT_TRUE(background.documentWindowControllers().isEmpty());
+    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+    background.showWindowsFromRequest();
+    ASSERT_EQ(background.documentWindowControllers().size(), 1);
+    EXPECT_TRUE(background.documentWindowControllers().first()->window()->isVisible());
+    background.setLaunchesInBackground(false);
+}
+
+} // namespace
