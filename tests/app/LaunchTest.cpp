@@ -1,36 +1,149 @@
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
+#include <csignal>
+#include <memory>
 
 #include "tests/testlib/TestEnvironment.h"
 
-// The real executable on the test's own display: it must come up with its
-// search window, titled with its scope (the home folder: the full path, since
-// "~" alone says little), and quit when asked.
+namespace {
+
+// The real executable, run on the test's display and its private session bus.
+class Trovix
+{
+public:
+    explicit Trovix(const QStringList &arguments, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.setProcessEnvironment(env);
+        m_process.start(QStringLiteral(TROVIX_APP_PATH), arguments);
+        EXPECT_TRUE(m_process.waitForStarted(10000));
+    }
+    ~Trovix()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        ::kill(pid(), SIGCONT);
+        m_process.terminate();
+        EXPECT_TRUE(m_process.waitForFinished(10000));
+        EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
+    }
+    qint64 pid() const { return m_process.processId(); }
+    QProcess &process() { return m_process; }
+
+    // The titles of its windows on screen.
+    QStringList visibleWindowTitles() const
+    {
+        QStringList titles;
+        for (const QString &id : xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                          QString::number(pid())}))
+            titles += xdotool({QStringLiteral("getwindowname"), id});
+        titles.sort();
+        return titles;
+    }
+    bool waitForTitles(const QStringList &titles, int timeoutMs = 15000) const
+    {
+        return kztest::waitUntil([&] { return visibleWindowTitles() == titles; }, timeoutMs);
+    }
+
+private:
+    static QStringList xdotool(const QStringList &arguments)
+    {
+        QProcess tool;
+        tool.start(QStringLiteral("xdotool"), arguments);
+        tool.waitForFinished(5000);
+        return QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    QProcess m_process;
+};
+
+// A second process run to its end: its exit code, or -1 when it kept running.
+int runToEnd(const QStringList &arguments, int timeoutMs = 10000)
+{
+    QProcess second;
+    second.setProcessChannelMode(QProcess::ForwardedChannels);
+    second.start(QStringLiteral(TROVIX_APP_PATH), arguments);
+    if (!second.waitForFinished(timeoutMs)) {
+        second.kill();
+        second.waitForFinished();
+        return -1;
+    }
+    return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
+}
+
+bool busNameOwned()
+{
+    return kztest::waitUntil(
+        [] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(QStringLiteral("org.trovix.Trovix")); },
+        15000);
+}
+
+} // namespace
+
+// It comes up with its search window, titled with its scope (the home folder:
+// the full path, since "~" alone says little), and quits when asked.
 TEST(TrovixLaunch, ShowsItsWindowOnTheDisplay)
 {
-    QProcess app;
-    app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    app.start(QStringLiteral(TROVIX_APP_PATH), {});
-    ASSERT_TRUE(app.waitForStarted(10000));
+    Trovix app({});
+    EXPECT_TRUE(app.waitForTitles({QDir::homePath()}));
+}
 
-    const QString title = QLatin1Char('^') + QRegularExpression::escape(QDir::homePath()) + QLatin1Char('$');
-    QString found;
-    EXPECT_TRUE(kztest::waitUntil(
-        [&] {
-            QProcess search;
-            search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                                     QStringLiteral("--name"), title, QStringLiteral("getwindowname")});
-            search.waitForFinished(5000);
-            found = QString::fromUtf8(search.readAllStandardOutput()).trimmed();
-            return !found.isEmpty();
-        },
-        15000));
-    EXPECT_EQ(found, QDir::homePath());
+// A second trovix hands its request to the running one and exits 0: --toggle
+// shows the windows of a background start and then hides them, no argument
+// shows them, PATH opens a window searching there; bad arguments exit 2.
+TEST(TrovixLaunch, SecondProcessHandsItsRequestToTheFirst)
+{
+    kztest::TempTree tree;
+    const QString folder = tree.mkdir(QStringLiteral("projects"));
+    Trovix first({QStringLiteral("--background")});
+    ASSERT_TRUE(busNameOwned());
+    EXPECT_TRUE(first.visibleWindowTitles().isEmpty());
+    EXPECT_EQ(runToEnd({QStringLiteral("--toggle")}), 0);
+    EXPECT_TRUE(first.waitForTitles({QDir::homePath()}));
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QStringList titles;
+    } steps[] = {
+        {{QStringLiteral("--toggle")}, 0, {}},
+        {{}, 0, {QDir::homePath()}},
+        {{QStringLiteral("--bogus")}, 2, {QDir::homePath()}},
+        {{tree.path(QStringLiteral("missing"))}, 2, {QDir::homePath()}},
+        {{folder}, 0, {QDir::homePath(), folder}},
+    };
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.arguments.join(QLatin1Char(' ')).toStdString());
+        EXPECT_EQ(runToEnd(step.arguments), step.exitCode);
+        EXPECT_TRUE(first.waitForTitles(step.titles)) << first.visibleWindowTitles().join(QLatin1Char('|')).toStdString();
+    }
+}
 
-    app.terminate();
-    EXPECT_TRUE(app.waitForFinished(10000));
-    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+// Without a session bus, or when the running one does not answer (stopped
+// here), a new process runs alone with its own window, within the time box.
+TEST(TrovixLaunch, RunsAloneWithoutABusOrAnAnswer)
+{
+    QProcessEnvironment noBus = QProcessEnvironment::systemEnvironment();
+    noBus.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+    for (const bool stopFirst : {false, true}) {
+        SCOPED_TRACE(stopFirst ? "first stopped" : "no bus");
+        const QProcessEnvironment env = stopFirst ? QProcessEnvironment::systemEnvironment() : noBus;
+        Trovix first({}, env);
+        ASSERT_TRUE(first.waitForTitles({QDir::homePath()}));
+        if (stopFirst)
+            ASSERT_TRUE(busNameOwned());
+        if (stopFirst)
+            ASSERT_EQ(::kill(first.pid(), SIGSTOP), 0);
+        QElapsedTimer clock;
+        clock.start();
+        Trovix second({}, env);
+        EXPECT_TRUE(second.waitForTitles({QDir::homePath()}, 20000));
+        EXPECT_LT(clock.elapsed(), 15000);
+        EXPECT_EQ(second.process().state(), QProcess::Running);
+    }
 }
