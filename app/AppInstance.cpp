@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QFileInfo>
@@ -138,6 +139,8 @@ AppInstance::Role AppInstance::start(const AppLaunchRequest &request, int timeou
         KZLOG_INFO_M(QStringLiteral("no session bus: running alone (%1)").arg(bus.lastError().message()));
         return m_role = Alone;
     }
+    // Even the bus daemon gets no more than the time box.
+    bus.interface()->setTimeout(timeoutMs);
     // The object first: a request may arrive as soon as the name is ours.
     if (!m_registeredObject) {
         m_registeredObject = bus.registerObject(QString::fromLatin1(kObjectPath), this, QDBusConnection::ExportAdaptors);
