@@ -1,5 +1,6 @@
 // Trovix: finds files and folders by walking the file system, without an index.
 #include <QApplication>
+#include <QIcon>
 
 #include "app/AppDelegate.h"
 #include "platform/KZResourceLimits.h"
@@ -20,6 +21,10 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationDomain(QStringLiteral("trovix.org"));
     QApplication::setApplicationVersion(KZFunctions::appVersion());
     QApplication::setDesktopFileName(KZBundleIdentifier);
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1/org.trovix.Trovix.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
     // Closing the last window keeps its controller, but until a global hot key
     // can bring it back, nothing could reach a windowless Trovix: it quits.
     QApplication::setQuitOnLastWindowClosed(true);
