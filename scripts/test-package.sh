@@ -52,7 +52,7 @@ if [ "$mode" = window ]; then
   windows() { xdotool search --onlyvisible --pid "$app" "$@" 2>/dev/null || true; }
   has_window() { [ -n "$(windows "$@")" ]; }
   wait_until 20 has_window || { cat "$work/xvfb.log" "$work/trovix.log" >&2; fail "no window of the installed trovix"; }
-  window=$(windows | head -1)
+  window=$(windows | sed -n 1p)
   [[ $(xprop -id "$window" _NET_WM_ICON) == *"Icon ("* ]] ||
     fail "the window of the installed trovix has no icon (_NET_WM_ICON)"
   echo "test-package: the installed trovix shows its window with the icon" >&2
@@ -85,7 +85,7 @@ fi
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-if dpkg-query -W -f='${db:Status-Status}' trovix 2>/dev/null | grep -q '^installed'; then
+if [ "$(dpkg-query -W -f='${db:Status-Status}' trovix 2>/dev/null || true)" = installed ]; then
   fail "a trovix package is installed already; remove it first"
 fi
 
