@@ -21,8 +21,10 @@ bool AppLaunchRequest::fromArguments(const QStringList &arguments, AppLaunchRequ
     const QCommandLineOption toggle(QStringLiteral("toggle"),
                                     QStringLiteral("Show the search windows, or hide them when Trovix is active."));
     const QCommandLineOption background(QStringLiteral("background"), QStringLiteral("Start without a window."));
+    const QCommandLineOption newWindow(QStringLiteral("new-window"), QStringLiteral("Open one more search window."));
     parser.addOption(toggle);
     parser.addOption(background);
+    parser.addOption(newWindow);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Open a search window on this folder."),
@@ -40,8 +42,9 @@ bool AppLaunchRequest::fromArguments(const QStringList &arguments, AppLaunchRequ
         return false;
     }
     const QStringList paths = parser.positionalArguments();
-    if (paths.size() + int(parser.isSet(toggle)) + int(parser.isSet(background)) > 1) {
-        *error = QStringLiteral("Give one of PATH, --toggle and --background.");
+    if (paths.size() + int(parser.isSet(toggle)) + int(parser.isSet(background)) + int(parser.isSet(newWindow))
+        > 1) {
+        *error = QStringLiteral("Give one of PATH, --toggle, --background and --new-window.");
         return false;
     }
     *request = AppLaunchRequest();
@@ -49,9 +52,18 @@ bool AppLaunchRequest::fromArguments(const QStringList &arguments, AppLaunchRequ
         request->kind = Toggle;
     } else if (parser.isSet(background)) {
         request->kind = Background;
+    } else if (parser.isSet(newWindow)) {
+        request->kind = NewWindow;
     } else if (!paths.isEmpty()) {
-        const QFileInfo info(paths.first());
-        if (paths.first().isEmpty() || !info.exists()) {
+        // Launchers and file managers hand over "file://" addresses (Exec=trovix %U).
+        const QUrl url(paths.first());
+        const QString path = url.isLocalFile() ? url.toLocalFile() : paths.first();
+        const QFileInfo info(path);
+        if (url.scheme().size() > 1 && !url.isLocalFile()) {
+            *error = QStringLiteral("%1: only local folders can be searched.").arg(paths.first());
+            return false;
+        }
+        if (path.isEmpty() || !info.exists()) {
             *error = QStringLiteral("%1: no such file or folder.").arg(paths.first());
             return false;
         }
@@ -99,6 +111,8 @@ public Q_SLOTS:
     {
         if (actionName == QLatin1String("toggle"))
             later(platformData, [this] { Q_EMIT m_instance->toggleRequested(); });
+        else if (actionName == QLatin1String("new-window"))
+            later(platformData, [this] { Q_EMIT m_instance->newWindowRequested(); });
         else
             KZLOG_WARNING_M(QStringLiteral("unknown action:%1").arg(actionName));
     }
@@ -182,6 +196,10 @@ bool AppInstance::handOver(const AppLaunchRequest &request, int timeoutMs)
     case AppLaunchRequest::Toggle:
         message = call("ActivateAction");
         message << QStringLiteral("toggle") << QVariantList() << platformData;
+        break;
+    case AppLaunchRequest::NewWindow:
+        message = call("ActivateAction");
+        message << QStringLiteral("new-window") << QVariantList() << platformData;
         break;
     default:
         message = call("Activate");

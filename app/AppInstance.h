@@ -18,6 +18,7 @@ struct AppLaunchRequest {
         Open,       // PATH: a search window scoped at the folder
         Toggle,     // --toggle: what the global hot key does
         Background, // --background: start without windows
+        NewWindow,  // --new-window: one more search window
     };
     Kind kind = Show;
     QString path; // absolute, for Open
@@ -58,6 +59,7 @@ Q_SIGNALS:
     void activateRequested(const QVariantMap &platformData);
     void openRequested(const QString &path);
     void toggleRequested();
+    void newWindowRequested();
 
 private:
     friend class AppInstanceAdaptor;

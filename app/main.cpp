@@ -1,5 +1,6 @@
 // Trovix: finds files and folders by walking the file system, without an index.
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 
 #include "app/AppDelegate.h"
@@ -35,6 +36,10 @@ int main(int argc, char *argv[])
     if (instance.start(request) == AppInstance::HandedOver)
         return 0;
 
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1/org.trovix.Trovix.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
     KZCriticalAlert::install();
     KZSetAsideAlert::install();
     KZFinderFileIcon::ensureIconTheme();
@@ -47,6 +52,7 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &AppInstance::activateRequested, &delegate, &AppDelegate::showWindowsFromRequest);
     QObject::connect(&instance, &AppInstance::openRequested, &delegate, &AppDelegate::openSearchWindowAtPath);
     QObject::connect(&instance, &AppInstance::toggleRequested, &delegate, &AppDelegate::toggleWindowsFromHotKey);
+    QObject::connect(&instance, &AppInstance::newWindowRequested, &delegate, &AppDelegate::mi_file_newWindow);
     if (request.kind == AppLaunchRequest::Open)
         AppDelegate::proposeScopePath(request.path);
     // A logout or `kill` ends Trovix the way the Quit command does.

@@ -23,6 +23,8 @@ packages=(
   adwaita-icon-theme fonts-dejavu-core
   # test tools
   attr dbus util-linux
+  # the Debian package and its checks; the icon's PNGs (scripts/render-icons.sh)
+  dpkg-dev lintian appstream man-db x11-utils librsvg2-bin
 )
 
 # One dpkg-query for all; it prints nothing for packages it has never heard of.

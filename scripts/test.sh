@@ -8,7 +8,10 @@
 #   3. the engine and session tests under ThreadSanitizer (build-tsan; the data
 #      races of the walk and the session). TROVIX_SKIP_TSAN=1 skips it;
 #   4. each fuzz target of tests/fuzz for 20 s (TROVIX_FUZZ_SECONDS) with
-#      scripts/fuzz.sh (build-fuzz). TROVIX_SKIP_FUZZ=1 skips it.
+#      scripts/fuzz.sh (build-fuzz). TROVIX_SKIP_FUZZ=1 skips it;
+#   5. the Debian package, made from the build of step 1 without compiling
+#      again, installed, run and removed (scripts/test-package.sh; it installs
+#      into /usr for a minute). TROVIX_SKIP_PACKAGE=1 skips it.
 # Extra arguments go to ctest, e.g. `scripts/test.sh -R support_tests`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,4 +49,8 @@ if [ "${TROVIX_SKIP_FUZZ:-0}" != 1 ]; then
   for target in $(cd tests/fuzz && ls ./*.cpp | sed 's|^\./||; s|\.cpp$||'); do
     bash scripts/fuzz.sh "$target" "${TROVIX_FUZZ_SECONDS:-20}"
   done
+fi
+
+if [ "${TROVIX_SKIP_PACKAGE:-0}" != 1 ]; then
+  TROVIX_BUILD_DIR="$build" bash scripts/test-package.sh
 fi

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QUrl>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -30,7 +31,7 @@ public:
             return;
         ::kill(pid(), SIGCONT);
         m_process.terminate();
-        EXPECT_TRUE(m_process.waitForFinished(10000));
+        EXPECT_TRUE(m_process.waitForFinished(30000));
         EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
     }
     qint64 pid() const { return m_process.processId(); }
@@ -96,11 +97,15 @@ TEST(TrovixLaunch, ShowsItsWindowOnTheDisplay)
 
 // A second trovix hands its request to the running one and exits 0: --toggle
 // shows the windows of a background start and then hides them, no argument
-// shows them, PATH opens a window searching there; bad arguments exit 2.
+// shows them, --new-window adds one, PATH (or its file:// address) opens a
+// window searching there; bad arguments exit 2.
 TEST(TrovixLaunch, SecondProcessHandsItsRequestToTheFirst)
 {
     kztest::TempTree tree;
     const QString folder = tree.mkdir(QStringLiteral("projects"));
+    // Launchers hand over addresses (Exec=trovix %U), escaped.
+    const QString spaced = tree.mkdir(QStringLiteral("old notes"));
+    const QString spacedUrl = QUrl::fromLocalFile(spaced).toString(QUrl::FullyEncoded);
     Trovix first({QStringLiteral("--background")});
     ASSERT_TRUE(busNameOwned());
     EXPECT_TRUE(first.visibleWindowTitles().isEmpty());
@@ -113,9 +118,12 @@ TEST(TrovixLaunch, SecondProcessHandsItsRequestToTheFirst)
     } steps[] = {
         {{QStringLiteral("--toggle")}, 0, {}},
         {{}, 0, {QDir::homePath()}},
-        {{QStringLiteral("--bogus")}, 2, {QDir::homePath()}},
-        {{tree.path(QStringLiteral("missing"))}, 2, {QDir::homePath()}},
-        {{folder}, 0, {QDir::homePath(), folder}},
+        {{QStringLiteral("--new-window")}, 0, {QDir::homePath(), QDir::homePath()}},
+        {{QStringLiteral("--bogus")}, 2, {QDir::homePath(), QDir::homePath()}},
+        {{tree.path(QStringLiteral("missing"))}, 2, {QDir::homePath(), QDir::homePath()}},
+        {{folder}, 0, {QDir::homePath(), QDir::homePath(), folder}},
+        {{QStringLiteral("https://example.org/")}, 2, {QDir::homePath(), QDir::homePath(), folder}},
+        {{spacedUrl}, 0, {QDir::homePath(), QDir::homePath(), spaced, folder}},
     };
     for (const auto &step : steps) {
         SCOPED_TRACE(step.arguments.join(QLatin1Char(' ')).toStdString());
