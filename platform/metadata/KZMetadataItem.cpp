@@ -247,7 +247,14 @@ std::optional<KZMetadataItem> KZMetadataItem::read(const QString &path, bool fol
     if (fd < 0 || ::fstat(fd, &fdSt) != 0 || fdSt.st_ino != st.ino || (fdSt.st_mode & S_IFMT) != (st.mode & S_IFMT)) {
         if (fd >= 0)
             ::close(fd);
-        KZMetadataItemReader::contentType(db.mimeTypeForName(specialTypeName(st.mode)), item);
+        // Unreadable (or replaced meanwhile): the name still tells the type,
+        // and attributes need no read permission.
+        KZMetadataItemReader::contentType(
+            regular ? db.mimeTypeForFile(item.value(QStringLiteral("kMDItemFSName")).toString(), QMimeDatabase::MatchExtension)
+                    : db.mimeTypeForName(specialTypeName(st.mode)),
+            item);
+        if (!followLink)
+            readXattrs(-1, pathBytes, item);
         return item;
     }
     readXattrs(fd, pathBytes, item);
