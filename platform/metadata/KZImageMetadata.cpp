@@ -254,8 +254,17 @@ void kzReadImageMetadata(int fd, KZMetadataItem &item)
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        // The XMP toolkit's set-up is not thread-safe: do it once, first.
-        Exiv2::XmpParser::initialize();
+        // The XMP toolkit is not thread-safe: set it up once, and let it take
+        // a lock around every use.
+        static std::mutex xmpMutex;
+        Exiv2::XmpParser::initialize(
+            [](void *mutex, bool lock) {
+                if (lock)
+                    static_cast<std::mutex *>(mutex)->lock();
+                else
+                    static_cast<std::mutex *>(mutex)->unlock();
+            },
+            &xmpMutex);
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
     });
     try {
