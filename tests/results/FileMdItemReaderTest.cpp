@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -254,7 +255,15 @@ TEST(FileMdItemReader, ReadsHeadersOnlyOfAHugeFile)
     ASSERT_TRUE(jpeg.open(QIODevice::ReadOnly));
     // Real headers followed by 4 GB of holes: a reader that scans for what it
     // misses (a damaged PDF's objects, a media stream's frames) would read on.
+    const auto encoded = [](const char *format) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImage(64, 48, QImage::Format_RGB32).save(&buffer, format);
+        return bytes;
+    };
     const std::pair<const char *, QByteArray> heads[] = {
+        {"film.png", encoded("PNG")}, {"film.tif", encoded("TIFF")}, {"film.webp", encoded("WEBP")},
         {"film.jpg", jpeg.readAll()}, {"film.wav", wav("2021").left(200)},
         {"film.pdf", "%PDF-1.7\n1 0 obj\n<< /Type /Catalog >>\n"}, {"film.mp4", QByteArray()},
     };
