@@ -67,6 +67,16 @@ QuickLookPanel::QuickLookPanel()
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(KZLocalizedString("Quick Look"));
     resize(640, 480);
+    m_resizeTimer.setSingleShot(true);
+    m_resizeTimer.setInterval(150);
+    connect(&m_resizeTimer, &QTimer::timeout, this, [this] {
+        const QSize wanted = renderSize();
+        const QSize made = m_preview.image.size();
+        const bool cutShort = m_preview.kind == FilePreview::KindPdf ||
+                              (m_preview.sourceSize.width() > made.width() && m_preview.sourceSize.height() > made.height());
+        if (!m_loading && m_url.isLocalFile() && cutShort && (wanted.width() > made.width() && wanted.height() > made.height()))
+            request(m_url);
+    });
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_stack = new QStackedWidget(this);
@@ -139,6 +149,12 @@ void QuickLookPanel::showForController(ResultsListViewController *controller)
 
 void QuickLookPanel::reloadWithURL(const QUrl &url)
 {
+    // Only the list the panel shows moves it, not another window's list.
+    if (m_source) {
+        const std::optional<KZQLPreviewItemCoquille> item = previewItemAtIndex(m_source, 0);
+        if (!item || item->previewItemURL() != url)
+            return;
+    }
     if (url != m_url)
         request(url);
 }
@@ -153,6 +169,14 @@ void QuickLookPanel::close()
         m_sourceView->removeEventFilter(this);
     m_sourceView = nullptr;
     hide();
+}
+
+void QuickLookPanel::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // A picture made for a smaller window is made again once the resizing pauses.
+    if (isVisible() && (m_preview.kind == FilePreview::KindImage || m_preview.kind == FilePreview::KindPdf))
+        m_resizeTimer.start();
 }
 
 QSize QuickLookPanel::renderSize() const

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 #include <optional>
@@ -68,6 +69,7 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -86,6 +88,7 @@ private:
     QLabel *m_icon = nullptr;
     QLabel *m_name = nullptr;
     QLabel *m_facts = nullptr;
+    QTimer m_resizeTimer;
     QUrl m_url;
     FilePreview m_preview;
     quint64 m_generation = 0;
