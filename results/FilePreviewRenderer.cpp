@@ -249,7 +249,8 @@ FilePreview FilePreviewRenderer::render(const QString &path, const QSize &size)
             return preview;
         // Text is not offered to the image readers: one starting with "P1"
         // would pass for a bitmap.
-        const bool text = type.inherits(QStringLiteral("text/plain")) && !type.name().startsWith(QLatin1String("image/"));
+        const bool text =
+            type.inherits(QStringLiteral("text/plain")) && !type.name().startsWith(QLatin1String("image/"));
         if (!text && readImage(path, box, &preview))
             return preview;
         if (text && readText(path, &preview))

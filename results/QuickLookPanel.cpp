@@ -72,9 +72,11 @@ QuickLookPanel::QuickLookPanel()
     connect(&m_resizeTimer, &QTimer::timeout, this, [this] {
         const QSize wanted = renderSize();
         const QSize made = m_preview.image.size();
+        const QSize source = m_preview.sourceSize;
         const bool cutShort = m_preview.kind == FilePreview::KindPdf ||
-                              (m_preview.sourceSize.width() > made.width() && m_preview.sourceSize.height() > made.height());
-        if (!m_loading && m_url.isLocalFile() && cutShort && (wanted.width() > made.width() && wanted.height() > made.height()))
+                              (source.width() > made.width() && source.height() > made.height());
+        const bool grown = wanted.width() > made.width() && wanted.height() > made.height();
+        if (!m_loading && m_url.isLocalFile() && cutShort && grown)
             request(m_url);
     });
     auto *layout = new QVBoxLayout(this);
@@ -130,7 +132,8 @@ std::optional<KZQLPreviewItemCoquille> QuickLookPanel::previewItemAtIndex(
 {
     if (index != 0 || numberOfPreviewItems(controller) != 1)
         return std::nullopt;
-    return KZQLPreviewItemCoquille::initWithPreviewItemURL(controller->fileURLOfRow(controller->selectedRows().first()));
+    const int row = controller->selectedRows().first();
+    return KZQLPreviewItemCoquille::initWithPreviewItemURL(controller->fileURLOfRow(row));
 }
 
 void QuickLookPanel::showForController(ResultsListViewController *controller)
