@@ -33,15 +33,17 @@ QByteArray bigEndian32(quint32 v)
     return QByteArray(bytes, 4);
 }
 
-// A PNG of image with an eXIf chunk (big-endian TIFF) holding the orientation.
-QByteArray pngWithOrientation(const QImage &image, quint16 orientation)
+// A PNG of image with an eXIf chunk holding the orientation (a big- or little-endian TIFF).
+QByteArray pngWithOrientation(const QImage &image, quint16 orientation, bool little = false)
 {
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "png");
-    const QByteArray exif = QByteArray("MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01", 18) +
-                            bigEndian32(quint32(orientation) << 16) + QByteArray(4, '\0');
+    const QByteArray exif = little ? QByteArray("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 18) +
+                                         QByteArray(1, char(orientation)) + QByteArray(7, '\0')
+                                   : QByteArray("MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01", 18) +
+                                         bigEndian32(quint32(orientation) << 16) + QByteArray(4, '\0');
     const QByteArray chunk = "eXIf" + exif;
     // After the signature (8) and IHDR (4 + 4 + 13 + 4).
     png.insert(33, bigEndian32(quint32(exif.size())) + chunk + bigEndian32(crc32(chunk)));
@@ -154,6 +156,31 @@ TEST_F(QuickLookTest, AStaleAnswerIsDropped)
     select(QStringLiteral("b-notes.txt"));
     ASSERT_TRUE(kztest::waitUntil([&] { return panel()->droppedAnswers() == dropped + 1; }));
     ASSERT_TRUE(kztest::waitUntil([&] { return shows(QStringLiteral("b-notes.txt"), FilePreview::KindText); }));
+}
+
+// Every EXIF orientation of a PNG shows the picture upright: its corners land where the orientation says.
+TEST(FilePreviewRendererTest, PngOrientations)
+{
+    QImage quadrants(40, 20, QImage::Format_RGB32);
+    const QColor tl(Qt::red), tr(Qt::green), bl(Qt::blue), br(Qt::white);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x)
+            quadrants.setPixelColor(x, y, y < 10 ? (x < 20 ? tl : tr) : (x < 20 ? bl : br));
+    const struct {
+        quint16 orientation;
+        bool little;
+        QColor topLeft;
+    } cases[] = {{1, false, tl}, {2, false, tr}, {3, false, br}, {4, true, bl},
+                 {5, false, tl}, {6, true, bl},  {7, false, br}, {8, false, tr}};
+    kztest::TempTree tree;
+    for (const auto &c : cases) {
+        const QString path = tree.writeFile(QStringLiteral("o%1.png").arg(c.orientation),
+                                            pngWithOrientation(quadrants, c.orientation, c.little));
+        const FilePreview preview = FilePreviewRenderer::render(path, QSize(200, 200));
+        const bool turned = c.orientation >= 5;
+        EXPECT_EQ(preview.image.size(), turned ? QSize(20, 40) : QSize(40, 20)) << c.orientation;
+        EXPECT_EQ(preview.image.pixelColor(1, 1), c.topLeft) << c.orientation;
+    }
 }
 
 TEST(FilePreviewRendererTest, TextEncodings)
