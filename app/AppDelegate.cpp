@@ -8,8 +8,21 @@
 #include "app/DocumentWindow.h"
 #include "app/ScopeDirChooser.h"
 #include "scope/ScopeDirManager.h"
+#include "results/ResultsExport.h"
+#include "results/ResultsViewController.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
+
+namespace {
+
+ResultsListViewController *resultsListOf(DocumentWindowController *controller)
+{
+    return controller && controller->resultsViewController()
+        ? controller->resultsViewController()->resultsListViewController()
+        : nullptr;
+}
+
+} // namespace
 
 AppDelegate::AppDelegate(QObject *parent)
     : QObject(parent)
@@ -42,12 +55,14 @@ void AppDelegate::createActions()
     m_openAction = make("mi_file_open", "Open", QKeySequence::Open);
     m_showInFinderAction = make("mi_file_showInFinder", "Show in File Manager", QKeySequence(QStringLiteral("Ctrl+R")));
     m_displayInfoAction = make("mi_file_displayFinderInfo", "Properties", QKeySequence(QStringLiteral("Ctrl+I")));
+    m_exportResultsAction = make("mi_file_exportResults", "Export Results…", QKeySequence());
     m_closeWindowAction = make("mi_file_close", "Close Window", QKeySequence::Close);
     m_quitAction = make("mi_app_quit", "Quit", QKeySequence::Quit);
     connect(m_newWindowAction, &QAction::triggered, this, &AppDelegate::mi_file_newWindow);
     connect(m_openAction, &QAction::triggered, this, &AppDelegate::mi_file_open);
     connect(m_showInFinderAction, &QAction::triggered, this, &AppDelegate::mi_file_showInFinder);
     connect(m_displayInfoAction, &QAction::triggered, this, &AppDelegate::mi_file_displayFinderInfo);
+    connect(m_exportResultsAction, &QAction::triggered, this, &AppDelegate::mi_file_exportResults);
     connect(m_closeWindowAction, &QAction::triggered, this, [] {
         if (QWidget *window = QApplication::activeWindow())
             window->close();
@@ -63,6 +78,8 @@ void AppDelegate::installMenuBar(DocumentWindow *window)
     file->addAction(m_openAction);
     file->addAction(m_showInFinderAction);
     file->addAction(m_displayInfoAction);
+    file->addSeparator();
+    file->addAction(m_exportResultsAction);
     file->addSeparator();
     file->addAction(m_closeWindowAction);
     file->addAction(m_quitAction);
@@ -206,6 +223,12 @@ DocumentWindowController *AppDelegate::keyDocumentWindowController() const
     return window ? window->controller() : nullptr;
 }
 
+void AppDelegate::mi_file_exportResults()
+{
+    if (DocumentWindowController *controller = keyDocumentWindowController())
+        ResultsExport::exportResults(resultsListOf(controller), controller->window());
+}
+
 void AppDelegate::routeFileMenu(QAction *item)
 {
     if (DocumentWindowController *controller = keyDocumentWindowController())
@@ -220,12 +243,14 @@ bool AppDelegate::validateMenuItem(QAction *item)
         DocumentWindowController *controller = keyDocumentWindowController();
         return controller && controller->documentWindowValidateMenuItem(item);
     }
+    if (item == m_exportResultsAction)
+        return ResultsExport::canExport(resultsListOf(keyDocumentWindowController()));
     return true;
 }
 
 void AppDelegate::validateMenuItems()
 {
     for (QAction *action : {m_newWindowAction, m_openAction, m_showInFinderAction, m_displayInfoAction,
-                            m_closeWindowAction, m_quitAction})
+                            m_exportResultsAction, m_closeWindowAction, m_quitAction})
         action->setEnabled(validateMenuItem(action));
 }

@@ -32,6 +32,8 @@ public:
     void mi_file_open() { routeFileMenu(m_openAction); }
     void mi_file_showInFinder() { routeFileMenu(m_showInFinderAction); }
     void mi_file_displayFinderInfo() { routeFileMenu(m_displayInfoAction); }
+    // Every result of the key window's search, to a file the user names.
+    void mi_file_exportResults();
     // Enables every action by the menu rules.
     void validateMenuItems();
     bool validateMenuItem(QAction *item);
@@ -63,6 +65,7 @@ public:
     QAction *openAction() const { return m_openAction; }
     QAction *showInFinderAction() const { return m_showInFinderAction; }
     QAction *displayInfoAction() const { return m_displayInfoAction; }
+    QAction *exportResultsAction() const { return m_exportResultsAction; }
     QAction *closeWindowAction() const { return m_closeWindowAction; }
     QAction *quitAction() const { return m_quitAction; }
     quint64 activesCount() const { return _activesCount; }
@@ -81,6 +84,7 @@ private:
     QAction *m_openAction = nullptr;
     QAction *m_showInFinderAction = nullptr;
     QAction *m_displayInfoAction = nullptr;
+    QAction *m_exportResultsAction = nullptr;
     QAction *m_closeWindowAction = nullptr;
     QAction *m_quitAction = nullptr;
     std::function<bool()> m_hotKeyPressIgnored;

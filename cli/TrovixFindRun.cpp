@@ -9,13 +9,12 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QThreadPool>
 #include <QTimer>
 
 #include "cli/TrovixFindOptions.h"
 #include "cli/TrovixFindSaved.h"
+#include "engine/FileSearchResultExport.h"
 #include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchObject.h"
 #include "platform/KZPathBytes.h"
@@ -101,18 +100,6 @@ bool readCriteriaFile(const QString &file, FILE *in, QByteArray *json, QString *
         *error = QStringLiteral("cannot read criteria from %1: %2").arg(name, errnoText(readError));
     *json = bytes;
     return !tooLarge && !readError;
-}
-
-QString isoWithOffset(const QDateTime &local)
-{
-    if (!local.isValid())
-        return QString();
-    const int offset = local.offsetFromUtc();
-    const int abs = offset < 0 ? -offset : offset;
-    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
-           QStringLiteral("%1%2:%3").arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-               .arg(abs / 3600, 2, 10, QLatin1Char('0'))
-               .arg((abs % 3600) / 60, 2, 10, QLatin1Char('0'));
 }
 
 // paths: NUL-terminated paths; each is written followed by terminator.
@@ -388,19 +375,9 @@ int streamSearch(const TrovixFindOptions &options, const QVariantList &criteria,
                          if (options.count)
                              return afterBatch();
                          clearProgress();
-                         for (const FileSearchResultRef &r : batch) {
-                             QJsonObject o{{QStringLiteral("path"), r->path()},
-                                           {QStringLiteral("type"), QString(QChar(r->type()))},
-                                           {QStringLiteral("size"), qint64(r->fileSize())},
-                                           {QStringLiteral("modified"), isoWithOffset(r->dateModified())},
-                                           {QStringLiteral("created"), isoWithOffset(r->dateCreated())}};
-                             // "path" shows bytes that are not UTF-8 as U+FFFD; scripts open the exact ones.
-                             bool utf8 = true;
-                             kzplatform::kzPathFromBytes(r->cPath(), &utf8);
-                             if (!utf8)
-                                 o.insert(QStringLiteral("path_bytes"), QString::fromLatin1(r->cPath().toBase64()));
-                             output.write(QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n');
-                         }
+                         for (const FileSearchResultRef &r : batch)
+                             output.write(FileSearchResultExport::line(FileSearchResultExportRow::fromResult(*r),
+                                                                       FileSearchResultExport::Format::JsonLines));
                          afterBatch();
                      });
 

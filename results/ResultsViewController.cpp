@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "engine/KZFileSearchObject.h"
+#include "results/QuickLookPanel.h"
 
 ResultsViewController::ResultsViewController(QObject *parent)
     : QObject(parent)
@@ -42,6 +43,7 @@ void ResultsViewController::updateUI(const QString &scopeDir, KZFileSearchObject
     if (!scopeDir.isEmpty() && !m_listController) {
         m_listController = new ResultsListViewController;
         m_listController->setDelegateController(this);
+        m_listController->setQuickLookPanel(QuickLookPanel::sharedPanel());
     }
     if (m_listController)
         m_listController->updateUI(scopeDir, searchObject);
