@@ -156,16 +156,13 @@ protected:
 TEST_F(DocumentWindowTest, FieldTextBecomesFileNameCriteria)
 {
     open();
+    // The field's text goes through KZFileNameCriteriaFromSearchText, whose
+    // table is tested on its own; here the examples the tooltip gives.
     // Operators: 1 contains, 2 begins with, 3 ends with.
     const QList<std::pair<QString, QVariantList>> cases = {
-        {QStringLiteral("a*b"), {criterion(1, 1, QStringLiteral("a*b"))}},
         {QStringLiteral("ab*cd"), {criterion(1, 2, QStringLiteral("ab")), criterion(1, 3, QStringLiteral("cd"))}},
         {QStringLiteral("*.txt"), {criterion(1, 3, QStringLiteral(".txt"))}},
         {QStringLiteral("rep*"), {criterion(1, 2, QStringLiteral("rep"))}},
-        {QStringLiteral("abc\\*"), {criterion(1, 1, QStringLiteral("abc\\*"))}},
-        {QStringLiteral("a*b*c"), {criterion(1, 1, QStringLiteral("a*b*c"))}},
-        {QStringLiteral("*"), {criterion(1, 1, QStringLiteral("*"))}},
-        {QStringLiteral("  rep  "), {criterion(1, 1, QStringLiteral("rep"))}},
         {QStringLiteral("   "), {}},
     };
     for (const auto &[text, criteria] : cases) {

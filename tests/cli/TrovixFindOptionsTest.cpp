@@ -17,16 +17,11 @@ QStringList argv(const char *line)
     return QString::fromUtf8(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
-TrovixFindParse parse(const char *line, TrovixFindOptions *o, QString *error)
-{
-    return parseTrovixFindArguments(argv(line), QStringLiteral("/work/here"), o, error);
-}
-
 TrovixFindOptions parseOk(const char *line)
 {
     TrovixFindOptions o;
     QString error;
-    EXPECT_EQ(parse(line, &o, &error), TrovixFindParse::Ok) << line << ": " << error.toStdString();
+    EXPECT_EQ(parseTrovixFindArguments(argv(line), QStringLiteral("/work/here"), &o, &error), TrovixFindParse::Ok) << line << ": " << error.toStdString();
     return o;
 }
 
@@ -49,25 +44,6 @@ TEST(SearchText, FieldTextBecomesNameCriteria)
     };
     for (const auto &[text, expected] : cases)
         EXPECT_EQ(KZFileNameCriteriaFromSearchText(QString::fromUtf8(text)), expected) << text;
-}
-
-TEST(TrovixFindArguments, ScopePatternAndOutputs)
-{
-    TrovixFindOptions o = parseOk("");
-    EXPECT_EQ(o.scope, QStringLiteral("/work/here"));
-    EXPECT_TRUE(o.criteria().isEmpty());
-
-    o = parseOk("-s ../there/ *.txt -0 --stats");
-    EXPECT_EQ(o.scope, QStringLiteral("/work/there"));
-    EXPECT_EQ(o.criteria(), QVariantList{criterion(1, 3, QStringLiteral(".txt"))});
-    EXPECT_TRUE(o.print0 && o.stats && !o.json && !o.count);
-
-    o = parseOk("--scope=/abs --json --no-excluded -- -dash-name");
-    EXPECT_EQ(o.scope, QStringLiteral("/abs"));
-    EXPECT_TRUE(o.json && o.noExcluded && !o.print0);
-    EXPECT_EQ(o.pattern, QStringLiteral("-dash-name"));
-    EXPECT_TRUE(parseOk("--help").help);
-    EXPECT_TRUE(parseOk("--count").count);
 }
 
 TEST(TrovixFindArguments, EveryRuleBecomesItsCriterion)
@@ -105,36 +81,6 @@ TEST(TrovixFindArguments, EveryRuleBecomesItsCriterion)
               (QVariantList{criterion(11, 4, true), criterion(1, 4, QStringLiteral("README")),
                             criterion(6, 0, QStringLiteral("Red")),
                             criterion(10, 4, QStringList{QStringLiteral("/work/here/src")})}));
-}
-
-TEST(TrovixFindArguments, UsageErrorsNameWhatIsWrong)
-{
-    const std::pair<const char *, const char *> cases[] = {
-        {"--bogus", "--bogus"},
-        {"--scope", "needs a value"},
-        {"a b", "one PATTERN"},
-        {"--name has:x", "OP:TEXT"},
-        {"--name=is:\t", "no text"},
-        {"--size 10K", "<N"},
-        {"--size >10Q", "10Q"},
-        {"--modified within:3x", "within:3x"},
-        {"--created on:2026-02-30", "on:2026-02-30"},
-        {"--type picture", "picture"},
-        {"--type */png", "*/png"},
-        {"-s /data --in /elsewhere", "not inside the scope"},
-        {"-s /data --in ../data-2", "not inside the scope"},
-        {"--json -0", "cannot be combined"},
-        {"--count --json", "cannot be combined"},
-        {"--stats=yes", "takes no value"},
-        {"-s a -s b", "only one --scope"},
-        {"--save x --saved y", "cannot be combined"},
-    };
-    for (const auto &[line, mentions] : cases) {
-        TrovixFindOptions o;
-        QString error;
-        EXPECT_EQ(parse(line, &o, &error), TrovixFindParse::UsageError) << "accepted: " << line;
-        EXPECT_TRUE(error.contains(QString::fromUtf8(mentions))) << line << " -> " << error.toStdString();
-    }
 }
 
 TEST(TrovixFindArguments, ByteCounts)

@@ -573,6 +573,28 @@ TEST(KZFileSearchWalk, CancellingFromAnotherThreadStopsTheBatchesAndFinishesOnce
     EXPECT_LT(seen, 60);
 }
 
+// A cancelled walk went on: the folder left open when the cancel came handed
+// over its matches, and the next root of the folders criterion was opened.
+TEST(KZFileSearchWalk, NothingIsOpenedOrHandedOverAfterTheCancel)
+{
+    kztest::TempTree t;
+    addFiles(t, {"a/hit-1", "a/sub/hit-2", "b/hit-3"});
+    KZFileSearch search;
+    QStringList handedOver;
+    KZFileSearch::setCountsListedFoldersForTesting(true);
+    const QStringList roots{t.path(QStringLiteral("a")), t.path(QStringLiteral("b"))};
+    search.performSearchInDirectory(t.root(), nameIs(QStringLiteral("hit")) << criterion(10, 4, roots),
+                                    [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &) {
+                                        for (const FileSearchResultRef &r : batch)
+                                            handedOver.append(r->fileName());
+                                        if (status == KZFileSearchStatusBatch)
+                                            search.cancelSearch();
+                                    });
+    EXPECT_EQ(handedOver, QStringList{QStringLiteral("hit-2")}); // a/sub's batch comes before a's
+    EXPECT_EQ(KZFileSearch::listedFoldersForTesting(), 2);      // a and a/sub, not b
+    KZFileSearch::setCountsListedFoldersForTesting(false);
+}
+
 // An unreadable folder was once dropped without a word, so users took a partial result for a whole one.
 TEST(KZFileSearchWalk, AnUnreadableFolderIsReportedAndItsSiblingsAreStillWalked)
 {
