@@ -77,6 +77,15 @@ public:
 class ResultActionsTest : public ::testing::Test
 {
 protected:
+    // The user folders as configured, before anything reads them.
+    static void SetUpTestSuite()
+    {
+        const QString config = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"));
+        QDir().mkpath(config);
+        QFile dirs(config + QStringLiteral("/user-dirs.dirs"));
+        if (dirs.open(QIODevice::WriteOnly))
+            dirs.write("XDG_DOWNLOAD_DIR=\"$HOME/Incoming\"\n");
+    }
     void SetUp() override
     {
         ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "run under dbus-run-session";
@@ -371,4 +380,44 @@ TEST_F(ResultActionsTest, TrashMovesOnlyWhatMayGo)
     EXPECT_TRUE(info.readAll().contains("\nPath=" + QUrl::toPercentEncoding(file, "/") + '\n'));
     ASSERT_TRUE(kztest::waitUntil([&] { return controller.objectList().size() == 3; }));
     EXPECT_EQ(controller.model()->index(1, 0).data(ResultsListViewController::PathRole).toString(), locked);
+}
+
+TEST_F(ResultActionsTest, FinderToolsStatusesLabelsAndNames)
+{
+    const QString home = QDir::homePath();
+    for (const char *dir : {"Incoming", ".ssh", "Documents/Old"})
+        QDir().mkpath(home + QLatin1Char('/') + QLatin1String(dir));
+    const QString volatileFile = QStringLiteral("/dev/shm/trovix-tools-%1").arg(getpid());
+    QFile(volatileFile).open(QIODevice::WriteOnly);
+    const auto cleanUp = qScopeGuard([&] { QFile::remove(volatileFile); });
+    const QList<std::tuple<QString, int, QString>> cases{
+        {tree.path(QStringLiteral("missing")), 0, QStringLiteral("The file does not exist.")},
+        {home, -1, QStringLiteral("Deleting user directory is not allowed.")},
+        {home + QStringLiteral("/Incoming/"), -1, QStringLiteral("Deleting user directory is not allowed.")},
+        {home + QStringLiteral("/.ssh"), -1, QStringLiteral("Deleting user directory is not allowed.")},
+        {home + QStringLiteral("/Documents/Old"), 1, QStringLiteral("untouched")},
+        {volatileFile, 0, QStringLiteral("This volume has no Trash.")},
+    };
+    for (const auto &[path, status, reason] : cases) {
+        QString why = QStringLiteral("untouched");
+        EXPECT_EQ(KZFinderTools::trashableStatusForFile(path, 1, &why), status) << path.toStdString();
+        EXPECT_EQ(why, reason) << path.toStdString();
+    }
+
+    const QList<KZFinderTools::LabelBadge> badges = KZFinderTools::finderLabelsAsNameAndBadges();
+    ASSERT_EQ(badges.size(), 7);
+    EXPECT_EQ(badges.first().label, QStringLiteral("Red"));
+    EXPECT_EQ(badges.first().badge.size(), QSize(16, 16));
+    EXPECT_EQ(qAlpha(badges.first().badge.pixel(0, 0)), 0);
+    EXPECT_GT(qRed(badges.first().badge.pixel(8, 8)), 200);
+
+    EXPECT_TRUE(KZFinderTools::isVolumeSystemHiddenFilename(QStringLiteral("lost+found"), 1));
+    EXPECT_FALSE(KZFinderTools::isVolumeSystemHiddenFilename(QStringLiteral("notes"), 1));
+    EXPECT_FALSE(KZFinderTools::isVolumeSystemHiddenFilename(QString(), 1));
+
+    EXPECT_FALSE(KZFinderTools::displayFinderGetInfoOfPath(tree.path(QStringLiteral("missing"))));
+    EXPECT_TRUE(KZFinderTools::displayFinderGetInfoOfPath(home));
+    QStringList calls;
+    kztest::waitUntil([&] { return !(calls = manager.take()).isEmpty(); });
+    EXPECT_EQ(calls, QStringList{QStringLiteral("ShowItemProperties ") + QUrl::fromLocalFile(home).toString()});
 }
