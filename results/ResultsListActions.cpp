@@ -100,6 +100,7 @@ void ResultsListViewController::menuNeedsUpdate(QMenu *menu)
         return;
     }
     menu->clear();
+    qDeleteAll(menu->findChildren<QMenu *>(kOpenWithSubmenu, Qt::FindDirectChildrenOnly));
     QList<int> targets;
     const QList<int> selection = selectedRows();
     m_rowCanBeSelected.clear();
