@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -22,9 +24,49 @@ KZFileViewer::CallHandler &callHandler()
 
 const QString kService = QStringLiteral("org.freedesktop.FileManager1");
 // A file manager that has not answered by then is taken as absent.
-constexpr int kReplyTimeoutMs = 5000;
+constexpr int kReplyTimeoutMs = 2000;
+
+// The owner of the file manager's name, followed on the GUI thread.
+struct FileManagerPresence {
+    bool present = false;
+    QDBusServiceWatcher *watcher = nullptr;
+};
+
+FileManagerPresence &presence()
+{
+    static FileManagerPresence state;
+    return state;
+}
 
 } // namespace
+
+bool KZFileViewer::hasFileManager()
+{
+    if (callHandler())
+        return true;
+    FileManagerPresence &state = presence();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!state.watcher && bus.isConnected()) {
+        state.watcher = new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForOwnerChange,
+                                                QCoreApplication::instance());
+        QObject::connect(state.watcher, &QDBusServiceWatcher::serviceOwnerChanged,
+                         [](const QString &, const QString &, const QString &owner) {
+                             presence().present = !owner.isEmpty();
+                         });
+        QDBusMessage ask = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+        ask << kService;
+        auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(ask, kReplyTimeoutMs), state.watcher);
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher] {
+            watcher->deleteLater();
+            const QDBusPendingReply<bool> reply = *watcher;
+            if (!reply.isError())
+                presence().present = reply.value();
+        });
+    }
+    return state.present;
+}
 
 void KZFileViewer::setCallHandlerForTesting(CallHandler handler)
 {

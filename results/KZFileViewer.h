@@ -22,6 +22,11 @@ public:
     // False for an empty list or without a session bus; a refusal that
     // arrives later is logged.
     static bool displayInfoOfURLs(const QList<QUrl> &urls);
+    // Whether a file manager owns "org.freedesktop.FileManager1", as last
+    // heard: the first call asks the bus without waiting (false until the
+    // answer) and then follows the name's changes of owner. True while a
+    // test handler replaces the bus.
+    static bool hasFileManager();
 
     // Tests: replaces the D-Bus call. The handler receives the method name
     // ("ShowItems", "ShowItemProperties") and the URLs, and answers whether

@@ -35,6 +35,30 @@ QColor textColor(const QStyleOptionViewItem &option)
                                 isSelected(option) ? QPalette::HighlightedText : QPalette::Text);
 }
 
+// A row on its way out is drawn fading for as long as the guard lives.
+class RowFade
+{
+public:
+    RowFade(QPainter *painter, const QModelIndex &index) : m_painter(painter)
+    {
+        const QVariant opacity = index.data(ResultsListViewController::RowOpacityRole);
+        m_active = opacity.isValid();
+        if (m_active) {
+            painter->save();
+            painter->setOpacity(opacity.toDouble());
+        }
+    }
+    ~RowFade()
+    {
+        if (m_active)
+            m_painter->restore();
+    }
+
+private:
+    QPainter *m_painter;
+    bool m_active = false;
+};
+
 // Draws the icon at the left of rect and returns what is left for the text.
 QRect drawIcon(QPainter *painter, const QRect &rect, const QPixmap &icon, qreal opacity)
 {
@@ -76,6 +100,7 @@ ResultListNameCellView::ResultListNameCellView(QObject *parent)
 void ResultListNameCellView::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                    const QModelIndex &index) const
 {
+    const RowFade fade(painter, index);
     if (index.data(ResultsListViewController::RowKindRole).toInt() == ResultsListRow::KindDir) {
         m_groupCell.paint(painter, option, index);
         return;
@@ -137,6 +162,7 @@ void ResultListNameCellView::paint(QPainter *painter, const QStyleOptionViewItem
 void ResultListInfoCellView::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                    const QModelIndex &index) const
 {
+    const RowFade fade(painter, index);
     if (index.data(ResultsListViewController::RowKindRole).toInt() == ResultsListRow::KindDir &&
         !isSelected(option))
         painter->fillRect(option.rect, Functions::viewBgColor());

@@ -22,6 +22,8 @@ public:
     // Used by the controller around its changes of the row list.
     void beginAppend(int first, int last) { beginInsertRows(QModelIndex(), first, last); }
     void endAppend() { endInsertRows(); }
+    void beginRemove(int first, int last) { beginRemoveRows(QModelIndex(), first, last); }
+    void endRemove() { endRemoveRows(); }
     void beginReset() { beginResetModel(); }
     void endReset() { endResetModel(); }
     void rowChanged(int row, int firstColumn, int lastColumn);

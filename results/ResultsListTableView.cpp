@@ -1,6 +1,9 @@
 #include "results/ResultsListTableView.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
+#include <optional>
 
 #include "results/ResultsListViewController.h"
 
@@ -29,5 +32,36 @@ void ResultsListTableView::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    using Command = ResultsListViewController::SelectionCommand;
+    const QKeyCombination key = event->keyCombination();
+    std::optional<Command> command;
+    if (key == QKeyCombination(Qt::Key_Return) || key == QKeyCombination(Qt::KeypadModifier, Qt::Key_Enter) ||
+        key == QKeyCombination(Qt::ControlModifier, Qt::Key_O))
+        command = Command::Open;
+    else if (key == QKeyCombination(Qt::ControlModifier, Qt::Key_C))
+        command = Command::CopyPaths;
+    else if (key == QKeyCombination(Qt::Key_Delete))
+        command = Command::Trash;
+    else if (key == QKeyCombination(Qt::ControlModifier, Qt::Key_I))
+        command = Command::Properties;
+    else if (key == QKeyCombination(Qt::ControlModifier, Qt::Key_R))
+        command = Command::Reveal;
+    if (command) {
+        m_controller->performOnSelection(*command);
+        event->accept();
+        return;
+    }
     QTableView::keyPressEvent(event);
+}
+
+void ResultsListTableView::contextMenuEvent(QContextMenuEvent *event)
+{
+    const QModelIndex index = event->reason() == QContextMenuEvent::Mouse ? indexAt(event->pos()) : currentIndex();
+    m_controller->setClickedRow(index.isValid() ? index.row() : -1);
+    QMenu menu(QStringLiteral("TableViewRightMenu"), this);
+    menu.setObjectName(QStringLiteral("TableViewRightMenu"));
+    m_controller->menuNeedsUpdate(&menu);
+    menu.setToolTipsVisible(true);
+    menu.exec(event->globalPos());
+    event->accept();
 }

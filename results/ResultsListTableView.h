@@ -1,5 +1,6 @@
-// The table of the results list: Space asks for the preview panel, and the
-// File menu's commands reach the list controller through it. GUI thread.
+// The table of the results list: Space asks for the preview panel, the
+// context menu and the command keys act on results, and the File menu's
+// commands reach the list controller through it. GUI thread.
 #pragma once
 
 #include <QTableView>
@@ -19,6 +20,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     ResultsListViewController *m_controller;

@@ -576,6 +576,10 @@ QVariant ResultsListViewController::dataForCell(int row, int column, int role)
         return r.level;
     case PathRole:
         return r.identityPath();
+    case RowOpacityRole:
+        if (r.kind == ResultsListRow::KindDir ? m_fadingDirs.contains(r.dirPath()) : m_fadingResults.contains(r.result.get()))
+            return m_fadeOpacity;
+        return QVariant();
     default:
         break;
     }
@@ -722,6 +726,8 @@ void ResultsListViewController::tableViewDidPerformUserAction(const QVariantMap 
 bool ResultsListViewController::documentWindowValidateMenuItem(QAction *item)
 {
     const QString name = item ? item->objectName() : QString();
+    if (name == QLatin1String("mi_file_displayFinderInfo") && !KZFileViewer::hasFileManager())
+        return false;
     if (name != QLatin1String("mi_file_open") && name != QLatin1String("mi_file_showInFinder") &&
         name != QLatin1String("mi_file_displayFinderInfo"))
         return false;
@@ -733,24 +739,11 @@ bool ResultsListViewController::documentWindowValidateMenuItem(QAction *item)
 
 void ResultsListViewController::documentWindowPerformMenuItem(QAction *item)
 {
-    if (!item)
-        return;
-    QList<QUrl> urls;
-    for (int row : selectedRows()) {
-        const QUrl url = fileURLOfRow(row);
-        if (!url.isEmpty())
-            urls.append(url);
-    }
-    if (urls.isEmpty())
-        return;
-    const QString name = item->objectName();
-    if (name == QLatin1String("mi_file_open")) {
-        for (const QUrl &url : std::as_const(urls))
-            QDesktopServices::openUrl(url);
-    } else if (name == QLatin1String("mi_file_showInFinder")) {
-        KZFileViewer::activateFileViewerSelectingURLs(urls);
-    } else if (name == QLatin1String("mi_file_displayFinderInfo")) {
-        if (!KZFileViewer::displayInfoOfURLs(urls))
-            KZLOG_WARNING_M(QStringLiteral("no file manager shows item properties"));
-    }
+    const QString name = item ? item->objectName() : QString();
+    if (name == QLatin1String("mi_file_open"))
+        performOnSelection(SelectionCommand::Open);
+    else if (name == QLatin1String("mi_file_showInFinder"))
+        performOnSelection(SelectionCommand::Reveal);
+    else if (name == QLatin1String("mi_file_displayFinderInfo"))
+        performOnSelection(SelectionCommand::Properties);
 }

@@ -23,6 +23,7 @@
 class KZFileSearchObject;
 class KZFinderFileIcon;
 class KZPathBar;
+class QMenu;
 class QWidget;
 class ResultsListModel;
 class ResultsListTableView;
@@ -74,6 +75,12 @@ public:
         IconOpacityRole,                // 1.0, or 0.33 for a result that is no longer valid
         FileSizeRole,                   // qulonglong (regular files and sized folders)
         DateRole,                       // QDateTime (date columns)
+        RowOpacityRole,                 // double while the row fades out, none otherwise
+    };
+    // The commands of the table's context menu, by tag.
+    enum MenuTag {
+        TagNone = 0, TagOpen = 1, TagShowInFinder = 2, TagDisplayInfo = 3, TagDetails = 4, TagTrash = 5,
+        TagOpenWith = 6, TagColumn = 7, TagCalculateSize = 8, TagQuickLook = 9, TagCopyPath = 10,
     };
 
     explicit ResultsListViewController(QObject *parent = nullptr);
@@ -143,6 +150,36 @@ public:
     void tableViewSortDescriptorsDidChange();
     void pathControlAction(const QUrl &url);
 
+    // The context menu ("TableViewRightMenu") and its "OpenWithSubmenu",
+    // rebuilt each time they open. The table sets the clicked row (-1: none)
+    // before its menu opens.
+    void setClickedRow(int row) { m_clickedRow = row; }
+    void menuNeedsUpdate(QMenu *menu);
+    void mi_menuAction(QAction *item);
+    QAction *rightMenuItem(QMenu *menu, const QString &title, int tag, const QVariant &representedObject, bool isEnabled);
+    // The one row a right-click outside the selection acted on; empty when
+    // the menu acted on the selection.
+    QList<int> rowCanBeSelected() const { return m_rowCanBeSelected; }
+    // Paths and URLs of rows (folder rows give their folder), in row order,
+    // and the number of folders among them; each output may be null.
+    void getSelectionPaths(QStringList *paths, QList<QUrl> *urls, int *nbDirs, const QList<int> &fromIndexes) const;
+    int detailsMode() const { return m_detailsMode; }
+
+    // The commands, also reached from the keyboard, on the selection.
+    enum class SelectionCommand { Open, CopyPaths, Trash, Properties, Reveal };
+    void performOnSelection(SelectionCommand command);
+    // Puts the paths on the clipboard (and the X11 selection), one a line.
+    static void copyPaths(const QStringList &paths);
+    // Checks every path again on a worker and moves to the Trash only those
+    // that may go (with allOrNothing, none unless all may); the list drops
+    // the rows of the items that went away.
+    void moveToTrash(const QStringList &paths, bool allOrNothing = false);
+    // Runs when the Trash operation ended: removes, with a fade, the rows of
+    // recycled paths that are gone.
+    void trashCompletion(const QStringList &paths, const QString &error);
+    // How long a removed row takes to fade out.
+    static constexpr int kFadeDuration = 250;
+
     // DocumentWindowValidateMenuItem
     bool documentWindowValidateMenuItem(QAction *item) override;
     void documentWindowPerformMenuItem(QAction *item) override;
@@ -155,6 +192,10 @@ public:
     static constexpr int kReleaseMemoryDelay = 250;
 
 private:
+    void addFileItems(QMenu *menu, const QList<int> &targets);
+    void fillOpenWithMenu(QMenu *menu);
+    void removeFadedRows();
+    void selectRowCanBeSelected();
     // The first and last rows on screen; false when no row is.
     bool visibleRows(int *top, int *bottom) const;
     void loadView();
@@ -192,4 +233,11 @@ private:
     QString m_criterionFilenameToMatch;
     QSet<QString> m_calculatedDirSize;
     QHash<QString, qint64> m_visibleCols;
+    int m_clickedRow = -1;
+    QList<int> m_rowCanBeSelected;
+    int m_detailsMode = 0;
+    // The rows fading out before their removal, and their opacity.
+    QSet<const FileSearchResult *> m_fadingResults;
+    QSet<QString> m_fadingDirs;
+    double m_fadeOpacity = 1.0;
 };
