@@ -6,8 +6,12 @@
 #include <QMenuBar>
 
 #include "app/DocumentWindow.h"
+#include "app/KZHotKey.h"
+#include "app/KZHotKeyCenter.h"
 #include "app/ScopeDirChooser.h"
+#include "support/KZHotKeyRepresentation.h"
 #include "support/KZLocalization.h"
+#include "support/KZLog.h"
 
 AppDelegate::AppDelegate(QObject *parent)
     : QObject(parent)
@@ -68,7 +72,16 @@ void AppDelegate::installMenuBar(DocumentWindow *window)
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    KZHotKeyCenter *center = KZHotKeyCenter::defaultCenter();
+    connect(center, &KZHotKeyCenter::pressedHotKey, this, &AppDelegate::hotKeyCenterPressedHotKey,
+            Qt::UniqueConnection);
+    center->tryToRegisterHotKeyRepresentation(KZHotKeyRepresentation::hotKeyRepresentationFromUserDefaults(), 1);
     mi_file_newWindow();
+}
+
+void AppDelegate::hotKeyCenterPressedHotKey(KZHotKey *hotKey)
+{
+    KZLOG_INFO_M(QStringLiteral("hotKeyCenter:pressedHotKey: tag:%1").arg(hotKey->tag()));
 }
 
 void AppDelegate::applicationDidBecomeActive()

@@ -10,6 +10,7 @@
 #include "app/DocumentWindowController.h"
 
 class QAction;
+class KZHotKey;
 class QMenuBar;
 
 class AppDelegate : public QObject, public DocumentWindowControllerOwner
@@ -36,6 +37,8 @@ public:
     bool validateMenuItem(QAction *item);
 
     void documentWindowControllerDidEnd(DocumentWindowController *controller) override;
+    // hotKeyCenter:pressedHotKey: — a registered global shortcut was pressed.
+    void hotKeyCenterPressedHotKey(KZHotKey *hotKey);
 
     QList<DocumentWindowController *> documentWindowControllers() const { return _documentWindowControllers; }
     QAction *newWindowAction() const { return m_newWindowAction; }
