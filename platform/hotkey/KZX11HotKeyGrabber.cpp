@@ -106,8 +106,10 @@ KZHotKeyBackend::Result KZX11HotKeyGrabber::grab(xcb_keycode_t keycode, quint16 
 {
     const QList<quint16> variants = lockVariants(modifiers);
     QList<xcb_void_cookie_t> cookies;
+    // Not owner events: with one of our windows focused the press would be
+    // reported to that window as an ordinary key, not as the shortcut.
     for (quint16 m : variants)
-        cookies << xcb_grab_key_checked(m_connection, 1, m_root, m, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        cookies << xcb_grab_key_checked(m_connection, 0, m_root, m, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     Result result = Grabbed;
     for (const xcb_void_cookie_t &cookie : std::as_const(cookies)) {
         std::unique_ptr<xcb_generic_error_t, FreeDeleter> error(xcb_request_check(m_connection, cookie));

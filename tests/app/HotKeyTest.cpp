@@ -6,10 +6,13 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QTest>
 #include <memory>
 
 #include <gtest/gtest.h>
 
+#include "app/AppDelegate.h"
+#include "app/DocumentWindow.h"
 #include "app/KZHotKey.h"
 #include "app/KZHotKeyCenter.h"
 #include "app/KZHotKeyFieldView.h"
@@ -117,6 +120,23 @@ TEST(KZHotKeyCenter, GrabsOnX11AndReportsPresses)
     EXPECT_EQ(message, QStringLiteral("This shortcut is already used by another combination."));
     EXPECT_FALSE(center->registerHotKeyWithKeyCode(kF5, KZModifierShift, 3));
     EXPECT_TRUE(log.contains(QStringLiteral("RegisterEventHotKey:10")));
+}
+
+TEST(AppDelegate, RegistersTheSavedShortcutAtLaunchUnderTagOne)
+{
+    constexpr quint64 kK = 40;
+    KZHotKeyRepresentation(kK, kCtrlAlt, true).saveToUserDefaults();
+    kztest::LogCapture log;
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    KZHotKey *hotKey = KZHotKeyCenter::defaultCenter()->hotKeyWithKeyCode(kK, kCtrlAlt);
+    ASSERT_NE(hotKey, nullptr);
+    EXPECT_EQ(hotKey->tag(), 1);
+    // With Trovix's own window focused the press is still the shortcut's, not the window's.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.documentWindowControllers().value(0)->window()));
+    kztest::pressWithXdotool(QStringLiteral("ctrl+alt+k"));
+    EXPECT_TRUE(kztest::waitUntil([&] { return log.contains(QStringLiteral("hotKeyCenter:pressedHotKey: tag:1")); }));
+    KZHotKeyCenter::defaultCenter()->unregisterHotKeyWithTag(1);
 }
 
 // The GlobalShortcuts portal of the desktop, on the private session bus: it
