@@ -100,6 +100,9 @@ TEST(KZHotKeyCenter, GrabsOnX11AndReportsPresses)
     kztest::pressWithXdotool(QStringLiteral("ctrl+alt+space"));
     ASSERT_TRUE(kztest::waitUntil([&] { return pressed.count() == 1; }));
     EXPECT_EQ(pressed.at(0).at(0).value<KZHotKey *>()->tag(), 1);
+    // Caps Lock switched on does not hide the shortcut.
+    kztest::pressWithXdotool(QStringLiteral("Caps_Lock ctrl+alt+space Caps_Lock"));
+    EXPECT_TRUE(kztest::waitUntil([&] { return pressed.count() == 2; }));
 
     // The same combination under another tag is refused; under the same tag it replaces.
     QString message;

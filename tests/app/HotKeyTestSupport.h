@@ -57,11 +57,11 @@ private:
     xcb_connection_t *m_connection;
 };
 
-// Presses a combination through XTEST ("ctrl+alt+space"); the GUI thread
-// keeps running meanwhile.
+// Presses combinations through XTEST ("ctrl+alt+space", several separated by
+// spaces); the GUI thread keeps running meanwhile.
 inline void pressWithXdotool(const QString &keys)
 {
-    QProcess::startDetached(QStringLiteral("xdotool"), {QStringLiteral("key"), keys});
+    QProcess::startDetached(QStringLiteral("xdotool"), QStringList{QStringLiteral("key")} + keys.split(QLatin1Char(' ')));
 }
 
 } // namespace kztest
