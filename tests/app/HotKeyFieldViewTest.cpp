@@ -89,4 +89,31 @@ TEST(KZHotKeyFieldView, RecordsAndHandsOverOnlyAnAcceptableLastCombination)
     }
 }
 
+TEST(KZHotKeyFieldView, ASavedShortcutSwitchedOnAsksForRecordingAndFocusLossEndsIt)
+{
+    constexpr quint64 kK = 40, kCtrlAlt = KZModifierControl | KZModifierOption;
+    KZHotKeyCenter *center = KZHotKeyCenter::defaultCenter();
+    ASSERT_TRUE(center->registerHotKeyWithKeyCode(kK, kCtrlAlt, 5));
+    QWidget window;
+    auto *field = new KZHotKeyFieldView(&window);
+    Observer observer;
+    field->setChangeObserver(&observer, kK, kCtrlAlt, false);
+    EXPECT_EQ(field->lastStatus(), 3);
+    EXPECT_EQ(field->string(), QStringLiteral("Ctrl+Alt+K"));
+    window.show();
+    field->setIsEnabled(true);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_TRUE(kztest::waitUntil([&] { return field->hasFocus(); }));
+    EXPECT_TRUE(observer.changes.empty());
+
+    QTest::mouseClick(field, Qt::LeftButton);
+    ASSERT_TRUE(field->isRecording());
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_FALSE(field->isRecording());
+    center->unregisterHotKeyWithTag(5);
+}
+
 } // namespace
