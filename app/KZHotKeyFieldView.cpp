@@ -168,6 +168,16 @@ void KZHotKeyFieldView::keyPressEvent(QKeyEvent *e)
 
 void KZHotKeyFieldView::recordKey(QKeyEvent *e)
 {
+    // A modifier pressed on its way to the key is not a combination: the
+    // shown one stays until a real key comes.
+    switch (e->key()) {
+    case Qt::Key_Shift: case Qt::Key_Control: case Qt::Key_Meta: case Qt::Key_Alt: case Qt::Key_AltGr:
+    case Qt::Key_Super_L: case Qt::Key_Super_R: case Qt::Key_Hyper_L: case Qt::Key_Hyper_R:
+    case Qt::Key_CapsLock: case Qt::Key_NumLock:
+        return;
+    default:
+        break;
+    }
     qint64 keyCode = kzKeyCodeOfQtKey(e->key());
     if (keyCode < 0)
         keyCode = kzKeyCodeOfKeysym(e->nativeVirtualKey());
