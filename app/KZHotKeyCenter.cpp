@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "app/KZHotKey.h"
+#include "platform/KZHotKeyKeys.h"
 #include "platform/hotkey/KZPortalGlobalShortcuts.h"
 #include "platform/hotkey/KZX11HotKeyGrabber.h"
 #include "support/KZLocalization.h"
@@ -83,7 +84,8 @@ qint64 KZHotKeyCenter::registerableStatusOfHotKeyWithKeyCode(quint64 keyCode, qu
         *keyCodeString = KZHotKey::keyCodeStringOfKeyCode(keyCode, flags);
     QString message;
     qint64 status = StatusRegisterable;
-    if (!KZHotKey::isValidKeyCode(keyCode, flags)) {
+    // A key code that names no key here could never be held.
+    if (!KZHotKey::isValidKeyCode(keyCode, flags) || !kzHotKeyKeyOfKeyCode(keyCode)) {
         status = StatusNotCorrect;
         message = KZLocalizedString("This shortcut is not correct.");
     } else if (hotKeyWithKeyCode(keyCode, flags)) {

@@ -47,6 +47,8 @@ TEST(KZHotKey, ValidityStatusesAndDisplayStrings)
          ""},
         {kCommandKey, KZModifierCommand, 1, "Meta", ""},
         {kR, KZModifierControl, 2, "Ctrl+R", "This shortcut is already used by another combination."},
+        // A key code with no Linux key could never be grabbed.
+        {200, KZModifierControl, -1, "", "This shortcut is not correct."},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.display);
