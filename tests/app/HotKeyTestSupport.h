@@ -58,10 +58,11 @@ private:
 };
 
 // Presses combinations through XTEST ("ctrl+alt+space", several separated by
-// spaces); the GUI thread keeps running meanwhile.
+// spaces). The presses wait in our X connection until the caller lets the
+// event loop run; xdotool is done before the display can go away.
 inline void pressWithXdotool(const QString &keys)
 {
-    QProcess::startDetached(QStringLiteral("xdotool"), QStringList{QStringLiteral("key")} + keys.split(QLatin1Char(' ')));
+    QProcess::execute(QStringLiteral("xdotool"), QStringList{QStringLiteral("key")} + keys.split(QLatin1Char(' ')));
 }
 
 } // namespace kztest
