@@ -42,7 +42,9 @@ KZHotKeyCenter *KZHotKeyCenter::defaultCenter()
             backend = x11Backend();
         else if (QDBusConnection::sessionBus().isConnected())
             backend = new KZPortalGlobalShortcuts(QDBusConnection::sessionBus());
-        return new KZHotKeyCenter(backend, qApp);
+        // Never released: ending with the application object would let the
+        // grabs go through an X connection that Qt has already closed.
+        return new KZHotKeyCenter(backend);
     }();
     return center;
 }

@@ -88,7 +88,8 @@ TEST(KZHotKeyFieldView, RecordsAndHandsOverOnlyAnAcceptableLastCombination)
         // Switched off and on again: the last combination had status 1, so it is handed over again.
         field->setIsEnabled(false);
         field->setIsEnabled(true);
-        EXPECT_EQ(observer.changes, (std::vector<Change>{{49, kCtrlAlt, true}, {49, kCtrlAlt, false}, {49, kCtrlAlt, true}}));
+        const std::vector<Change> expected{{49, kCtrlAlt, true}, {49, kCtrlAlt, false}, {49, kCtrlAlt, true}};
+        EXPECT_EQ(observer.changes, expected);
     }
 }
 
