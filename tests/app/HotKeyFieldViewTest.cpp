@@ -77,9 +77,9 @@ TEST(KZHotKeyFieldView, RecordsAndHandsOverOnlyAnAcceptableLastCombination)
             QTest::keyClick(field, p.key, p.modifiers);
         EXPECT_EQ(label->text(), QString::fromUtf8(r.message));
         EXPECT_EQ(field->isOnError(), r.onError);
-        QTest::qWait(KZHotKeyFieldView::kHandOverDelayMs / 2);
+        QTest::qWait(KZHotKeyFieldView::kHandOverDelayMs / 4);
         EXPECT_TRUE(observer.changes.empty()) << "handed over before the second was up";
-        QTest::qWait(KZHotKeyFieldView::kHandOverDelayMs / 2 + 300);
+        QTest::qWait(KZHotKeyFieldView::kHandOverDelayMs * 3 / 4 + 300);
         EXPECT_EQ(observer.changes, r.handedOver);
         EXPECT_EQ(label->text(), QString());
 
