@@ -4,12 +4,16 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <algorithm>
 
 #include "app/DocumentWindow.h"
+#include "app/KZHotKey.h"
+#include "app/KZHotKeyCenter.h"
 #include "app/ScopeDirChooser.h"
 #include "scope/ScopeDirManager.h"
 #include "results/ResultsExport.h"
 #include "results/ResultsViewController.h"
+#include "support/KZHotKeyRepresentation.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
 
@@ -88,8 +92,22 @@ void AppDelegate::installMenuBar(DocumentWindow *window)
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    KZHotKeyCenter *center = KZHotKeyCenter::defaultCenter();
+    connect(center, &KZHotKeyCenter::pressedHotKey, this, &AppDelegate::hotKeyCenterPressedHotKey,
+            Qt::UniqueConnection);
+    center->tryToRegisterHotKeyRepresentation(KZHotKeyRepresentation::hotKeyRepresentationFromUserDefaults(), 1);
+    const QList<KZHotKey *> hotKeys = center->hotKeys();
+    // With the shortcut there, closing the last window keeps Trovix running.
+    setHotKeyRegistered(std::any_of(hotKeys.begin(), hotKeys.end(), [](KZHotKey *k) { return k->tag() == 1; }));
     if (!m_launchesInBackground)
         mi_file_newWindow();
+}
+
+void AppDelegate::hotKeyCenterPressedHotKey(KZHotKey *hotKey)
+{
+    KZLOG_INFO_M(QStringLiteral("hotKeyCenter:pressedHotKey: tag:%1").arg(hotKey->tag()));
+    if (hotKey->tag() == 1)
+        toggleWindowsFromHotKey();
 }
 
 void AppDelegate::applicationDidBecomeActive()

@@ -11,6 +11,7 @@
 #include "app/DocumentWindowController.h"
 
 class QAction;
+class KZHotKey;
 class QMenuBar;
 
 class AppDelegate : public QObject, public DocumentWindowControllerOwner
@@ -39,6 +40,8 @@ public:
     bool validateMenuItem(QAction *item);
 
     void documentWindowControllerDidEnd(DocumentWindowController *controller) override;
+    // hotKeyCenter:pressedHotKey: — a registered global shortcut was pressed.
+    void hotKeyCenterPressedHotKey(KZHotKey *hotKey);
 
     // The global hot key's press (and `trovix --toggle`): an inactive
     // application shows every search window and takes the focus; an active
