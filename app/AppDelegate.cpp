@@ -157,7 +157,11 @@ void AppDelegate::toggleWindowsFromHotKey()
 {
     if (m_hotKeyPressIgnored && m_hotKeyPressIgnored())
         return;
-    if (QGuiApplication::applicationState() != Qt::ApplicationActive) {
+    // Hidden windows leave the focus with no window of ours, but X11 may keep
+    // calling the application active: with none on screen, the press shows them.
+    const bool anyShown = std::any_of(_documentWindowControllers.cbegin(), _documentWindowControllers.cend(),
+                                      [](DocumentWindowController *c) { return c->window()->isVisible(); });
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive || !anyShown) {
         showAllWindows();
         return;
     }

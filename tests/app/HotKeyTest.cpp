@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -107,8 +108,15 @@ TEST(AppDelegate, RegistersTheSavedShortcutAtLaunchUnderTagOne)
     EXPECT_EQ(hotKey->tag(), 1);
     // With Trovix's own window focused the press is still the shortcut's, not the window's.
     ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.documentWindowControllers().value(0)->window()));
+    // A registered shortcut keeps a windowless Trovix running.
+    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+    // The press hides the windows of an active Trovix (after the fade), the next shows them.
+    QWidget *window = delegate.documentWindowControllers().value(0)->window();
     kztest::pressWithXdotool(QStringLiteral("ctrl+alt+k"));
     EXPECT_TRUE(kztest::waitUntil([&] { return log.contains(QStringLiteral("hotKeyCenter:pressedHotKey: tag:1")); }));
+    EXPECT_TRUE(kztest::waitUntil([&] { return !window->isVisible(); }));
+    kztest::pressWithXdotool(QStringLiteral("ctrl+alt+k"));
+    EXPECT_TRUE(kztest::waitUntil([&] { return window->isVisible(); }));
     KZHotKeyCenter::defaultCenter()->unregisterHotKeyWithTag(1);
 }
 
