@@ -5,11 +5,13 @@
 
 #include "app/AppDelegate.h"
 #include "app/AppInstance.h"
+#include "crashreport/KZCrashReporter.h"
 #include "platform/KZResourceLimits.h"
 #include "platform/KZUnixSignals.h"
 #include "results/KZFinderFileIcon.h"
 #include "scope/KZBookmarkFileURL.h"
 #include "support/KZFunctions.h"
+#include "toolkit/KZCrashReportSubmitWindowController.h"
 #include "toolkit/KZCriticalAlert.h"
 #include "toolkit/KZSetAsideAlert.h"
 
@@ -17,6 +19,8 @@ int main(int argc, char *argv[])
 {
     // A search walks with a descriptor per folder level.
     kzplatform::kzRaiseOpenFileLimit();
+    // A crash leaves its backtrace for the next launch's report.
+    KZCrashReporter::installFatalSignalHandler();
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trovix"));
@@ -41,6 +45,7 @@ int main(int argc, char *argv[])
         icon.addFile(QStringLiteral(":/icons/%1/org.trovix.Trovix.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
     KZCriticalAlert::install();
+    KZCrashReportSubmitWindowController::install();
     KZSetAsideAlert::install();
     KZFinderFileIcon::ensureIconTheme();
     KZBookmarkFileURL::setIconProvider([](const QString &path, int size) {
@@ -58,5 +63,7 @@ int main(int argc, char *argv[])
     // A logout or `kill` ends Trovix the way the Quit command does.
     kzWatchTerminationSignals(&app, [](int) { QApplication::quit(); });
     delegate.applicationDidFinishLaunching();
-    return app.exec();
+    const int status = app.exec();
+    KZCrashReporter::sharedInstance().applicationTerminated();
+    return status;
 }
