@@ -13,6 +13,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
@@ -296,6 +297,7 @@ bool KZCrashReport::collectAslInDirectory(const QString &dir, const QString &sen
     QString text = QStringLiteral("----------- KZCrashReporter ASL Collect -----------\n");
     const QString journalctl = QStandardPaths::findExecutable(QStringLiteral("journalctl"));
     bool answered = false;
+    QString noEntries;
     if (journalctl.isEmpty()) {
         KZLOG_WARNING_F(QStringLiteral("journalctl absent"));
     } else {
@@ -307,11 +309,16 @@ bool KZCrashReport::collectAslInDirectory(const QString &dir, const QString &sen
                 args.prepend(QStringLiteral("--user"));
             int status = -1;
             QString out, err;
-            if (KZFunctions::executeCommand(journalctl, args, &status, &out, &err) && status == 0) {
+            // A journal answers with at least one entry; "-- No entries --" is a note.
+            const bool ran = KZFunctions::executeCommand(journalctl, args, &status, &out, &err) && status == 0;
+            if (ran && out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).count() >
+                           out.count(QRegularExpression(QStringLiteral("^-- "), QRegularExpression::MultilineOption))) {
                 text += out;
                 answered = true;
                 break;
             }
+            if (ran)
+                noEntries = out;
             KZLOG_WARNING_F(QStringLiteral("journalctl %1 status:%2 %3").arg(args.join(QLatin1Char(' '))).arg(status).arg(err.trimmed()));
         }
     }
@@ -326,7 +333,7 @@ bool KZCrashReport::collectAslInDirectory(const QString &dir, const QString &sen
             text += QString::fromUtf8(file.readAll());
         } else {
             KZLOG_WARNING_F(QStringLiteral("no log source path:%1").arg(own));
-            text += QStringLiteral("<no log source>\n");
+            text += noEntries.isEmpty() ? QStringLiteral("<no log source>\n") : noEntries;
         }
     }
     return writeText(dir + QStringLiteral("/ASL %1.tlg").arg(sender), maskHome(text));
@@ -458,17 +465,22 @@ void KZCrashReport::startSubmit()
         QFile::remove(zipPath);
         QString error;
         QString failure;
+        QByteArray body;
         if (!zipFolder(folder, zipPath, &error)) {
             KZLOG_ERROR_F(QStringLiteral("zipFolder==NO path:%1 error:%2").arg(zipPath, error));
             failure = KZLocalizedString("Unable to create Zip", KZCrashReporterTable);
-        } else if (QFileInfo(zipPath).size() <= 0) {
-            failure = KZLocalizedString("Unable to create data from Zip", KZCrashReporterTable);
+        } else {
+            QFile zip(zipPath);
+            if (zip.open(QIODevice::ReadOnly))
+                body = zip.readAll();
+            if (body.isEmpty())
+                failure = KZLocalizedString("Unable to create data from Zip", KZCrashReporterTable);
         }
-        shared->post([zipPath, failure](KZCrashReport *r) { r->mt_submittingEnd(zipPath, failure); });
+        shared->post([zipPath, body, failure](KZCrashReport *r) { r->mt_submittingEnd(zipPath, body, failure); });
     });
 }
 
-void KZCrashReport::mt_submittingEnd(const QString &zipPath, const QString &error)
+void KZCrashReport::mt_submittingEnd(const QString &zipPath, const QByteArray &body, const QString &error)
 {
     auto fail = [this](const QString &text) {
         m_submitting = false;
@@ -476,13 +488,6 @@ void KZCrashReport::mt_submittingEnd(const QString &zipPath, const QString &erro
     };
     if (!error.isEmpty())
         return fail(error);
-    QFile zip(zipPath);
-    if (!zip.open(QIODevice::ReadOnly))
-        return fail(KZLocalizedString("Unable to create data from Zip", KZCrashReporterTable));
-    // A small file, already on the local disk we just wrote it to.
-    const QByteArray body = zip.readAll();
-    if (body.isEmpty())
-        return fail(KZLocalizedString("Unable to create data from Zip", KZCrashReporterTable));
     m_zipPath = zipPath;
     const QUrl url = submitURL(QFileInfo(zipPath).fileName());
     if (!isAllowedUploadURL(url)) {

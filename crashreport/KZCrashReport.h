@@ -72,7 +72,7 @@ private:
                                const QString &collectDir, const QStringList &appAndExt);
     void mt_collectDidProgress(const QVariantMap &progress);
     void mt_collectingEnd();
-    void mt_submittingEnd(const QString &zipPath, const QString &error);
+    void mt_submittingEnd(const QString &zipPath, const QByteArray &body, const QString &error);
     void finishReply();
 
     KZCrashReportDelegate *m_delegate;

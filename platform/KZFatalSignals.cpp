@@ -141,6 +141,12 @@ bool kzInstallFatalSignalHandler(const QByteArray &crashDir, const QByteArray &b
     // never in the handler.
     void *warm[2];
     backtrace(warm, 2);
+    // A stack of its own, so that a stack overflow still leaves its file.
+    static char alternate[64 * 1024];
+    stack_t stack {};
+    stack.ss_sp = alternate;
+    stack.ss_size = sizeof alternate;
+    sigaltstack(&stack, nullptr);
     struct sigaction action {};
     action.sa_handler = onFatalSignal;
     sigemptyset(&action.sa_mask);
