@@ -173,22 +173,20 @@ void KZCrashReport::startCollect()
         QStringLiteral("StartCount: %1").arg(defaults.integerForKey(QStringLiteral("KZCrashReporter-StartCount"))),
         QStringLiteral("FirstLaunch: %1")
             .arg(defaults.dateForKey(QStringLiteral("KZCrashReporter-FirstLaunchDate")).toString(Qt::ISODate))};
-    QStringList ext = externalInfosProvider() ? externalInfosProvider()() : QStringList();
-    ext.prepend(QString()); // marks where the app lines end
-    app.append(ext);
+    const QStringList ext = externalInfosProvider() ? externalInfosProvider()() : QStringList();
 
     m_shared = std::make_shared<Shared>();
     m_shared->receiver = this;
     auto shared = m_shared;
-    workQueue().start([shared, dir = m_dirPath, collect = m_collectDirPath, app] {
-        performCollect(shared, dir, collect, app);
+    workQueue().start([shared, dir = m_dirPath, collect = m_collectDirPath, app, ext] {
+        performCollect(shared, dir, collect, app, ext);
     });
 }
 
 // Worker thread. Touches only its arguments; the report is reached through
 // shared->post alone.
 void KZCrashReport::performCollect(const std::shared_ptr<Shared> &shared, const QString &dirPath,
-                                   const QString &collectDir, const QStringList &appAndExt)
+                                   const QString &collectDir, const QStringList &appLines, const QStringList &extLines)
 {
     auto progress = [&](const QString &message) {
         shared->post([message](KZCrashReport *r) {
@@ -207,10 +205,7 @@ void KZCrashReport::performCollect(const std::shared_ptr<Shared> &shared, const 
         finish();
         return;
     }
-    const qsizetype split = appAndExt.indexOf(QString());
-    QString profile = collectEnvProfile(appAndExt.mid(split + 1));
-    profile.replace(QStringLiteral("%APP%\n"), appAndExt.mid(0, split).join(QLatin1Char('\n')) + QLatin1Char('\n'));
-    writeText(collectDir + QStringLiteral("/Env Profile.tlg"), profile);
+    writeText(collectDir + QStringLiteral("/Env Profile.tlg"), collectEnvProfile(appLines, extLines));
 
     if (!shared->cancelled) {
         progress(progressMessage("ASL"));
@@ -244,7 +239,7 @@ void KZCrashReport::performCollect(const std::shared_ptr<Shared> &shared, const 
     finish();
 }
 
-QString KZCrashReport::collectEnvProfile(const QStringList &appExtInfo)
+QString KZCrashReport::collectEnvProfile(const QStringList &appLines, const QStringList &appExtInfo)
 {
     QString text = rule("MAC");
     KZMacInfo::MemoryStatistics stats;
@@ -268,7 +263,8 @@ QString KZCrashReport::collectEnvProfile(const QStringList &appExtInfo)
     text += QStringLiteral("Language: %1\n").arg(QLocale::system().name());
 
     text += QLatin1Char('\n') + rule("APP");
-    text += QStringLiteral("%APP%\n");
+    for (const QString &line : appLines)
+        text += line + QLatin1Char('\n');
     const QString exe = QCoreApplication::applicationFilePath();
     const QString ldd = QStandardPaths::findExecutable(QStringLiteral("ldd"));
     int status = -1;

@@ -59,7 +59,8 @@ public:
     // missing arguments, -2 no reports folder, -3 unreadable, -4 unlistable, else 1.
     static int collectCrashReportsKind(const QString &kind, const QString &inDir, const QString &fromReportsDir);
     static bool collectAslInDirectory(const QString &dir, const QString &sender);
-    static QString collectEnvProfile(const QStringList &appExtInfo);
+    // appLines: "Version: …" to "FirstLaunch: …", read on the GUI thread.
+    static QString collectEnvProfile(const QStringList &appLines, const QStringList &appExtInfo);
     // Zips folder (its name at the top of every entry) into zipPath with libarchive.
     static bool zipFolder(const QString &folder, const QString &zipPath, QString *error);
     // https, or http to a loopback address only.
@@ -69,7 +70,7 @@ public:
 private:
     struct Shared;
     static void performCollect(const std::shared_ptr<Shared> &shared, const QString &dirPath,
-                               const QString &collectDir, const QStringList &appAndExt);
+                               const QString &collectDir, const QStringList &appLines, const QStringList &extLines);
     void mt_collectDidProgress(const QVariantMap &progress);
     void mt_collectingEnd();
     void mt_submittingEnd(const QString &zipPath, const QByteArray &body, const QString &error);
