@@ -16,6 +16,7 @@
 #include "support/KZFunctions.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
+#include "toolkit/KZCriticalAlert.h"
 
 namespace {
 
@@ -96,6 +97,9 @@ void KZCrashReportSubmitWindowController::install()
         g_current->raise();
         g_current->activateWindow();
     });
+    // The critical-error alert's "Send Crash Report" opens the same window.
+    KZCriticalAlert::setCrashReportHandler(
+        [](int mode) { KZCrashReporter::sharedInstance().presentToUserWithMode(mode); });
 }
 
 KZCrashReportSubmitWindowController *KZCrashReportSubmitWindowController::current()

@@ -18,7 +18,8 @@ public:
     explicit KZCrashReportSubmitWindowController(QWidget *parent = nullptr);
     ~KZCrashReportSubmitWindowController() override;
 
-    // Makes KZCrashReporter::presentToUserWithMode open this window (one at a time).
+    // Makes KZCrashReporter::presentToUserWithMode and the critical-error
+    // alert's report button open this window (one at a time).
     static void install();
     // The open window, or null.
     static KZCrashReportSubmitWindowController *current();
