@@ -63,6 +63,8 @@ int main(int argc, char *argv[])
     // A logout or `kill` ends Trovix the way the Quit command does.
     kzWatchTerminationSignals(&app, [](int) { QApplication::quit(); });
     delegate.applicationDidFinishLaunching();
+    // Last step of the launch: after a crash, offer to send its report.
+    KZCrashReporter::sharedInstance().checkAtLaunch();
     const int status = app.exec();
     KZCrashReporter::sharedInstance().applicationTerminated();
     return status;
