@@ -2,9 +2,12 @@
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
 #include <QRegularExpression>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 #include <csignal>
@@ -154,4 +157,19 @@ TEST(TrovixLaunch, RunsAloneWithoutABusOrAnAnswer)
         EXPECT_LT(clock.elapsed(), 15000);
         EXPECT_EQ(second.process().state(), QProcess::Running);
     }
+}
+
+// A newer Trovix stored its build in the settings: this older copy ends at
+// once, before any window opens, and leaves the session's name free.
+TEST(TrovixLaunch, EndsWhenANewerBuildRanBefore)
+{
+    const QString conf = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Trovix/Trovix.conf");
+    QDir().mkpath(QFileInfo(conf).path());
+    {
+        QSettings settings(conf, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("KZCheckForUpdates-cBuild"), TROVIX_BUILD_NUMBER + 1);
+    }
+    EXPECT_EQ(runToEnd({}), 1);
+    EXPECT_FALSE(QDBusConnection::sessionBus().interface()->isServiceRegistered(QStringLiteral("org.trovix.Trovix")));
+    QFile::remove(conf);
 }
