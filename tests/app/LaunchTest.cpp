@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QThread>
 
 #include <gtest/gtest.h>
 #include <csignal>
@@ -148,6 +149,11 @@ TEST(TrovixLaunch, RunsAloneWithoutABusOrAnAnswer)
         ASSERT_TRUE(first.waitForTitles({QDir::homePath()}));
         if (stopFirst)
             ASSERT_TRUE(busNameOwned());
+        // Stopped while it writes its settings, the first would keep their
+        // lock and the second could never write its own: it is stopped once
+        // the layout passes of its launch (which store the list's columns) are over.
+        if (stopFirst)
+            QThread::msleep(1500);
         if (stopFirst)
             ASSERT_EQ(::kill(first.pid(), SIGSTOP), 0);
         QElapsedTimer clock;
