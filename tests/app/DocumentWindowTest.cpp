@@ -4,7 +4,6 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -569,21 +568,12 @@ TEST_F(DocumentWindowTest, AppDelegateFileMenuReachesTheResultsOfTheKeyWindow)
     app.copyPathAction()->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), tree.path(QStringLiteral("found.txt")));
 
-    // The View items act on the key window's list and show its state.
-    QList<QAction *> details = app.findChildren<QAction *>(QStringLiteral("mi_view_details"));
-    ASSERT_EQ(details.size(), 2);
-    details.at(1)->trigger();
+    // The View items act on the key window's list.
+    app.findChildren<QAction *>(QStringLiteral("mi_view_details")).last()->trigger();
     EXPECT_EQ(list->detailsMode(), 2);
     QAction *sizeColumn = app.findChildren<QAction *>(QStringLiteral("mi_view_column")).last();
-    const QString size = sizeColumn->property("representedObject").toString();
     sizeColumn->trigger();
-    EXPECT_EQ(list->visibleColumnValue(size), 1);
-    for (QMenu *menu : controller->window()->menuBar()->findChildren<QMenu *>())
-        if (menu->actions().contains(sizeColumn))
-            Q_EMIT menu->aboutToShow();
-    EXPECT_TRUE(details.at(1)->isChecked());
-    EXPECT_FALSE(details.at(0)->isChecked());
-    EXPECT_TRUE(sizeColumn->isChecked());
+    EXPECT_EQ(list->visibleColumnValue(sizeColumn->property("representedObject").toString()), 1);
 
     // Preferences… waits for its window, saying so; Ctrl+, then opens it.
     EXPECT_FALSE(app.preferencesAction()->isEnabled());
