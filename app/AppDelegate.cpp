@@ -1,10 +1,15 @@
 #include "app/AppDelegate.h"
 
 #include <QAction>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <algorithm>
+#include <mutex>
 
 #include "app/DocumentWindow.h"
 #include "app/KZHotKey.h"
@@ -12,8 +17,11 @@
 #include "app/ScopeDirChooser.h"
 #include "scope/ScopeDirManager.h"
 #include "results/ResultsExport.h"
+#include "results/ResultsListViewController.h"
 #include "results/ResultsViewController.h"
+#include "support/KZFunctions.h"
 #include "support/KZHotKeyRepresentation.h"
+#include "support/KZUserDefaults.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
 
@@ -25,6 +33,21 @@ ResultsListViewController *resultsListOf(DocumentWindowController *controller)
         ? controller->resultsViewController()->resultsListViewController()
         : nullptr;
 }
+
+void registerEnglish()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        KZLocalization::registerEnglish(KZLocalizationMainTable, {
+            {"HELP_GOTO_WEBSITE", "Trovix Website"},
+            {"HELP_CONTACT_SUPPORT_OR_FEEDBACK", "Contact Support or Send Feedback"},
+            {"HELP_EMAIL_SUPPORT", "Email Support"},
+            {"HELP_SUBMIT_REPORT", "Send a Problem Report…"},
+        });
+    });
+}
+
+const QString kStoredBuildKey = QStringLiteral("KZCheckForUpdates-cBuild");
 
 } // namespace
 
@@ -72,6 +95,68 @@ void AppDelegate::createActions()
             window->close();
     });
     connect(m_quitAction, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    registerEnglish();
+    m_copyPathAction = make("mi_edit_copyPath", "Copy Path", QKeySequence::Copy);
+    m_selectAllAction = make("mi_edit_selectAll", "Select All", QKeySequence::SelectAll);
+    m_findAction = make("mi_edit_find", "Find", QKeySequence::Find);
+    // Each search window answers Ctrl+F itself, bare windows included; the
+    // item only shows the key, which would otherwise be ambiguous.
+    m_findAction->setShortcutContext(Qt::WidgetShortcut);
+    m_preferencesAction = make("mi_app_preferences", "Preferences…", QKeySequence(QStringLiteral("Ctrl+,")));
+    m_preferencesAction->setMenuRole(QAction::PreferencesRole);
+    connect(m_copyPathAction, &QAction::triggered, this, &AppDelegate::mi_edit_copyPath);
+    connect(m_selectAllAction, &QAction::triggered, this, &AppDelegate::mi_edit_selectAll);
+    connect(m_findAction, &QAction::triggered, this, &AppDelegate::mi_edit_find);
+    connect(m_preferencesAction, &QAction::triggered, this, &AppDelegate::mi_app_preferences);
+
+    // The results list's own commands, told apart by tag and represented object.
+    auto view = [&](const char *name, const char *title, int tag, const QString &object) {
+        QAction *action = make(name, title, QKeySequence());
+        action->setData(tag);
+        action->setProperty("representedObject", object);
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, action] { mi_view(action); });
+        m_viewActions.append(action);
+    };
+    view("mi_view_details", "Show Details", ResultsListViewController::TagDetails, QStringLiteral("1"));
+    view("mi_view_details", "Show Metadata", ResultsListViewController::TagDetails, QStringLiteral("2"));
+    using List = ResultsListViewController;
+    for (int column : {List::ColumnDateModified, List::ColumnDateCreated, List::ColumnSize}) {
+        static const char *const titles[] = {"", "Date Modified", "Date Created", "File Size"};
+        view("mi_view_column", titles[column], List::TagColumn, List::columnIdentifier(column));
+    }
+
+    const struct {
+        const char *title;
+        int tag;
+    } help[] = {{"HELP_GOTO_WEBSITE", 1}, {"HELP_CONTACT_SUPPORT_OR_FEEDBACK", 2}, {"HELP_EMAIL_SUPPORT", 3},
+                {"HELP_SUBMIT_REPORT", 5}, {"Changelog…", 6}};
+    for (const auto &[title, tag] : help) {
+        QAction *action = make("mi_help", title, QKeySequence());
+        action->setData(tag);
+        connect(action, &QAction::triggered, this, [this, action] { mi_help(action); });
+        m_helpActions.append(action);
+    }
+    m_checkForUpdateAction = new QAction(KZLocalizedString("Check For Update…", "KZCheckForUpdates"), this);
+    m_checkForUpdateAction->setObjectName(QStringLiteral("checkForUpdateFromMenuItem"));
+    m_checkForUpdateAction->setData(0);
+    connect(m_checkForUpdateAction, &QAction::triggered, this, &AppDelegate::checkForUpdateFromMenuItem);
+    m_aboutAction = make("mi_help_about", "About Trovix", QKeySequence());
+    m_aboutAction->setMenuRole(QAction::AboutRole);
+    connect(m_aboutAction, &QAction::triggered, this, &AppDelegate::mi_help_about);
+    validateMenuItems();
+}
+
+QList<QAction *> AppDelegate::menuActions() const
+{
+    QList<QAction *> actions{m_newWindowAction, m_openAction, m_showInFinderAction, m_displayInfoAction,
+                             m_exportResultsAction, m_closeWindowAction, m_quitAction, m_copyPathAction,
+                             m_selectAllAction, m_findAction, m_preferencesAction};
+    actions += m_viewActions;
+    actions += m_helpActions;
+    actions += {m_checkForUpdateAction, m_aboutAction};
+    return actions;
 }
 
 void AppDelegate::installMenuBar(DocumentWindow *window)
@@ -87,7 +172,65 @@ void AppDelegate::installMenuBar(DocumentWindow *window)
     file->addSeparator();
     file->addAction(m_closeWindowAction);
     file->addAction(m_quitAction);
-    connect(file, &QMenu::aboutToShow, this, &AppDelegate::validateMenuItems);
+
+    QMenu *edit = window->menuBar()->addMenu(KZLocalizedString("Edit"));
+    edit->addAction(m_copyPathAction);
+    edit->addAction(m_selectAllAction);
+    edit->addSeparator();
+    edit->addAction(m_findAction);
+    edit->addSeparator();
+    edit->addAction(m_preferencesAction);
+
+    QMenu *view = window->menuBar()->addMenu(KZLocalizedString("View"));
+    for (QAction *action : std::as_const(m_viewActions)) {
+        view->addAction(action);
+        if (action == m_viewActions.at(1))
+            view->addSeparator();
+    }
+    connect(view, &QMenu::aboutToShow, this, &AppDelegate::updateViewMenuMarks);
+
+    QMenu *help = window->menuBar()->addMenu(KZLocalizedString("Help"));
+    help->addActions(m_helpActions);
+    help->addSeparator();
+    help->addAction(m_checkForUpdateAction);
+    help->addSeparator();
+    help->addAction(m_aboutAction);
+
+    for (QMenu *menu : {file, edit, view, help}) {
+        menu->setToolTipsVisible(true);
+        connect(menu, &QMenu::aboutToShow, this, &AppDelegate::validateMenuItems);
+    }
+}
+
+void AppDelegate::updateViewMenuMarks()
+{
+    ResultsListViewController *list = keyResultsList();
+    for (QAction *action : std::as_const(m_viewActions)) {
+        const QString object = action->property("representedObject").toString();
+        if (action->objectName() == QLatin1String("mi_view_details")) {
+            action->setChecked(list && list->detailsMode() == object.toInt());
+            continue;
+        }
+        static const char *const titles[] = {"", "Date Modified", "Date Created", "File Size"};
+        const int status = list ? list->visibleColsStatus(object) : 0;
+        QString title = KZLocalizedString(titles[ResultsListViewController::columnOfIdentifier(object)]);
+        // A menu item has no mixed state: the automatic one is told in words.
+        if (status == -1)
+            title += QStringLiteral(" (") + KZLocalizedString("Automatic") + QStringLiteral(")");
+        action->setText(title);
+        action->setCheckable(status != -1);
+        action->setChecked(status == 1);
+    }
+}
+
+bool AppDelegate::storedBuildIsNewer()
+{
+    const qint64 stored = KZUserDefaults::standardUserDefaults().integerForKey(kStoredBuildKey, 0);
+    const qint64 running = KZFunctions::appBuild().toLongLong();
+    if (stored <= running)
+        return false;
+    KZLOG_WARNING_F(QStringLiteral("stored build:%1 > running build:%2").arg(stored).arg(running));
+    return true;
 }
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -245,6 +388,101 @@ DocumentWindowController *AppDelegate::keyDocumentWindowController() const
     return window ? window->controller() : nullptr;
 }
 
+ResultsListViewController *AppDelegate::keyResultsList() const
+{
+    return resultsListOf(keyDocumentWindowController());
+}
+
+void AppDelegate::mi_edit_selectAll()
+{
+    DocumentWindowController *controller = keyDocumentWindowController();
+    QWidget *focus = controller ? controller->window()->focusWidget() : nullptr;
+    if (auto *field = qobject_cast<QLineEdit *>(focus))
+        field->selectAll();
+    else if (auto *list = qobject_cast<QAbstractItemView *>(focus))
+        list->selectAll();
+}
+
+void AppDelegate::mi_edit_find()
+{
+    if (DocumentWindowController *controller = keyDocumentWindowController()) {
+        controller->mSearchField()->setFocus(Qt::ShortcutFocusReason);
+        controller->mSearchField()->selectAll();
+    }
+}
+
+void AppDelegate::mi_app_preferences()
+{
+    if (m_preferencesOpener)
+        m_preferencesOpener();
+}
+
+void AppDelegate::setPreferencesOpener(const std::function<void()> &opener)
+{
+    m_preferencesOpener = opener;
+    validateMenuItems();
+}
+
+void AppDelegate::mi_view(QAction *item)
+{
+    if (ResultsListViewController *list = keyResultsList())
+        list->documentWindowPerformMenuItem(item);
+}
+
+void AppDelegate::mi_help(QAction *item)
+{
+    QUrl url;
+    switch (item->data().toInt()) {
+    case 1:
+        url = KZ_WebSiteURL();
+        break;
+    case 2:
+        url = KZ_WebSiteURL(QStringLiteral("?page=support&app=trovix"));
+        break;
+    case 3:
+        url = QUrl(QStringLiteral("mailto:%1").arg(KZ_SupportEmail()));
+        break;
+    case 5:
+        if (m_problemReportPresenter)
+            m_problemReportPresenter(1);
+        return;
+    case 6:
+        url = KZ_WebSiteURL(QStringLiteral("changelog.php?&app=trovix"));
+        break;
+    default:
+        return;
+    }
+    if (!QDesktopServices::openUrl(url))
+        KZLOG_WARNING_M(QStringLiteral("openUrl==NO url:%1").arg(url.toString()));
+}
+
+void AppDelegate::setProblemReportPresenter(const std::function<void(int)> &presenter)
+{
+    m_problemReportPresenter = presenter;
+    validateMenuItems();
+}
+
+void AppDelegate::checkForUpdateFromMenuItem()
+{
+    if (m_updateCheckByUser)
+        m_updateCheckByUser();
+}
+
+void AppDelegate::setUpdateCheckerByUser(const std::function<void()> &check)
+{
+    m_updateCheckByUser = check;
+    validateMenuItems();
+}
+
+void AppDelegate::mi_help_about()
+{
+    QMessageBox::about(QApplication::activeWindow(), KZLocalizedString("About Trovix"),
+                       QStringLiteral("<b>Trovix</b><p>%1</p><p>%2</p>")
+                           .arg(KZStringWithFormat(KZLocalizedString("Version %@ (build %@)"),
+                                                   {KZFunctions::appVersion(), KZFunctions::appBuild()}),
+                                KZLocalizedString("Finds files and folders by walking the file system, without an index.")));
+}
+
 void AppDelegate::mi_file_exportResults()
 {
     if (DocumentWindowController *controller = keyDocumentWindowController())
@@ -261,18 +499,35 @@ bool AppDelegate::validateMenuItem(QAction *item)
 {
     if (item == m_newWindowAction)
         return _documentWindowControllers.size() < kMaxDocumentWindows;
-    if (item == m_openAction || item == m_showInFinderAction || item == m_displayInfoAction) {
+    if (item == m_openAction || item == m_showInFinderAction || item == m_displayInfoAction ||
+        item == m_copyPathAction) {
         DocumentWindowController *controller = keyDocumentWindowController();
         return controller && controller->documentWindowValidateMenuItem(item);
     }
     if (item == m_exportResultsAction)
-        return ResultsExport::canExport(resultsListOf(keyDocumentWindowController()));
+        return ResultsExport::canExport(keyResultsList());
+    if (item == m_selectAllAction || item == m_findAction)
+        return keyDocumentWindowController() != nullptr;
+    if (m_viewActions.contains(item))
+        return keyResultsList() != nullptr;
+    if (item == m_preferencesAction)
+        return bool(m_preferencesOpener);
+    if (item == m_checkForUpdateAction)
+        return bool(m_updateCheckByUser);
+    if (m_helpActions.contains(item) && item->data().toInt() == 5)
+        return bool(m_problemReportPresenter);
     return true;
 }
 
 void AppDelegate::validateMenuItems()
 {
-    for (QAction *action : {m_newWindowAction, m_openAction, m_showInFinderAction, m_displayInfoAction,
-                            m_exportResultsAction, m_closeWindowAction, m_quitAction})
+    for (QAction *action : menuActions())
         action->setEnabled(validateMenuItem(action));
+    // An item that waits for a part of Trovix says so instead of looking dead.
+    m_preferencesAction->setToolTip(m_preferencesOpener ? QString()
+                                                        : KZLocalizedString("The preferences window is not available."));
+    m_checkForUpdateAction->setToolTip(m_updateCheckByUser ? QString()
+                                                           : KZLocalizedString("This build has no update checker."));
+    m_helpActions.at(3)->setToolTip(m_problemReportPresenter ? QString()
+                                                             : KZLocalizedString("This build cannot send problem reports."));
 }

@@ -1,7 +1,8 @@
 // The application's delegate: owns the search windows, opens the first one at
 // launch, opens more with File > New Window (at most five), shows them all
-// when the application becomes active again, and routes the File menu's
-// result commands to the key search window. GUI thread.
+// when the application becomes active again, builds each window's menus
+// (File, Edit, View, Help) and routes their result commands to the key search
+// window. GUI thread.
 #pragma once
 
 #include <QList>
@@ -13,6 +14,7 @@
 class QAction;
 class KZHotKey;
 class QMenuBar;
+class ResultsListViewController;
 
 class AppDelegate : public QObject, public DocumentWindowControllerOwner
 {
@@ -35,6 +37,34 @@ public:
     void mi_file_displayFinderInfo() { routeFileMenu(m_displayInfoAction); }
     // Every result of the key window's search, to a file the user names.
     void mi_file_exportResults();
+    // Edit menu: Copy Path goes to the key window's results like the File
+    // commands; Select All to its focused field or list; Find to its search field.
+    void mi_edit_copyPath() { routeFileMenu(m_copyPathAction); }
+    void mi_edit_selectAll();
+    void mi_edit_find();
+    // Preferences…: calls the opener; the item stays disabled (with a tool
+    // tip) while no opener is set.
+    void mi_app_preferences();
+    void setPreferencesOpener(const std::function<void()> &opener);
+    // View menu: the details pane modes and the optional columns of the key
+    // window's results list; the check marks are read when the menu opens.
+    void mi_view(QAction *item);
+    // Help menu, by tag: 1 web site, 2 support page, 3 support e-mail,
+    // 5 problem report, 6 changelog; any other tag does nothing.
+    void mi_help(QAction *item);
+    // Tag 5 asks the problem reporter to offer sending a report (mode 1);
+    // without one the item is disabled with a tool tip.
+    void setProblemReportPresenter(const std::function<void(int mode)> &presenter);
+    // Check For Update…: a check on the user's behalf; disabled with a tool
+    // tip while no update checker is set.
+    void checkForUpdateFromMenuItem();
+    void setUpdateCheckerByUser(const std::function<void()> &check);
+    void mi_help_about();
+
+    // The build stored by a newer Trovix ("KZCheckForUpdates-cBuild") is
+    // greater than this one's: this older copy must not run.
+    static bool storedBuildIsNewer();
+
     // Enables every action by the menu rules.
     void validateMenuItems();
     bool validateMenuItem(QAction *item);
@@ -71,11 +101,17 @@ public:
     QAction *exportResultsAction() const { return m_exportResultsAction; }
     QAction *closeWindowAction() const { return m_closeWindowAction; }
     QAction *quitAction() const { return m_quitAction; }
+    QAction *copyPathAction() const { return m_copyPathAction; }
+    QAction *preferencesAction() const { return m_preferencesAction; }
+    // Every action of the menus (their objectName is the action's name).
+    QList<QAction *> menuActions() const;
     quint64 activesCount() const { return _activesCount; }
 
 private:
     void createActions();
     void installMenuBar(DocumentWindow *window);
+    void updateViewMenuMarks();
+    ResultsListViewController *keyResultsList() const;
     DocumentWindowController *keyDocumentWindowController() const;
     void routeFileMenu(QAction *item);
     void showAllWindows();
@@ -90,6 +126,17 @@ private:
     QAction *m_exportResultsAction = nullptr;
     QAction *m_closeWindowAction = nullptr;
     QAction *m_quitAction = nullptr;
+    QAction *m_copyPathAction = nullptr;
+    QAction *m_selectAllAction = nullptr;
+    QAction *m_findAction = nullptr;
+    QAction *m_preferencesAction = nullptr;
+    QList<QAction *> m_viewActions;
+    QList<QAction *> m_helpActions;
+    QAction *m_checkForUpdateAction = nullptr;
+    QAction *m_aboutAction = nullptr;
+    std::function<void()> m_preferencesOpener;
+    std::function<void(int)> m_problemReportPresenter;
+    std::function<void()> m_updateCheckByUser;
     std::function<bool()> m_hotKeyPressIgnored;
     bool m_launchesInBackground = false;
     bool m_hotKeyRegistered = false;

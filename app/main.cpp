@@ -35,6 +35,10 @@ int main(int argc, char *argv[])
                    error.isEmpty() ? stdout : stderr);
         return error.isEmpty() ? 0 : 2;
     }
+    // A newer Trovix ran with these settings: this older copy ends before it
+    // opens a window or answers for the session.
+    if (AppDelegate::storedBuildIsNewer())
+        return 1;
     // A Trovix already runs in this session: it takes the request.
     AppInstance instance;
     if (instance.start(request) == AppInstance::HandedOver)

@@ -728,8 +728,10 @@ bool ResultsListViewController::documentWindowValidateMenuItem(QAction *item)
     const QString name = item ? item->objectName() : QString();
     if (name == QLatin1String("mi_file_displayFinderInfo") && !KZFileViewer::hasFileManager())
         return false;
+    if (name == QLatin1String("mi_view_details") || name == QLatin1String("mi_view_column"))
+        return true;
     if (name != QLatin1String("mi_file_open") && name != QLatin1String("mi_file_showInFinder") &&
-        name != QLatin1String("mi_file_displayFinderInfo"))
+        name != QLatin1String("mi_file_displayFinderInfo") && name != QLatin1String("mi_edit_copyPath"))
         return false;
     for (int row : selectedRows())
         if (!fileURLOfRow(row).isEmpty())
@@ -746,4 +748,12 @@ void ResultsListViewController::documentWindowPerformMenuItem(QAction *item)
         performOnSelection(SelectionCommand::Reveal);
     else if (name == QLatin1String("mi_file_displayFinderInfo"))
         performOnSelection(SelectionCommand::Properties);
+    else if (name == QLatin1String("mi_edit_copyPath"))
+        performOnSelection(SelectionCommand::CopyPaths);
+    else if (name == QLatin1String("mi_view_details") || name == QLatin1String("mi_view_column")) {
+        // The View menu's items carry the context menu's tags; they act on
+        // the selection as it is, not on a row right-clicked earlier.
+        m_rowCanBeSelected.clear();
+        mi_menuAction(item);
+    }
 }

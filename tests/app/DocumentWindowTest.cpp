@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QDropEvent>
 #include <QLabel>
@@ -21,8 +22,10 @@
 #include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchObject.h"
 #include "scope/ScopeDirManager.h"
+#include "support/KZFunctions.h"
 #include "support/KZUserDefaults.h"
 #include "tests/scope/ScopeTestSupport.h"
+#include "tests/testlib/OpenedUrls.h"
 #include "tests/testlib/TestEnvironment.h"
 #include "rules/SavedSearches.h"
 #include "toolkit/KZSpinnerView.h"
@@ -550,11 +553,77 @@ TEST_F(DocumentWindowTest, AppDelegateFileMenuReachesTheResultsOfTheKeyWindow)
         list = controller->resultsViewController()->resultsListViewController();
         return list && list->objectList().size() == 1;
     }));
+    // Without a selection no result command is offered.
     list->mTableView()->setFocus();
-    list->mTableView()->selectRow(0);
     ASSERT_TRUE(kztest::waitUntil([&] { return list->mTableView()->hasFocus(); }));
-    EXPECT_TRUE(app.validateMenuItem(app.showInFinderAction()));
-    EXPECT_TRUE(app.validateMenuItem(app.openAction()));
+    app.validateMenuItems();
+    for (QAction *item : {app.openAction(), app.showInFinderAction(), app.displayInfoAction(), app.copyPathAction()})
+        EXPECT_FALSE(item->isEnabled()) << item->objectName().toStdString();
+    // Properties also needs a file manager on the bus, which this test has not.
+    list->mTableView()->selectRow(0);
+    app.validateMenuItems();
+    for (QAction *item : {app.openAction(), app.showInFinderAction(), app.copyPathAction()})
+        EXPECT_TRUE(item->isEnabled()) << item->objectName().toStdString();
+    QApplication::clipboard()->clear();
+    app.copyPathAction()->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), tree.path(QStringLiteral("found.txt")));
+
+    // The View items act on the key window's list.
+    app.findChildren<QAction *>(QStringLiteral("mi_view_details")).last()->trigger();
+    EXPECT_EQ(list->detailsMode(), 2);
+    QAction *sizeColumn = app.findChildren<QAction *>(QStringLiteral("mi_view_column")).last();
+    sizeColumn->trigger();
+    EXPECT_EQ(list->visibleColumnValue(sizeColumn->property("representedObject").toString()), 1);
+
+    // Preferences… waits for its window, saying so; Ctrl+, then opens it.
+    EXPECT_FALSE(app.preferencesAction()->isEnabled());
+    EXPECT_FALSE(app.preferencesAction()->toolTip().isEmpty());
+    int opened = 0;
+    app.setPreferencesOpener([&] { ++opened; });
+    QTest::keyClick(controller->window(), Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_EQ(opened, 1);
+    // Find, shown in the Edit menu, and the window's own Ctrl+F are one key.
+    QTest::keyClick(list->mTableView(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(kztest::waitUntil([&] { return controller->mSearchField()->hasFocus(); }));
+}
+
+// The Help items open the maker's pages and the support address; the problem
+// report waits, disabled with a reason, until a reporter is set.
+TEST_F(DocumentWindowTest, AppDelegateHelpItemsOpenTheirAddresses)
+{
+    qputenv("TROVIX_WEBSITE_URL", "http://127.0.0.1:9/");
+    kztest::OpenedUrls web(QStringLiteral("http"));
+    kztest::OpenedUrls mail(QStringLiteral("mailto"));
+    AppDelegate app;
+    const QList<QAction *> help = app.findChildren<QAction *>(QStringLiteral("mi_help"));
+    const struct {
+        int tag;
+        QString url;
+    } expected[] = {
+        {1, QStringLiteral("http://127.0.0.1:9/")},
+        {2, QStringLiteral("http://127.0.0.1:9/?page=support&app=trovix")},
+        {3, QStringLiteral("mailto:") + KZ_SupportEmail()},
+        {6, QStringLiteral("http://127.0.0.1:9/changelog.php?&app=trovix")},
+    };
+    ASSERT_EQ(help.size(), 5);
+    for (const auto &[tag, url] : expected) {
+        auto item = std::find_if(help.begin(), help.end(), [&](QAction *a) { return a->data().toInt() == tag; });
+        ASSERT_NE(item, help.end()) << tag;
+        (*item)->trigger();
+        EXPECT_EQ((web.urls + mail.urls).value(0).toString(), url) << tag;
+        web.urls.clear();
+        mail.urls.clear();
+    }
+    QAction *report = help.at(3);
+    EXPECT_EQ(report->data().toInt(), 5);
+    EXPECT_FALSE(report->isEnabled());
+    EXPECT_FALSE(report->toolTip().isEmpty());
+    int mode = 0;
+    app.setProblemReportPresenter([&](int m) { mode = m; });
+    report->trigger();
+    EXPECT_EQ(mode, 1);
+    EXPECT_TRUE(web.urls.isEmpty() && mail.urls.isEmpty());
+    qunsetenv("TROVIX_WEBSITE_URL");
 }
 
 } // namespace

@@ -2,9 +2,13 @@
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QThread>
 
 #include <gtest/gtest.h>
 #include <csignal>
@@ -145,6 +149,11 @@ TEST(TrovixLaunch, RunsAloneWithoutABusOrAnAnswer)
         ASSERT_TRUE(first.waitForTitles({QDir::homePath()}));
         if (stopFirst)
             ASSERT_TRUE(busNameOwned());
+        // Stopped while it writes its settings, the first would keep their
+        // lock and the second could never write its own: it is stopped once
+        // the layout passes of its launch (which store the list's columns) are over.
+        if (stopFirst)
+            QThread::msleep(1500);
         if (stopFirst)
             ASSERT_EQ(::kill(first.pid(), SIGSTOP), 0);
         QElapsedTimer clock;
@@ -154,4 +163,19 @@ TEST(TrovixLaunch, RunsAloneWithoutABusOrAnAnswer)
         EXPECT_LT(clock.elapsed(), 15000);
         EXPECT_EQ(second.process().state(), QProcess::Running);
     }
+}
+
+// A newer Trovix stored its build in the settings: this older copy ends at
+// once, before any window opens, and leaves the session's name free.
+TEST(TrovixLaunch, EndsWhenANewerBuildRanBefore)
+{
+    const QString conf = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Trovix/Trovix.conf");
+    QDir().mkpath(QFileInfo(conf).path());
+    {
+        QSettings settings(conf, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("KZCheckForUpdates-cBuild"), TROVIX_BUILD_NUMBER + 1);
+    }
+    EXPECT_EQ(runToEnd({}), 1);
+    EXPECT_FALSE(QDBusConnection::sessionBus().interface()->isServiceRegistered(QStringLiteral("org.trovix.Trovix")));
+    QFile::remove(conf);
 }
