@@ -13,6 +13,7 @@
 class QAction;
 class KZHotKey;
 class QMenuBar;
+class PreferencesWindowController;
 
 class AppDelegate : public QObject, public DocumentWindowControllerOwner
 {
@@ -62,6 +63,10 @@ public:
     // key: closing the last window then keeps Trovix running.
     void setLaunchesInBackground(bool background);
     void setHotKeyRegistered(bool registered);
+    // Edit > Preferences…: the preferences window, made on first use and kept;
+    // the global hot key does nothing while it is the key window.
+    void showPreferences();
+    PreferencesWindowController *preferencesWindowController() const { return m_preferencesWindowController; }
 
     QList<DocumentWindowController *> documentWindowControllers() const { return _documentWindowControllers; }
     QAction *newWindowAction() const { return m_newWindowAction; }
@@ -91,6 +96,7 @@ private:
     QAction *m_closeWindowAction = nullptr;
     QAction *m_quitAction = nullptr;
     std::function<bool()> m_hotKeyPressIgnored;
+    PreferencesWindowController *m_preferencesWindowController = nullptr;
     bool m_launchesInBackground = false;
     bool m_hotKeyRegistered = false;
 };
