@@ -1,5 +1,7 @@
 #include "app/PreferencesWindowController.h"
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 #include <QAbstractItemView>
@@ -317,8 +319,11 @@ void PreferencesWindowController::tableViewDoubleAction(const QModelIndex &index
 
 bool PreferencesWindowController::validateDrop(const QMimeData *data, int row) const
 {
-    // Above a real row, or below the last one.
-    return data && data->hasUrls() && row >= -1 && row <= m_model->rowCount();
+    // Above a real row, or below the last one; file names only.
+    if (!data || row < -1 || row > m_model->rowCount())
+        return false;
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.cbegin(), urls.cend(), [](const QUrl &url) { return url.isLocalFile(); });
 }
 
 bool PreferencesWindowController::acceptDrop(const QMimeData *data, int row)

@@ -1,6 +1,9 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QListView>
+#include <QToolButton>
 #include <QMimeData>
 #include <QProcess>
 #include <QTest>
@@ -11,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/AppDelegate.h"
 #include "app/KZAppInLoginItem.h"
 #include "app/KZHotKey.h"
 #include "app/PreferencesWindowController.h"
@@ -95,6 +99,45 @@ TEST_F(PreferencesWindowTest, ExcludedFoldersShowDropAndSwitchOff)
     EXPECT_EQ(titles().size(), 3);
     EXPECT_EQ(model()->index(2, 0).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
     EXPECT_TRUE(trovixFind(tree.root()).contains(QStringLiteral("a/target.txt")));
+}
+
+TEST_F(PreferencesWindowTest, AddPanelTakesSeveralFoldersHiddenOnesToo)
+{
+    const QString x = tree.mkdir(QStringLiteral("x")), y = tree.mkdir(QStringLiteral(".y"));
+    prefs->show();
+    prefs->excludedAddButton()->click();
+    QFileDialog *panel = prefs->addPanel();
+    ASSERT_TRUE(panel && panel->isVisible());
+    EXPECT_EQ(panel->directory().absolutePath(), QDir(ScopeDirManager::homeDirPath()).absolutePath());
+    panel->setDirectory(tree.root());
+    auto *list = panel->findChild<QListView *>(QStringLiteral("listView"));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+    ASSERT_TRUE(kztest::waitUntil([&] { return list->model()->rowCount(list->rootIndex()) == 2; }));
+    for (int r = 0; r < 2; ++r)
+        list->selectionModel()->select(list->model()->index(r, 0, list->rootIndex()), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    static_cast<QDialog *>(panel)->accept();
+    QStringList got = titles();
+    got.sort();
+    EXPECT_EQ(got, (QStringList{y, x}));
+}
+
+// The hot key must not toggle the windows while the user records a shortcut there.
+TEST_F(PreferencesWindowTest, DelegateMakesTheWindowOnceAndIgnoresTheHotKeyWhileItIsKey)
+{
+    AppDelegate app;
+    app.setLaunchesInBackground(true);
+    app.showPreferences();
+    PreferencesWindowController *window = app.preferencesWindowController();
+    app.showPreferences();
+    EXPECT_EQ(app.preferencesWindowController(), window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    app.toggleWindowsFromHotKey();
+    EXPECT_TRUE(app.documentWindowControllers().isEmpty());
+    window->close();
+    ASSERT_TRUE(kztest::waitUntil([&] { return !window->isActiveWindow(); }));
+    app.toggleWindowsFromHotKey();
+    EXPECT_EQ(app.documentWindowControllers().size(), 1);
 }
 
 TEST_F(PreferencesWindowTest, ShortcutSwitchUnregistersAndReregistersTagOne)
