@@ -142,13 +142,15 @@ Parsed parseEntry(const QByteArray &bytes)
             continue;
         const QString key = line.left(eq).trimmed();
         const QString value = unescapeValue(line.mid(eq + 1).trimmed());
-        if (key == QLatin1String("Name"))
+        if (key == QLatin1String("Name")) {
             parsed.name = value;
-        else if (key == QLatin1String("Exec"))
-            exec = value, hasExec = true;
-        else if ((key == QLatin1String("Hidden") && value == QLatin1String("true"))
-                 || (key == QLatin1String("X-GNOME-Autostart-enabled") && value == QLatin1String("false")))
+        } else if (key == QLatin1String("Exec")) {
+            exec = value;
+            hasExec = true;
+        } else if ((key == QLatin1String("Hidden") && value == QLatin1String("true"))
+                   || (key == QLatin1String("X-GNOME-Autostart-enabled") && value == QLatin1String("false"))) {
             parsed.disabled = true;
+        }
     }
     if (!sawMainGroup || !hasExec)
         return parsed;
