@@ -14,6 +14,7 @@
 #include "app/DocumentWindow.h"
 #include "app/KZHotKey.h"
 #include "app/KZHotKeyCenter.h"
+#include "app/PreferencesWindowController.h"
 #include "app/ScopeDirChooser.h"
 #include "scope/ScopeDirManager.h"
 #include "results/ResultsExport.h"
@@ -68,6 +69,7 @@ AppDelegate::AppDelegate(QObject *parent)
 AppDelegate::~AppDelegate()
 {
     qDeleteAll(_documentWindowControllers);
+    delete m_preferencesWindowController;
 }
 
 void AppDelegate::createActions()
@@ -373,6 +375,23 @@ void AppDelegate::setHotKeyRegistered(bool registered)
 {
     m_hotKeyRegistered = registered;
     updateQuitOnLastWindowClosed();
+}
+
+void AppDelegate::showPreferences()
+{
+    if (!m_preferencesWindowController) {
+        m_preferencesWindowController = new PreferencesWindowController(KZHotKeyCenter::defaultCenter());
+        m_preferencesWindowController->setHotKeyRegisteredHandler([this](bool registered) {
+            setHotKeyRegistered(registered);
+        });
+        // The shortcut being recorded there must not toggle the windows.
+        setHotKeyPressIgnored([this] {
+            return m_preferencesWindowController && m_preferencesWindowController->isActiveWindow();
+        });
+    }
+    m_preferencesWindowController->show();
+    m_preferencesWindowController->raise();
+    m_preferencesWindowController->activateWindow();
 }
 
 void AppDelegate::updateQuitOnLastWindowClosed()

@@ -15,6 +15,7 @@ class QAction;
 class KZHotKey;
 class QMenuBar;
 class ResultsListViewController;
+class PreferencesWindowController;
 
 class AppDelegate : public QObject, public DocumentWindowControllerOwner
 {
@@ -92,6 +93,10 @@ public:
     // key: closing the last window then keeps Trovix running.
     void setLaunchesInBackground(bool background);
     void setHotKeyRegistered(bool registered);
+    // Edit > Preferences…: the preferences window, made on first use and kept;
+    // the global hot key does nothing while it is the key window.
+    void showPreferences();
+    PreferencesWindowController *preferencesWindowController() const { return m_preferencesWindowController; }
 
     QList<DocumentWindowController *> documentWindowControllers() const { return _documentWindowControllers; }
     QAction *newWindowAction() const { return m_newWindowAction; }
@@ -138,6 +143,7 @@ private:
     std::function<void(int)> m_problemReportPresenter;
     std::function<void()> m_updateCheckByUser;
     std::function<bool()> m_hotKeyPressIgnored;
+    PreferencesWindowController *m_preferencesWindowController = nullptr;
     bool m_launchesInBackground = false;
     bool m_hotKeyRegistered = false;
 };
