@@ -278,7 +278,7 @@ TEST(KZFileSearchWalk, FoldersWithASkippedNameAreNeitherResultsNorEntered)
         {QVariantList(x) << names(5, QStringList{QStringLiteral("a/.git"), QString(), QStringLiteral("..")}), all},
         {QVariantList(x) << names(4, QStringList{QStringLiteral(".git")}) << names(5, QStringLiteral(".git")), all},
     });
-    // A reader that knows only the designed kinds compiles nothing from it and
+    // A reader that knows only kinds 1 to 11 compiles nothing from it and
     // cannot search with it alone.
     KZFileSearchFilterStruct filter;
     EXPECT_EQ(KZFileSearch().compileCriteria({names(5, QStringList{QStringLiteral(".git")})}, &filter, QDateTime::currentDateTime()), 0);
