@@ -567,6 +567,9 @@ int DocumentWindowController::evaluateStartableSearch(QString *scopeDir, QVarian
     if (!excluded.isEmpty())
         list.append(QVariantMap{{QStringLiteral("kind"), 10}, {QStringLiteral("operator"), 5},
                                 {QStringLiteral("value"), excluded}});
+    if (const QVariantMap names = KZSkippedDirNamesCriterion(ScopeDirManager::sharedInstance()->activeExcludedNames());
+        !names.isEmpty())
+        list.append(names);
     if (!KZFileSearchObject::hasUsableCriteria(list))
         return 0;
     if (scopeDir)

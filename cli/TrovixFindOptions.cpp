@@ -259,6 +259,19 @@ bool parseCriteriaJson(const QByteArray &json, QVariantList *out, QString *error
                 value = paths;
             }
             break;
+        case 12:
+            if (hasValue) {
+                if (!v.isArray())
+                    return wrongType("an array of folder names (not empty, no \"/\")");
+                QStringList names;
+                for (const QJsonValue &n : v.toArray()) {
+                    if (!n.isString() || n.toString().isEmpty() || n.toString().contains(QLatin1Char('/')))
+                        return wrongType("an array of folder names (not empty, no \"/\")");
+                    names.append(n.toString());
+                }
+                value = names;
+            }
+            break;
         case 11:
             if (hasValue) {
                 if (!v.isBool())
@@ -370,7 +383,7 @@ TrovixFindParse parseTrovixFindArguments(const QStringList &args, const QString 
             QStringLiteral("--type"),  QStringLiteral("--not-type"), QStringLiteral("--tag"),
             QStringLiteral("--xattr"), QStringLiteral("--no-xattr"), QStringLiteral("--in"),
             QStringLiteral("--skip"),  QStringLiteral("--criteria"), QStringLiteral("--saved"),
-            QStringLiteral("--save")};
+            QStringLiteral("--save"),  QStringLiteral("--skip-name")};
         if (!withValue.contains(arg))
             return fail(QStringLiteral("unknown option %1").arg(arg));
         if (!takeValue(&v))
@@ -424,6 +437,11 @@ TrovixFindParse parseTrovixFindArguments(const QStringList &args, const QString 
             if (v.isEmpty())
                 return fail(QStringLiteral("%1 needs a folder").arg(arg));
             (arg == QLatin1String("--in") ? inDirs : skipDirs).append(v);
+        } else if (arg == QLatin1String("--skip-name")) {
+            if (v.isEmpty() || v.contains(QLatin1Char('/')) || v == QLatin1String(".") || v == QLatin1String(".."))
+                return fail(QStringLiteral("--skip-name takes a folder name, not empty and without \"/\" (got \"%1\")").arg(v));
+            if (!o.skipNames.contains(v))
+                o.skipNames.append(v);
         } else if (arg == QLatin1String("--criteria")) {
             o.criteriaFiles.append(v);
         } else if (arg == QLatin1String("--saved")) {

@@ -18,6 +18,7 @@ struct TrovixFindOptions {
     bool stats = false;
     bool count = false;
     bool noExcluded = false;
+    QStringList skipNames;      // --skip-name, in order (not stored by --save)
     bool listSaved = false;
     QString savedName;          // --saved NAME
     QString saveName;           // --save NAME
@@ -39,7 +40,8 @@ TrovixFindParse parseTrovixFindArguments(const QStringList &args, const QString 
 // Canonical criteria from JSON: an array of {"kind", "operator", "value"}
 // objects. Dates are ISO 8601 text (a date, or a date-time; one with an offset
 // is converted to local time), within-last windows "N|U" strings, folders
-// arrays of strings, the trash switch true. A criterion whose kind or operator
+// arrays of strings, the trash switch true, skipped folder names (kind 12)
+// arrays of names without "/". A criterion whose kind or operator
 // is not an integer, or whose value has the wrong type for its kind, is an
 // error naming it (1-based index and its JSON).
 bool parseCriteriaJson(const QByteArray &json, QVariantList *out, QString *error);

@@ -153,6 +153,10 @@ bool criterionIsUsedBySearch(const QVariantMap &c, QString *why)
         if (op != 4)
             *why = QStringLiteral("kind 11 takes operator 4");
         return op == 4;
+    case KZFileSearchKindSkipDirNames:
+        if (op != 5)
+            *why = QStringLiteral("kind 12 takes operator 5 (skip folders with these names)");
+        return op == 5;
     default:
         *why = QStringLiteral("kind %1 is not a criterion kind").arg(kind);
         return false;
@@ -164,6 +168,20 @@ bool criterionIsUsedBySearch(const QVariantMap &c, QString *why)
 bool statOfMatchesRequested()
 {
     return qEnvironmentVariableIntValue("TROVIX_FIND_STAT_MATCHES") == 1;
+}
+
+// The checked folder names of the settings.
+QStringList excludedNames()
+{
+    QStringList names;
+    const QVariantList stored = KZUserDefaults::standardUserDefaults().arrayForKey(QStringLiteral("ScopeDirManager-excludedNames"));
+    for (const QVariant &v : stored) {
+        const QVariantMap m = v.toMap();
+        const QString name = m.value(QStringLiteral("name")).toString();
+        if (!name.isEmpty() && (!m.contains(QStringLiteral("state")) || m.value(QStringLiteral("state")).toBool()))
+            names.append(name);
+    }
+    return names;
 }
 
 QStringList excludedFolders()
@@ -260,6 +278,11 @@ int runWithOutput(const QStringList &args, Output &output, FILE *err, FILE *in)
         if (!excluded.isEmpty())
             criteria.append(QVariantMap{{QStringLiteral("kind"), 10}, {QStringLiteral("operator"), 5}, {QStringLiteral("value"), excluded}});
     }
+    QStringList skipNames = options.skipNames;
+    if (!options.noExcluded)
+        skipNames += excludedNames();
+    if (const QVariantMap names = KZSkippedDirNamesCriterion(skipNames); !names.isEmpty())
+        criteria.append(names);
     if (!KZFileSearchObject::hasUsableCriteria(criteria)) {
         printLine(err, QStringLiteral("trovix-find: nothing to search for: give a PATTERN or a rule"));
         return 2;

@@ -21,7 +21,9 @@ Where to search:
                          relative paths are read from the scope)
   --skip DIR             skip these sub-folders (repeatable, same reading)
   --trash                also search inside trash folders
-  --no-excluded          do not skip the folders excluded in Trovix's preferences
+  --skip-name NAME       enter no folder named exactly NAME, e.g. .git (repeatable)
+  --no-excluded          do not skip the folders excluded in Trovix's preferences,
+                         nor the folder names it skips
 
 Rules (repeatable; an entry must pass all of them):
   --name OP:TEXT         OP: contains, not-contains, begins, ends, is, is-not
@@ -42,7 +44,8 @@ Saved searches (shared with the Trovix window):
   --saved NAME           add the rules of a saved search (by name or identifier)
   --list-saved           list the saved searches: identifier, name, rules
   --save NAME            store the rules given here as a new saved search and
-                         print its identifier (PATTERN and excluded folders are not stored)
+                         print its identifier (PATTERN, excluded folders and skipped
+                         names are not stored)
 
 Output:
   (default)              one absolute path per line, in the order found

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <QtNumeric>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -288,6 +289,41 @@ bool KZFileSearchParseWithinLast(const QString &value, qint64 *count, int *unit)
     return true;
 }
 
+KZSkippedDirNames KZSkippedDirNames::fromCriteria(const QVariantList &criteria)
+{
+    KZSkippedDirNames skipped;
+    for (const QVariant &c : KZFileSearch::criteriaWithKind(KZFileSearchKindSkipDirNames, criteria)) {
+        const QVariantMap map = c.toMap();
+        if (map.value(QStringLiteral("operator")).toLongLong() != KZFileSearchOperatorIsNot)
+            continue;
+        for (const QString &name : stringsOfValue(map.value(QStringLiteral("value")))) {
+            const QByteArray bytes = kzplatform::kzPathBytes(name);
+            if (!bytes.isEmpty() && bytes != "." && bytes != ".." && !bytes.contains('/'))
+                skipped._names.emplace_back(bytes.constData(), static_cast<size_t>(bytes.size()));
+        }
+    }
+    std::sort(skipped._names.begin(), skipped._names.end());
+    skipped._names.erase(std::unique(skipped._names.begin(), skipped._names.end()), skipped._names.end());
+    return skipped;
+}
+
+bool KZSkippedDirNames::contains(const char *name, size_t length) const
+{
+    const std::string_view key(name, length);
+    const auto it = std::lower_bound(_names.begin(), _names.end(), key,
+                                     [](const std::string &a, std::string_view b) { return std::string_view(a) < b; });
+    return it != _names.end() && std::string_view(*it) == key;
+}
+
+QVariantMap KZSkippedDirNamesCriterion(const QStringList &names)
+{
+    if (names.isEmpty())
+        return {};
+    return {{QStringLiteral("kind"), int(KZFileSearchKindSkipDirNames)},
+            {QStringLiteral("operator"), int(KZFileSearchOperatorIsNot)},
+            {QStringLiteral("value"), names}};
+}
+
 QVariantList KZFileSearch::criteriaWithKind(int64_t kind, const QVariantList &criteria)
 {
     QVariantList out;
@@ -509,6 +545,8 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
         options.statMatches = !_skipsMatchStat || readsSnapshot;
         options.onlyFilesMatch = hasSizeFilter;
         options.excludedDirs = nodes.empty() ? nullptr : nodes.data();
+        const KZSkippedDirNames skippedDirNames = KZSkippedDirNames::fromCriteria(criteria);
+        options.skippedDirNames = skippedDirNames.isEmpty() ? nullptr : &skippedDirNames;
         options.filters = filters.data();
         options.filtersCount = filtersCount;
         options.buffer = &buffer;

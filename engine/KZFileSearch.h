@@ -10,6 +10,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "engine/FileSearchResult.h"
 #include "engine/KZCBufferContainer.h"
@@ -26,6 +29,9 @@ enum KZFileSearchCriterionKind : int64_t {
     KZFileSearchKindXAttrs = 8,
     KZFileSearchKindDirPaths = 10,
     KZFileSearchKindTrash = 11,
+    // Not offered in the rules editor: operator 5 and an array of folder
+    // names; the walk enters no folder whose name is one of them.
+    KZFileSearchKindSkipDirNames = 12,
 };
 
 enum KZFileSearchOperator : int64_t {
@@ -123,6 +129,25 @@ struct KZExcludedDir {
     uint64_t pathLength = 0;
     KZExcludedDir *next = nullptr;
 };
+
+// Folder names the walk does not enter, compared byte for byte with the
+// entry name. A sorted vector: a lookup is a binary search over a handful.
+class KZSkippedDirNames
+{
+public:
+    // Names of the kind-12 criteria with operator 5. A name that no entry can
+    // have (empty, ".", "..", or holding "/") is left out.
+    static KZSkippedDirNames fromCriteria(const QVariantList &criteria);
+    bool isEmpty() const { return _names.empty(); }
+    bool contains(const char *name, size_t length) const;
+    const std::vector<std::string> &names() const { return _names; }
+
+private:
+    std::vector<std::string> _names;
+};
+
+// The criterion that skips the folders with these names (none when empty).
+QVariantMap KZSkippedDirNamesCriterion(const QStringList &names);
 
 // The recursive worker. Statuses: 1 listed to the end, 0 cancelled, -1 empty
 // path, -2 the folder could not be opened, -3 out of memory, -4 an entry path

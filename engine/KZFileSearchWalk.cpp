@@ -492,6 +492,8 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                     break;
                 if (o.excludedDirs && isExcluded(o.excludedDirs, pathBuffer, entryPathLength))
                     break;
+                if (o.skippedDirNames && o.skippedDirNames->contains(name, nameLength))
+                    break;
                 // Even the stat of a mount point waits for its server: ask first.
                 if (!o.remoteMounts.empty() && isRemoteMount(o.remoteMounts, pathBuffer, entryPathLength)) {
                     if (const int silence = remoteFolderSilence(pathBuffer)) {

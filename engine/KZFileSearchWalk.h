@@ -18,6 +18,8 @@ struct KZWalkOptions {
     // folders and links are neither tested nor given a stat.
     bool onlyFilesMatch = false;
     const KZExcludedDir *excludedDirs = nullptr;
+    // Folder names not entered; may be null.
+    const KZSkippedDirNames *skippedDirNames = nullptr;
     const KZFileSearchFilterStruct *filters = nullptr;
     int32_t filtersCount = 0;
     KZCBufferContainer *buffer = nullptr;

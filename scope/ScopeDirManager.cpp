@@ -24,6 +24,7 @@ namespace {
 const QString kArchiveClass = QStringLiteral("FavoriteDirs");
 const QString kPathKey = QStringLiteral("path");
 const QString kStateKey = QStringLiteral("state");
+const QString kNameKey = QStringLiteral("name");
 constexpr qint64 kDefaultFavoriteLimit = 10;
 
 // What is read once per process; a simulated relaunch forgets it.
@@ -82,6 +83,29 @@ QVariantList usableExcludedDirs(const QVariantList &stored, bool log)
                                   {kStateKey, entry.contains(kStateKey) ? entry.value(kStateKey).toBool() : true}});
     }
     return usable;
+}
+
+// Skipped folder names as stored; entries that are not {"name", "state"} with
+// a usable name are left out, a missing state counts as active.
+QVariantList usableExcludedNames(const QVariantList &stored)
+{
+    QVariantList usable;
+    for (const QVariant &v : stored) {
+        const QVariantMap entry = v.toMap();
+        const QVariant name = entry.value(kNameKey);
+        if (name.typeId() != QMetaType::QString || !ScopeDirManager::excludedNameProblem(name.toString()).isNull()) {
+            KZLOG_WARNING_F(QStringLiteral("excludedName ignored entry:%1").arg(name.toString()));
+            continue;
+        }
+        usable.append(QVariantMap{{kNameKey, name.toString()},
+                                  {kStateKey, entry.contains(kStateKey) ? entry.value(kStateKey).toBool() : true}});
+    }
+    return usable;
+}
+
+bool isExcludedNameEntryFor(const QVariant &entry, const QString &name)
+{
+    return entry.toMap().value(kNameKey).toString() == name;
 }
 
 bool isExcludedEntryFor(const QVariant &entry, const QString &path)
@@ -282,6 +306,7 @@ void ScopeDirManager::load()
 
     // 3. Excluded folders as stored.
     _excludedDirs = usableExcludedDirs(storedList(kScopeDirManagerExcludedDirsKey), /*log=*/true);
+    _excludedNames = usableExcludedNames(storedList(kScopeDirManagerExcludedNamesKey));
 
     // 4. First launch (or nothing left): the file manager's sidebar favourites,
     //    unless another process stored favourites meanwhile.
@@ -512,6 +537,62 @@ void ScopeDirManager::setStateOfExcludedDir(bool state, const QString &path)
     });
 }
 
+// ------------------------------------------------------------------ skipped folder names
+
+QStringList ScopeDirManager::activeExcludedNames() const
+{
+    QStringList names;
+    for (const QVariant &v : _excludedNames)
+        if (v.toMap().value(kStateKey).toBool())
+            names.append(v.toMap().value(kNameKey).toString());
+    return names;
+}
+
+QString ScopeDirManager::excludedNameProblem(const QString &name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("A folder name cannot be empty.");
+    if (name.contains(QLatin1Char('/')))
+        return QStringLiteral("\u201C%1\u201D is a path: enter a folder name without \u201C/\u201D.").arg(name);
+    if (name == QLatin1String(".") || name == QLatin1String(".."))
+        return QStringLiteral("\u201C%1\u201D is not a folder name.").arg(name);
+    return QString();
+}
+
+bool ScopeDirManager::addExcludedName(const QString &name, QString *error)
+{
+    QString problem = excludedNameProblem(name);
+    if (problem.isNull()) {
+        const bool locked = changeStoredList(kScopeDirManagerExcludedNamesKey, [&](QVariantList &list) {
+            if (std::any_of(list.begin(), list.end(), [&](const QVariant &v) { return isExcludedNameEntryFor(v, name); }))
+                problem = QStringLiteral("\u201C%1\u201D is already in the list.").arg(name);
+            else
+                list.append(QVariantMap{{kNameKey, name}, {kStateKey, true}});
+        });
+        if (!locked && problem.isNull())
+            problem = QStringLiteral("The settings could not be changed: another program keeps them locked.");
+    }
+    if (error)
+        *error = problem;
+    return problem.isNull();
+}
+
+void ScopeDirManager::removeExcludedName(const QString &name)
+{
+    changeStoredList(kScopeDirManagerExcludedNamesKey, [&](QVariantList &list) {
+        list.removeIf([&](const QVariant &v) { return isExcludedNameEntryFor(v, name); });
+    });
+}
+
+void ScopeDirManager::setStateOfExcludedName(bool state, const QString &name)
+{
+    changeStoredList(kScopeDirManagerExcludedNamesKey, [&](QVariantList &list) {
+        for (QVariant &v : list)
+            if (isExcludedNameEntryFor(v, name))
+                v = QVariantMap{{kNameKey, name}, {kStateKey, state}};
+    });
+}
+
 bool ScopeDirManager::changeStoredList(const QString &key, const std::function<void(QVariantList &)> &change)
 {
     bool locked = false;
@@ -525,6 +606,8 @@ bool ScopeDirManager::changeStoredList(const QString &key, const std::function<v
     // The excluded folders are the ones stored, with what other processes changed.
     if (locked && key == kScopeDirManagerExcludedDirsKey)
         _excludedDirs = usableExcludedDirs(changed, /*log=*/false);
+    else if (locked && key == kScopeDirManagerExcludedNamesKey)
+        _excludedNames = usableExcludedNames(changed);
     return locked;
 }
 

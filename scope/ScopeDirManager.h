@@ -72,6 +72,20 @@ public:
     void removeExcludedDir(const QString &path);
     void setStateOfExcludedDir(bool state, const QString &path);
 
+    // Folder names skipped by every search, entries {"name": string,
+    // "state": bool}, in the order added. Each change is stored at once.
+    QVariantList excludedNames() const { return _excludedNames; }
+    // The names of the checked entries: what a search skips.
+    QStringList activeExcludedNames() const;
+    // Why name cannot be a skipped folder name (empty, "." or "..", or
+    // holding "/"); null when it can.
+    static QString excludedNameProblem(const QString &name);
+    // False with error set, nothing changed, for a name that cannot be one or
+    // is listed already (as stored now, other processes' changes included).
+    bool addExcludedName(const QString &name, QString *error = nullptr);
+    void removeExcludedName(const QString &name);
+    void setStateOfExcludedName(bool state, const QString &name);
+
     // Writes the favourites archive (taking in the favourites other processes
     // stored meanwhile) and flushes the user defaults, where each change of the
     // two lists is already stored; false when a write failed (logged; the
@@ -103,6 +117,7 @@ private:
     QList<std::shared_ptr<FavoriteDir>> _favoriteDirs;
     QStringList _filterDirPaths;
     QVariantList _excludedDirs;
+    QVariantList _excludedNames;
     // The favourites ("uniqueId", "serializedPath") in the archive when this
     // process last read or wrote it: one found there now and not among them
     // was added elsewhere; one among them and gone was removed elsewhere.
@@ -112,6 +127,7 @@ private:
 // Keys of the user defaults, verbatim.
 inline const QString kScopeDirManagerFilterDirPathsKey = QStringLiteral("ScopeDirManager-filterDirPaths");
 inline const QString kScopeDirManagerExcludedDirsKey = QStringLiteral("ScopeDirManager-excludedDirs");
+inline const QString kScopeDirManagerExcludedNamesKey = QStringLiteral("ScopeDirManager-excludedNames");
 inline const QString kScopeDirManagerSelectionKindKey = QStringLiteral("ScopeDirManager-selectionKind");
 inline const QString kScopeDirManagerSelectionObjectKey = QStringLiteral("ScopeDirManager-selectionObject");
 inline const QString kScopeDirManagerNbMaxKey = QStringLiteral("ScopeDirManager-nbMax");

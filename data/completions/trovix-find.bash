@@ -23,12 +23,12 @@ _trovix_find()
         --saved)
             local IFS=$'\n'
             COMPREPLY=($(compgen -W "$(trovix-find --list-saved 2>/dev/null | cut -f2)" -- "$cur")); return ;;
-        --size|--tag|--xattr|--no-xattr|--save)
+        --size|--tag|--xattr|--no-xattr|--save|--skip-name)
             return ;;
     esac
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "-s --scope --in --skip --trash --no-excluded --name --size
+        COMPREPLY=($(compgen -W "-s --scope --in --skip --skip-name --trash --no-excluded --name --size
             --modified --created --type --not-type --tag --xattr --no-xattr --criteria
             --saved --list-saved --save -0 --print0 --json --stats --count -h --help --version" -- "$cur"))
     fi

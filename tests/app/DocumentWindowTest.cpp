@@ -2,7 +2,9 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QDropEvent>
+#include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -18,6 +20,7 @@
 #include "app/AppDelegate.h"
 #include "app/DocumentWindow.h"
 #include "app/DocumentWindowController.h"
+#include "app/SkipNamesListView.h"
 #include "results/ResultsListTableView.h"
 #include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchObject.h"
@@ -190,6 +193,48 @@ TEST_F(DocumentWindowTest, FieldTextBecomesFileNameCriteria)
     EXPECT_EQ(criteriaForText(QStringLiteral("rep")),
               QVariantList({criterion(1, 1, QStringLiteral("rep")),
                             criterion(10, 5, QStringList({tree.path(QStringLiteral("docs"))}))}));
+}
+
+// The checked names of the list become one criterion of the window's search,
+// which then prunes exactly what find prunes; unchecking a name walks it again.
+TEST_F(DocumentWindowTest, SkippedFolderNamesPruneTheWindowsSearchLikeFind)
+{
+    kztest::writeVersionControlTree(tree, QStringLiteral("vcs"));
+    open();
+    SkipNamesListView view;
+    for (const QString &name : {QStringLiteral(".git"), QStringLiteral("node_modules")})
+        EXPECT_TRUE(view.addName(name));
+    auto walk = [&] {
+        QStringList paths;
+        KZFileSearch().performPathSearchInDirectory(tree.root(), criteriaForText(QStringLiteral("x")), [&](int, const QByteArray &batch, const KZFileSearchCounters &) {
+            for (const QByteArray &path : batch.split('\0'))
+                if (!path.isEmpty())
+                    paths.append(QFile::decodeName(path));
+        });
+        paths.sort();
+        return paths;
+    };
+    auto expected = [&](const QStringList &pruned) { return kztest::findPrunedPaths(tree.root(), pruned, QStringLiteral("x")); };
+    EXPECT_EQ(walk(), expected({QStringLiteral(".git"), QStringLiteral("node_modules")}));
+    view.listWidget()->item(1)->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(ScopeDirManager::sharedInstance()->activeExcludedNames(), QStringList{QStringLiteral(".git")});
+    EXPECT_EQ(walk(), expected({QStringLiteral(".git")}));
+
+    // Refused names leave the stored list as it was and say why; a stored
+    // change reaches a manager loaded afresh, as another process would see it.
+    const std::pair<QString, QString> refused[] = {
+        {QString(), QStringLiteral("empty")}, {QStringLiteral("a/b"), QStringLiteral("\u201C/\u201D")},
+        {QStringLiteral(".."), QStringLiteral("not a folder name")}, {QStringLiteral(".git"), QStringLiteral("already")}};
+    for (const auto &[name, why] : refused) {
+        EXPECT_FALSE(view.addName(name)) << name.toStdString();
+        EXPECT_TRUE(view.errorLabel()->isVisibleTo(&view) && view.errorLabel()->text().contains(why))
+            << view.errorLabel()->text().toStdString();
+    }
+    view.listWidget()->item(0)->setSelected(true);
+    view.removeSelectedNames();
+    ScopeDirManager::resetSharedInstanceForTesting();
+    EXPECT_EQ(ScopeDirManager::sharedInstance()->excludedNames(),
+              QVariantList{QVariantMap({{QStringLiteral("name"), QStringLiteral("node_modules")}, {QStringLiteral("state"), false}})});
 }
 
 TEST_F(DocumentWindowTest, QuickKeystrokesStartOneSearchAndReturnStartsAtOnce)

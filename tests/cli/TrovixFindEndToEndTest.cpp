@@ -211,6 +211,46 @@ TEST(TrovixFind, UnreadableAndTooLongEntriesAreLeftOutAsTold)
     }
 }
 
+// Skipped folder names, from the command line, a criteria file or the
+// settings, prune exactly what find prunes; an unchecked name is walked again.
+TEST(TrovixFind, SkippedFolderNamesPruneLikeFind)
+{
+    kztest::TempTree t;
+    kztest::writeVersionControlTree(t, QStringLiteral("r"));
+    const QByteArray root = t.pathBytes("r");
+    t.writeFile(QStringLiteral("names.json"), R"([{"kind": 12, "operator": 5, "value": [".git", "node_modules"]}])");
+    auto settingsNames = [](bool nodeModulesChecked) {
+        return QVariantList{QVariantMap{{QStringLiteral("name"), QStringLiteral(".git")}, {QStringLiteral("state"), true}},
+                            QVariantMap{{QStringLiteral("name"), QStringLiteral("node_modules")},
+                                        {QStringLiteral("state"), nodeModulesChecked}}};
+    };
+    const QStringList both{QStringLiteral(".git"), QStringLiteral("node_modules")};
+    const struct {
+        QList<QByteArray> args;
+        QVariantList settings;
+        QStringList pruned;
+    } cases[] = {
+        {{"--no-excluded", "--skip-name", ".git", "--skip-name", "node_modules"}, settingsNames(true), both},
+        {{"--no-excluded", "--criteria", t.pathBytes("names.json")}, {}, both},
+        {{}, settingsNames(true), both},
+        {{}, settingsNames(false), {QStringLiteral(".git")}},
+        {{"--no-excluded"}, settingsNames(true), {}},
+    };
+    KZUserDefaults &defaults = KZUserDefaults::standardUserDefaults();
+    for (const auto &c : cases) {
+        defaults.setObject(c.settings, QStringLiteral("ScopeDirManager-excludedNames"));
+        ASSERT_TRUE(defaults.synchronize());
+        const FindRun run = trovixFind(QList<QByteArray>{"-s", root, "x"} + c.args);
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        QStringList printed = QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        printed.sort();
+        EXPECT_EQ(printed, kztest::findPrunedPaths(QFile::decodeName(root), c.pruned, QStringLiteral("x")))
+            << QByteArray(c.args.join(' ')).constData();
+    }
+    defaults.setObject(QVariantList(), QStringLiteral("ScopeDirManager-excludedNames"));
+    ASSERT_TRUE(defaults.synchronize());
+}
+
 // Output lost to a full disk, a closed standard output or a pipe nobody reads
 // (SIGPIPE ignored) once passed unnoticed with status 0.
 TEST(TrovixFind, LostOutputIsAWriteErrorWithStatus2)
@@ -297,7 +337,8 @@ TEST(TrovixFind, ADeepChainIsListedUnderALowDescriptorLimit)
 // Each file of tests/cli/corpus is one case: comment lines ('#'), "args:" as
 // words ('...' groups, "\xHH" is a byte, "$ROOT" the fixture, "$TMP" its
 // folder), optionally "cwd:", "stdin: FILE", "order: kept" and the settings'
-// "excluded:"/"excluded-off:" folders; then the sections "--- stdin"
+// "excluded:"/"excluded-off:" folders and "skipped-name:"/"skipped-name-off:"
+// names; then the sections "--- stdin"
 // (optional, also at $TMP/stdin), "--- status", "--- stdout", "--- stderr".
 // Output records are sorted unless the order is kept, one a line, a NUL
 // shown as "\0". TROVIX_UPDATE_SNAPSHOTS=1 rewrites the sections.
@@ -415,7 +456,7 @@ TEST_P(Corpus, Case)
     const QByteArray header = firstSection > 0 ? text.left(firstSection) : text.trimmed() + '\n';
     QList<QByteArray> args;
     RunOptions options{.env = {"TZ=UTC", "LC_ALL=C.UTF-8"}};
-    QVariantList excluded;
+    QVariantList excluded, skippedNames;
     bool sorted = true;
     for (const QByteArray &line : header.split('\n')) {
         const QByteArray key = line.left(line.indexOf(':')), value = line.mid(line.indexOf(':') + 1).trimmed();
@@ -427,6 +468,8 @@ TEST_P(Corpus, Case)
             sorted = value != "kept";
         else if (key.startsWith("excluded"))
             excluded.append(QVariantMap{{QStringLiteral("path"), QFile::decodeName(expand(value))}, {QStringLiteral("state"), key == "excluded"}});
+        else if (key.startsWith("skipped-name"))
+            skippedNames.append(QVariantMap{{QStringLiteral("name"), QFile::decodeName(expand(value))}, {QStringLiteral("state"), key == "skipped-name"}});
     }
     QMap<QByteArray, QByteArray> sections;
     for (qsizetype at = header.size(); at < text.size();) {
@@ -443,6 +486,7 @@ TEST_P(Corpus, Case)
     }
     KZUserDefaults &defaults = KZUserDefaults::standardUserDefaults();
     defaults.setObject(excluded, QStringLiteral("ScopeDirManager-excludedDirs"));
+    defaults.setObject(skippedNames, QStringLiteral("ScopeDirManager-excludedNames"));
     ASSERT_TRUE(defaults.synchronize());
     const FindRun run = trovixFind(args, options);
     QByteArray err = placeholders(run.errBytes);

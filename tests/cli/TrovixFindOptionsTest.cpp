@@ -104,6 +104,7 @@ TEST(TrovixFindCriteriaJson, EveryKindAndDates)
         {"kind": 4, "operator": 11},
         {"kind": 10, "operator": 5, "value": ["/a", "/b c"]},
         {"kind": 11, "operator": 4, "value": true},
+        {"kind": 12, "operator": 5, "value": [".git", "node_modules"]},
         {"kind": 42, "operator": 1, "value": "kept for the warning"}
     ])";
     QVariantList list;
@@ -115,7 +116,9 @@ TEST(TrovixFindCriteriaJson, EveryKindAndDates)
                                   criterion(5, 9, QDateTime(QDate(2026, 3, 1), QTime(12, 30))),
                                   criterion(5, 10, utc), criterion(4, 11),
                                   criterion(10, 5, QStringList{QStringLiteral("/a"), QStringLiteral("/b c")}),
-                                  criterion(11, 4, true), criterion(42, 1, QStringLiteral("kept for the warning"))}));
+                                  criterion(11, 4, true),
+                                  criterion(12, 5, QStringList{QStringLiteral(".git"), QStringLiteral("node_modules")}),
+                                  criterion(42, 1, QStringLiteral("kept for the warning"))}));
     EXPECT_EQ(list[4].toMap().value(QStringLiteral("value")).toDateTime().timeSpec(), Qt::LocalTime);
 }
 
@@ -133,6 +136,9 @@ TEST(TrovixFindCriteriaJson, MalformedInputIsAnErrorNamingTheCriterion)
         {R"([{"kind": 10, "operator": 4, "value": "/a"}])", "folder paths"},
         {R"([{"kind": 10, "operator": 4, "value": ["/a", 2]}])", "folder paths"},
         {R"([{"kind": 11, "operator": 4, "value": 1}])", "true or false"},
+        {R"([{"kind": 12, "operator": 5, "value": ".git"}])", "folder names"},
+        {R"([{"kind": 12, "operator": 5, "value": ["a/.git"]}])", "folder names"},
+        {R"([{"kind": 12, "operator": 5, "value": [""]}])", "folder names"},
         {R"([{"kind": 1, "operator": 1, "value": 7}])", "a string"},
     };
     for (const auto &[json, mentions] : cases) {

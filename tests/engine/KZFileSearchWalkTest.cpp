@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "engine/KZFileSearch.h"
+#include "engine/KZFileSearchObject.h"
 #include "engine/KZFileSearchWalk.h"
 #include "platform/KZDirStream.h"
 #include "support/KZLog.h"
@@ -259,6 +260,29 @@ TEST(KZFileSearchWalk, RootsAndExclusionsOfTheFoldersCriterion)
     // "/tree2" only continues "/tree" as a string, not as a path: outside the scope, ignored.
     for (const char *outside : {"tree2", "tree/b/../../tree2"})
         EXPECT_EQ(found(r + QStringLiteral("/tree"), QVariantList(x) << dirs(4, {outside})), paths("a/deep/x.txt a/x.txt b/x.txt"));
+}
+
+TEST(KZFileSearchWalk, FoldersWithASkippedNameAreNeitherResultsNorEntered)
+{
+    kztest::TempTree t;
+    addFiles(t, {"a/.git/x.txt", "a/b/.git/x.txt", "a/.GIT/x.txt", "a/node_modules/m/x.txt", "a/x.txt", "a/.git.x.txt"});
+    const QString r = t.root();
+    auto names = [](qint64 op, const QVariant &value) { return criterion(KZFileSearchKindSkipDirNames, op, value); };
+    const QVariantList x = nameIs(QStringLiteral("x"));
+    const char *all = "a/.GIT/x.txt a/.git/x.txt a/.git.x.txt a/b/.git/x.txt a/node_modules/m/x.txt a/x.txt";
+    expectRows(r, {
+        // Exact bytes of the entry name: ".GIT" and the file ".git.x.txt" stay.
+        {QVariantList(x) << names(5, QStringList{QStringLiteral(".git"), QStringLiteral("node_modules")}),
+         "a/.GIT/x.txt a/.git.x.txt a/x.txt"},
+        // Names no entry can have, other operators and other values are ignored.
+        {QVariantList(x) << names(5, QStringList{QStringLiteral("a/.git"), QString(), QStringLiteral("..")}), all},
+        {QVariantList(x) << names(4, QStringList{QStringLiteral(".git")}) << names(5, QStringLiteral(".git")), all},
+    });
+    // A reader that knows only kinds 1 to 11 compiles nothing from it and
+    // cannot search with it alone.
+    KZFileSearchFilterStruct filter;
+    EXPECT_EQ(KZFileSearch().compileCriteria({names(5, QStringList{QStringLiteral(".git")})}, &filter, QDateTime::currentDateTime()), 0);
+    EXPECT_FALSE(KZFileSearchObject::hasUsableCriteria({names(5, QStringList{QStringLiteral(".git")})}));
 }
 
 TEST(KZFileSearchWalk, UnusableListsAndScopesFinishOnce)

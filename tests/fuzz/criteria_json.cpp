@@ -30,6 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int32_t count = search.compileCriteria(criteria, filters.data(), now);
     KZ_FUZZ_CHECK(count >= 0 && count <= criteria.size());
     KZFileSearchFiltersRelease(filters.data(), count);
+    // Every skipped folder name is one an entry can have.
+    for (const std::string &name : KZSkippedDirNames::fromCriteria(criteria).names())
+        KZ_FUZZ_CHECK(!name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos);
 
     RulesEditorViewController controller;
     const std::optional<KZRuleRows> rows = controller.rowsFromCanonizedCriteria(criteria, &error);

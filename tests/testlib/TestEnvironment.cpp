@@ -16,6 +16,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -319,6 +320,30 @@ int runAsUnprivileged(const std::function<int()> &fn)
     if (!WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+void writeVersionControlTree(TempTree &tree, const QString &rel)
+{
+    for (const char *file : {".git/x-config", ".git/objects/x1", "x-top.txt", "a/.git/x-head", "a/x-a.txt",
+                             "a/node_modules/pkg/x.js", "a/node_modules/pkg/.git/x", "a/b/c/node_modules/x.js",
+                             "a/b/c/.git/x", "a/b/c/x-deep.txt", "a/b/.GIT/x", "a/b/.git.d/x", "node_modules/x.js",
+                             "src/x.cpp"})
+        tree.writeFile(rel + QLatin1Char('/') + QString::fromUtf8(file));
+}
+
+QStringList findPrunedPaths(const QString &root, const QStringList &pruned, const QString &text)
+{
+    QStringList args{root, QStringLiteral("-mindepth"), QStringLiteral("1")};
+    for (const QString &name : pruned)
+        args << QStringLiteral("-name") << name << QStringLiteral("-prune") << QStringLiteral("-o");
+    args << QStringLiteral("-iname") << QLatin1Char('*') + text + QLatin1Char('*') << QStringLiteral("-print");
+    QProcess find;
+    find.start(QStringLiteral("find"), args);
+    if (!find.waitForFinished(20000) || find.exitCode() != 0)
+        ADD_FAILURE() << "find failed: " << find.readAllStandardError().toStdString();
+    QStringList paths = QString::fromUtf8(find.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    paths.sort();
+    return paths;
 }
 
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs)

@@ -116,6 +116,15 @@ inline QVariantMap criterion(int kind, int op, const QVariant &value = QVariant(
     return c;
 }
 
+// Writes a tree with ".git" and "node_modules" folders at several depths
+// (nested in each other too, and a ".GIT" and a ".git.d" that are not them)
+// below rel; every file name holds an "x".
+void writeVersionControlTree(TempTree &tree, const QString &rel);
+// What GNU find lists below root (root itself left out) whose name contains
+// text, ignoring ASCII case, pruning the folders named pruned: the reference
+// for skipped folder names. Sorted.
+QStringList findPrunedPaths(const QString &root, const QStringList &pruned, const QString &text);
+
 // Waits (processing events) until pred is true or timeoutMs passes.
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 5000);
 
