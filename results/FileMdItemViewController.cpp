@@ -188,15 +188,19 @@ QVariant FileMdItemTableModel::data(const QModelIndex &index, int role) const
         if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && !value.toString().isEmpty()))
             return value.toString();
         return {};
-    case 2:
+    case 2: {
         if (role == FileMdItemViewController::CellIdRole)
             return QStringLiteral("valueNumberCellId");
         if (role == Qt::TextAlignmentRole)
             return int(Qt::AlignRight | Qt::AlignVCenter);
         if (role != Qt::DisplayRole)
             return {};
-        return value.typeId() == QMetaType::Double ? QLocale().toString(value.toDouble(), 'g', 12)
-                                                   : QLocale().toString(value.toLongLong());
+        // Years and counts read better without group separators.
+        QLocale locale;
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        return value.typeId() == QMetaType::Double ? locale.toString(value.toDouble(), 'g', 12)
+                                                   : locale.toString(value.toLongLong());
+    }
     case 3:
         if (role == FileMdItemViewController::CellIdRole)
             return QStringLiteral("valueStringCellId");
@@ -358,6 +362,9 @@ void FileMdItemViewController::setObjectList(const QList<QVariantMap> &rows)
             if (m_objectList.at(i).value(kKind).toInt() == 1)
                 m_tableView->setSpan(i, 0, 1, 2);
         }
+        // Keys are read whole where the pane allows it.
+        m_tableView->resizeColumnToContents(0);
+        m_tableView->setColumnWidth(0, qBound(120, m_tableView->columnWidth(0), m_tableView->width() / 2));
     }
     Q_EMIT tableUpdated();
 }

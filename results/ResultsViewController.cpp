@@ -16,7 +16,8 @@
 
 namespace {
 
-constexpr int kInitialDetailsWidth = 320;
+// The pane's first width: two fifths of the view.
+constexpr int kInitialDetailsShare = 5;
 
 // A divider whose dragged positions go through its split view's constraint.
 class ContentMainSplitHandle : public QSplitterHandle
@@ -258,7 +259,8 @@ void ResultsViewController::updateUIDetails()
         m_splitView->setStretchFactor(0, 1);
         m_splitView->setStretchFactor(1, 0);
         const int total = m_view->width() - m_splitView->handleWidth();
-        m_splitView->setSizes({total - kInitialDetailsWidth, kInitialDetailsWidth});
+        const int detailsWidth = total * 2 / kInitialDetailsShare;
+        m_splitView->setSizes({total - detailsWidth, detailsWidth});
         m_splitView->setParent(m_view);
         m_view->layout()->addWidget(m_splitView);
         m_splitView->show();
