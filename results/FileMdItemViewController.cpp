@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QSet>
 #include <QTableView>
+#include <QTimer>
 #include <QtConcurrent>
 #include <mutex>
 
@@ -328,6 +329,12 @@ void FileMdItemViewController::updateUIWithFilePath(const QString &path, bool)
         return;
     }
     m_loading = true;
+    // A quick answer replaces the table without a blank in between; a slow
+    // one must not leave the previous file's attributes under the new name.
+    QTimer::singleShot(kStaleAfterMs, this, [this, generation] {
+        if (generation == m_generation && m_loading)
+            setObjectList({});
+    });
     using Answer = QList<std::pair<QString, QVariant>>;
     auto *watcher = new QFutureWatcher<Answer>(this);
     connect(watcher, &QFutureWatcher<Answer>::finished, this, [this, watcher, generation] {

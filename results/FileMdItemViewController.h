@@ -27,6 +27,9 @@ public:
     // ("groupCellId", "keyCellId", "valueStringCellId", ...) and the row's value.
     enum { CellIdRole = Qt::UserRole + 1, ValueRole };
 
+    // How long the previous file's rows may stay while the next one is read.
+    static constexpr int kStaleAfterMs = 150;
+
     explicit FileMdItemViewController(QObject *parent = nullptr);
     ~FileMdItemViewController() override;
 

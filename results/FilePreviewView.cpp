@@ -5,6 +5,7 @@
 #include <QFutureWatcher>
 #include <QLocale>
 #include <QPainter>
+#include <QTimer>
 #include <QtConcurrent>
 
 #include "results/FileMdItemViewController.h"
@@ -152,6 +153,16 @@ void FilePreviewView::reloadWithFileURL(const QUrl &url, bool isRegular)
         m_previewView->show();
     }
     m_loading = true;
+    // As in the metadata table: a slow answer first clears the previous file.
+    QTimer::singleShot(FileMdItemViewController::kStaleAfterMs, this, [this, generation] {
+        if (generation != m_generation || !m_loading)
+            return;
+        for (Fact &fact : m_facts)
+            fact.value.clear();
+        m_previewView->preview = FilePreview();
+        m_previewView->update();
+        update();
+    });
     const QString path = url.toLocalFile();
     const QSize size = (m_previewView->size() - QSize(16, 16)).expandedTo(QSize(64, 64)) * devicePixelRatioF();
     auto *watcher = new QFutureWatcher<PaneAnswer>(this);

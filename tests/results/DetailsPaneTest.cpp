@@ -204,8 +204,8 @@ TEST_F(DetailsPaneTest, DividerKeepsTheMinimums)
     EXPECT_EQ(split->sizes().at(1), paneWidth);
 }
 
-// An answer read for a file the selection has left must never replace the
-// table of the file selected since.
+// A slow read first clears the previous file's table, and its answer, once
+// the selection has moved on, must never replace the newer file's table.
 TEST_F(DetailsPaneTest, ASlowReadOfAnEarlierSelectionIsDropped)
 {
     QSemaphore slowReadMayEnd;
@@ -213,16 +213,20 @@ TEST_F(DetailsPaneTest, ASlowReadOfAnEarlierSelectionIsDropped)
         if (path.endsWith(QLatin1String("slow.txt")))
             slowReadMayEnd.acquire();
     });
+    select(QStringLiteral("notes.txt"));
     chooseMenuItem(QStringLiteral("Show Metadata"));
     FileMdItemViewController *md = results.fileMdItemViewController();
+    ASSERT_TRUE(kztest::waitUntil([&] { return mdValue(QStringLiteral("kMDItemFSName")) == QLatin1String("notes.txt"); }));
     select(QStringLiteral("slow.txt"));
+    ASSERT_TRUE(kztest::waitUntil([&] { return md->objectList().isEmpty(); }));
+    EXPECT_TRUE(md->isLoading());
     const int dropped = md->droppedAnswers();
-    select(QStringLiteral("notes.txt"));
+    select(QStringLiteral("empty.txt"));
     ASSERT_TRUE(kztest::waitUntil([&] { return !md->isLoading(); }));
-    EXPECT_EQ(mdValue(QStringLiteral("kMDItemFSName")), QStringLiteral("notes.txt"));
+    EXPECT_EQ(mdValue(QStringLiteral("kMDItemFSName")), QStringLiteral("empty.txt"));
     slowReadMayEnd.release();
     ASSERT_TRUE(kztest::waitUntil([&] { return md->droppedAnswers() == dropped + 1; }));
-    EXPECT_EQ(mdValue(QStringLiteral("kMDItemFSName")), QStringLiteral("notes.txt"));
+    EXPECT_EQ(mdValue(QStringLiteral("kMDItemFSName")), QStringLiteral("empty.txt"));
 }
 
 } // namespace
