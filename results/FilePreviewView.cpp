@@ -96,6 +96,12 @@ FilePreviewView::FilePreviewView(QWidget *parent)
     for (int i = 0; i < FactCount; ++i)
         m_facts[i].label = KZLocalizedString(labels[i]);
     setAutoFillBackground(true);
+    m_resizeTimer.setSingleShot(true);
+    m_resizeTimer.setInterval(150);
+    connect(&m_resizeTimer, &QTimer::timeout, this, [this] {
+        if (!m_loading && m_fileURL.isLocalFile())
+            reloadWithFileURL(m_fileURL, m_isRegular);
+    });
 }
 
 const FilePreview &FilePreviewView::preview() const
@@ -128,8 +134,23 @@ QString FilePreviewView::sizeText(std::optional<qint64> bytes)
 void FilePreviewView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    if (m_previewView)
-        m_previewView->setGeometry(0, kFactsHeight, width(), qMax(0, height() - kFactsHeight));
+    if (!m_previewView)
+        return;
+    m_previewView->setGeometry(0, kFactsHeight, width(), qMax(0, height() - kFactsHeight));
+    // A picture made for a narrower pane is made again once the divider rests.
+    const FilePreview &shown = m_previewView->preview;
+    const QSize made = shown.image.size();
+    const QSize wanted = previewSize();
+    const bool cutShort = shown.kind == FilePreview::KindPdf ||
+                          (shown.kind == FilePreview::KindImage && shown.sourceSize.width() > made.width() &&
+                           shown.sourceSize.height() > made.height());
+    if (cutShort && wanted.width() > made.width() && wanted.height() > made.height())
+        m_resizeTimer.start();
+}
+
+QSize FilePreviewView::previewSize() const
+{
+    return (m_previewView->size() - QSize(16, 16)).expandedTo(QSize(64, 64)) * devicePixelRatioF();
 }
 
 void FilePreviewView::reloadWithFileURL(const QUrl &url, bool isRegular)
@@ -140,6 +161,7 @@ void FilePreviewView::reloadWithFileURL(const QUrl &url, bool isRegular)
     update();
     if (!url.isLocalFile()) {
         m_loading = false;
+        m_shownURL = QUrl();
         if (m_previewView) {
             m_previewView->preview = FilePreview();
             m_previewView->update();
@@ -155,16 +177,18 @@ void FilePreviewView::reloadWithFileURL(const QUrl &url, bool isRegular)
     m_loading = true;
     // As in the metadata table: a slow answer first clears the previous file.
     QTimer::singleShot(FileMdItemViewController::kStaleAfterMs, this, [this, generation] {
-        if (generation != m_generation || !m_loading)
+        // A picture made again for a wider pane keeps the facts it belongs to.
+        if (generation != m_generation || !m_loading || m_shownURL == m_fileURL)
             return;
         for (Fact &fact : m_facts)
             fact.value.clear();
         m_previewView->preview = FilePreview();
         m_previewView->update();
+        m_shownURL = QUrl();
         update();
     });
     const QString path = url.toLocalFile();
-    const QSize size = (m_previewView->size() - QSize(16, 16)).expandedTo(QSize(64, 64)) * devicePixelRatioF();
+    const QSize size = previewSize();
     auto *watcher = new QFutureWatcher<PaneAnswer>(this);
     connect(watcher, &QFutureWatcher<PaneAnswer>::finished, this, [this, watcher, generation, isRegular] {
         watcher->deleteLater();
@@ -205,6 +229,7 @@ void FilePreviewView::reloadWithFileURL(const QUrl &url, bool isRegular)
             m_facts[DisplayName].value = QFileInfo(m_fileURL.toLocalFile()).fileName();
         m_previewView->preview = answer.preview;
         m_previewView->update();
+        m_shownURL = m_fileURL;
         update();
         Q_EMIT detailsShown();
     });

@@ -5,6 +5,7 @@
 // GUI thread.
 #pragma once
 
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -59,8 +60,13 @@ private:
     enum { DisplayName, DisplayType, CreationDate, ModificationDate, AccessDate, AddedDate, Size, TotalSize,
            OwnerName, GroupName, FactCount };
 
+    QSize previewSize() const;
+
     FilePreviewArea *m_previewView = nullptr;
+    QTimer m_resizeTimer;
     QUrl m_fileURL;
+    // The file whose facts and preview are on screen.
+    QUrl m_shownURL;
     bool m_isRegular = false;
     Fact m_facts[FactCount];
     quint64 m_generation = 0;

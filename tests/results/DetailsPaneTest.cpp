@@ -1,3 +1,4 @@
+#include <QImage>
 #include <QMenu>
 #include <QSemaphore>
 #include <QTableView>
@@ -72,13 +73,14 @@ protected:
         tree.writeFile(QStringLiteral("empty.txt"));
         tree.writeFile(QStringLiteral("notes.txt"), QByteArray(5000, 'n'));
         tree.writeFile(QStringLiteral("slow.txt"), "slow");
+        QImage(2000, 1000, QImage::Format_RGB32).save(tree.path(QStringLiteral("wide.png")));
         results.updateUI(tree.root(), &session);
         results.setHasResults(true);
         results.view()->resize(900, 500);
         results.view()->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(results.view()));
         FileSearchResultList batch;
-        for (const char *name : {"empty.txt", "notes.txt", "slow.txt"}) {
+        for (const char *name : {"empty.txt", "notes.txt", "slow.txt", "wide.png"}) {
             const QByteArray path = QFile::encodeName(tree.path(QString::fromLatin1(name)));
             kzplatform::KZStat st;
             ASSERT_EQ(kzplatform::kzLstat(path.constData(), &st), 0);
@@ -182,26 +184,32 @@ TEST_F(DetailsPaneTest, FactsFollowTheSingleSelection)
     EXPECT_TRUE(results.fileMdItemViewController()->objectList().isEmpty());
 }
 
-// A dragged divider stops where the pane is 240 wide, and a wider window
-// widens the list only.
+// A dragged divider stops where the pane is 240 wide, a wider window widens
+// the list only, and a picture made for a narrower pane is made again.
 TEST_F(DetailsPaneTest, DividerKeepsTheMinimums)
 {
     chooseMenuItem(QStringLiteral("Show Details"));
+    select(QStringLiteral("wide.png"));
     ContentMainSplitView *split = results.mSplitView();
     ASSERT_TRUE(split);
-    QTest::qWait(50);
-    QSplitterHandle *handle = split->handle(1);
-    const QPoint start = handle->rect().center();
-    QTest::mousePress(handle, Qt::LeftButton, {}, start);
-    QMouseEvent move(QEvent::MouseMove, QPointF(start), handle->mapToGlobal(QPointF(start.x() + 400, start.y())),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(handle, &move);
-    QTest::mouseRelease(handle, Qt::LeftButton, {}, start);
+    ASSERT_TRUE(kztest::waitUntil([&] { return preview()->preview().kind == FilePreview::KindImage; }));
+    const int firstWidth = preview()->preview().image.width();
+    const auto drag = [&](int dx) {
+        QSplitterHandle *handle = split->handle(1);
+        const QPoint start = handle->rect().center();
+        QTest::mousePress(handle, Qt::LeftButton, {}, start);
+        QMouseEvent move(QEvent::MouseMove, QPointF(start), handle->mapToGlobal(QPointF(start.x() + dx, start.y())),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(handle, &move);
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, start);
+    };
+    drag(400);
     EXPECT_EQ(split->sizes().at(1), ContentMainSplitView::kMinDetailsWidth);
-    const int paneWidth = split->sizes().at(1);
     results.view()->resize(1100, 500);
     QTest::qWait(50);
-    EXPECT_EQ(split->sizes().at(1), paneWidth);
+    EXPECT_EQ(split->sizes().at(1), ContentMainSplitView::kMinDetailsWidth);
+    drag(-500);
+    EXPECT_TRUE(kztest::waitUntil([&] { return preview()->preview().image.width() > firstWidth; }));
 }
 
 // A slow read first clears the previous file's table, and its answer, once
