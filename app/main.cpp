@@ -12,11 +12,18 @@
 #include "support/KZFunctions.h"
 #include "toolkit/KZCriticalAlert.h"
 #include "toolkit/KZSetAsideAlert.h"
+#include "update/KZUpdateInstaller.h"
 
 int main(int argc, char *argv[])
 {
     // A search walks with a descriptor per folder level.
     kzplatform::kzRaiseOpenFileLimit();
+
+    // The update's privileged step (run through pkexec): no display, no bus.
+    if (argc > 1 && QString::fromLocal8Bit(argv[1]) == KZUpdateInstaller::ReplaceOption) {
+        QCoreApplication core(argc, argv);
+        return KZUpdateInstaller::runReplaceCommand(QCoreApplication::arguments().mid(2));
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trovix"));

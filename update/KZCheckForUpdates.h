@@ -4,6 +4,8 @@
 // on the GUI thread; the disk work of an install runs on a worker. Windows and
 // alerts are drawn by a presenter the application installs (app/
 // KZCheckForUpdatesWindows); this class decides what they show.
+// The update archive holds the prefix layout at its root (bin/trovix, ...,
+// share/trovix/installed-files), as `cmake --install --prefix DIR` writes it.
 #pragma once
 
 #include <QByteArray>
