@@ -32,6 +32,7 @@ class Server : public QTcpServer
 {
 public:
     QMap<QString, Response> responses;
+    int requests = 0;
     Server()
     {
         listen(QHostAddress::LocalHost);
@@ -42,6 +43,7 @@ public:
                 if (!head.contains("\r\n\r\n"))
                     return;
                 socket->readAll();
+                ++requests;
                 const Response r = responses.value(QString::fromLatin1(head.split(' ').value(1)));
                 socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: " + r.type
                               + "\r\nContent-Length: " + QByteArray::number(r.body.size() + (r.truncate ? 1000 : 0))
@@ -209,6 +211,14 @@ TEST_F(UpdateTest, VersionFilesLeadToTheirAlertOrWindow)
             EXPECT_EQ(checker.windowState().newVersionMessage, newer);
     }
     EXPECT_TRUE(checker.lastCheck().isValid());
+
+    // A check asked for while one is under way is dropped.
+    const int before = server.requests;
+    checker.synchronizeByUser();
+    checker.synchronizeByUser();
+    checker.synchronizeFromCrashReport();
+    ASSERT_TRUE(kztest::waitUntil([&] { return checker.isIdle(); }));
+    EXPECT_EQ(server.requests, before + 1);
 }
 
 TEST_F(UpdateTest, DownloadsInstallOnlyWhenWhole)
