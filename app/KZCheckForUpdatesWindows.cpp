@@ -10,7 +10,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-namespace {
+namespace
+{
 
 QLabel *iconLabel()
 {
@@ -50,8 +51,8 @@ KZCheckForUpdatesWindows::~KZCheckForUpdatesWindows()
 
 KZCheckForUpdatesWindows *KZCheckForUpdatesWindows::install()
 {
-    static KZCheckForUpdatesWindows *windows =
-        new KZCheckForUpdatesWindows(KZCheckForUpdates::sharedInstance(), QCoreApplication::instance());
+    static KZCheckForUpdatesWindows *windows
+        = new KZCheckForUpdatesWindows(KZCheckForUpdates::sharedInstance(), QCoreApplication::instance());
     return windows;
 }
 
@@ -137,7 +138,8 @@ void KZCheckForUpdatesWindows::windowStateChanged(const KZUpdateWindowState &sta
     _updatingTitle->setText(state.updatingTitle);
     _updatingBar->setRange(0, state.barIndeterminate ? 0 : 1000);
     if (!state.barIndeterminate)
-        _updatingBar->setValue(state.barMaximum > 0 ? static_cast<int>(state.barValue * 1000 / state.barMaximum) : 1000);
+        _updatingBar->setValue(
+            state.barMaximum > 0 ? static_cast<int>(state.barValue * 1000 / state.barMaximum) : 1000);
     _updatingBarLabel->setText(state.barLabel);
     _updatingRelaunch->setEnabled(state.relaunchEnabled);
     if (state.updatingVisible && !_updatingWindow->isVisible())
@@ -154,7 +156,7 @@ void KZCheckForUpdatesWindows::openURL(const QUrl &url)
 
 void KZCheckForUpdatesWindows::activateApplication()
 {
-    for (QDialog *window : {_newVersionWindow.data(), _updatingWindow.data()})
+    for (QDialog *window : { _newVersionWindow.data(), _updatingWindow.data() })
         if (window && window->isVisible()) {
             window->raise();
             window->activateWindow();

@@ -25,7 +25,8 @@
 #include "update/KZUpdateInstaller.h"
 #include "update/KZUpdateVersionFile.h"
 
-namespace {
+namespace
+{
 
 const QString kLastCheck = QStringLiteral("KZCheckForUpdates-LastCheck");
 const QString kLastCheckUpToDate = QStringLiteral("KZCheckForUpdates-LastCheckUpToDate");
@@ -53,8 +54,7 @@ QString sizeText(qint64 count)
     return KZFunctions::stringFromBytesWithBin1024Style(count);
 }
 
-struct InstallOutcome
-{
+struct InstallOutcome {
     bool ok = false;
     QString reason;
     bool quit = false;
@@ -63,7 +63,7 @@ struct InstallOutcome
 InstallOutcome failed(const QString &log, const QString &reason, bool quit = false)
 {
     KZLOG_ERROR_F(log);
-    return {false, reason, quit};
+    return { false, reason, quit };
 }
 
 // The working folder: a folder of our own in the temporary directory. One
@@ -93,25 +93,24 @@ InstallOutcome installUpdateWithData(const QByteArray &data, const QByteArray &s
         return failed(QStringLiteral("sha256 mismatch"), kzText("The downloaded update is damaged."));
     if (KZUpdateInstaller::isInstalledByPackageManager(prefix + QStringLiteral("/bin/trovix")))
         return failed(QStringLiteral("packageManaged==YES prefix:%1").arg(prefix),
-                      kzText("Trovix was installed by your package manager; update it there."));
+            kzText("Trovix was installed by your package manager; update it there."));
     const QString work = makeWorkingFolder();
     if (work.isEmpty())
         return failed(QStringLiteral("createDirectory==NO"), kzText("Can not create temporary directory"));
-    struct Cleanup
-    {
+    struct Cleanup {
         QString path;
         ~Cleanup()
         {
             if (!QDir(path).removeRecursively())
                 KZLOG_WARNING_F(QStringLiteral("removeItemAtPath==NO path:%1").arg(path));
         }
-    } cleanup{work};
+    } cleanup { work };
 
     const QString zipPath = work + QStringLiteral("/%1.zip").arg(displayName().remove(QLatin1Char(' ')));
     QSaveFile zip(zipPath);
     if (!zip.open(QIODevice::WriteOnly) || zip.write(data) != data.size() || !zip.commit())
         return failed(QStringLiteral("write==NO path:%1 error:%2").arg(zipPath, zip.errorString()),
-                      kzText("Can not write downloaded data as file"));
+            kzText("Can not write downloaded data as file"));
     const QString content = work + QStringLiteral("/content");
     QString why;
     if (!QDir().mkdir(content) || !kzExtractUpdateArchive(zipPath, content, &why))
@@ -131,11 +130,12 @@ InstallOutcome installUpdateWithData(const QByteArray &data, const QByteArray &s
             why = kzText("Can not create temporary directory");
     } else {
         KZLOG_INFO_F(QStringLiteral("not writable prefix:%1").arg(prefix));
-        result = KZUpdateInstaller::replaceWithPrivileges(prefix + QStringLiteral("/bin/trovix"), prefix, content, &why);
+        result
+            = KZUpdateInstaller::replaceWithPrivileges(prefix + QStringLiteral("/bin/trovix"), prefix, content, &why);
     }
     if (result != KZUpdateInstaller::Installed)
-        return {false, why, result == KZUpdateInstaller::FailedIncomplete};
-    return {true, QString(), false};
+        return { false, why, result == KZUpdateInstaller::FailedIncomplete };
+    return { true, QString(), false };
 }
 
 } // namespace
@@ -151,8 +151,8 @@ KZCheckForUpdates::KZCheckForUpdates(QObject *parent)
     , _network(new QNetworkAccessManager(this))
 {
     static const bool english = [] {
-        KZLocalization::registerEnglish("KZCheckForUpdates", {{"A new version of %@ is avalaible!",
-                                                               "A new version of %@ is available!"}});
+        KZLocalization::registerEnglish(
+            "KZCheckForUpdates", { { "A new version of %@ is avalaible!", "A new version of %@ is available!" } });
         return true;
     }();
     Q_UNUSED(english);
@@ -233,13 +233,13 @@ void KZCheckForUpdates::synchronizeIfNecessary()
 void KZCheckForUpdates::synchronizeByUser()
 {
     if (isIdle())
-        performSynchronizing({{kUser, true}});
+        performSynchronizing({ { kUser, true } });
 }
 
 void KZCheckForUpdates::synchronizeFromCrashReport()
 {
     if (isIdle())
-        performSynchronizing({{kUser, true}, {kCrashReport, true}});
+        performSynchronizing({ { kUser, true }, { kCrashReport, true } });
 }
 
 void KZCheckForUpdates::performSynchronizing(const QVariantMap &info)
@@ -258,8 +258,8 @@ void KZCheckForUpdates::startRequest(const QUrl &url)
     if (!isAllowedURL(url)) {
         KZLOG_ERROR_M(QStringLiteral("refused url:%1").arg(url.toString()));
         // Answered on the next turn, as a network failure would be.
-        QMetaObject::invokeMethod(this, [this] { endRequest(true, QStringLiteral("refused address")); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { endRequest(true, QStringLiteral("refused address")); }, Qt::QueuedConnection);
         return;
     }
     QNetworkRequest request(url);
@@ -301,7 +301,8 @@ void KZCheckForUpdates::responseReceived()
         _connectionData.clear();
         return;
     }
-    const QString type = reply->header(QNetworkRequest::ContentTypeHeader).toString().section(QLatin1Char(';'), 0, 0).trimmed();
+    const QString type
+        = reply->header(QNetworkRequest::ContentTypeHeader).toString().section(QLatin1Char(';'), 0, 0).trimmed();
     if (statusCode.toInt() != 200 || type != QLatin1String("application/zip")) {
         KZLOG_ERROR_M(QStringLiteral("statusCode:%1 Content-Type:%2").arg(statusCode.toInt()).arg(type));
         endRequest(true, QString());
@@ -315,7 +316,7 @@ void KZCheckForUpdates::responseReceived()
         state.barIndeterminate = false;
         state.barMaximum = _expectedLength;
         state.barValue = 0;
-        state.barLabel = kzText("%@ of %@", {sizeText(0), sizeText(_expectedLength)});
+        state.barLabel = kzText("%@ of %@", { sizeText(0), sizeText(_expectedLength) });
     }
     setWindowState(state);
 }
@@ -338,8 +339,9 @@ void KZCheckForUpdates::dataReceived()
     if (_connectionAction == Downloading) {
         KZUpdateWindowState state = _state;
         state.barValue = _connectionData.size();
-        state.barLabel = kzText("%@ of %@", {sizeText(_connectionData.size()),
-                                         _expectedLength > 0 ? sizeText(_expectedLength) : QStringLiteral("?")});
+        state.barLabel = kzText("%@ of %@",
+            { sizeText(_connectionData.size()),
+                _expectedLength > 0 ? sizeText(_expectedLength) : QStringLiteral("?") });
         setWindowState(state);
     }
 }
@@ -390,14 +392,14 @@ void KZCheckForUpdates::checkDidEndWithError(bool hasError, const QString &error
         KZLOG_ERROR_M(QStringLiteral("hasError==YES error:%1").arg(error));
         if (user)
             goToWebsiteAlert(kzText("Unable to Check for Update."),
-                             kzText("Please, check your network connection and try again."), kzText("Ok"));
+                kzText("Please, check your network connection and try again."), kzText("Ok"));
         return;
     }
     const KZUpdateVersionFile file = KZUpdateVersionFile::parse(body);
     if (file.kind == KZUpdateVersionFile::Message) {
         if (file.code == 1) {
-            alert(kzText("Information about %@", {displayName()}), file.message,
-                  {kzText("Go to %@ Website", {displayName()})});
+            alert(kzText("Information about %@", { displayName() }), file.message,
+                { kzText("Go to %@ Website", { displayName() }) });
             if (_presenter)
                 _presenter->openURL(KZ_WebSiteURL());
         }
@@ -406,34 +408,36 @@ void KZCheckForUpdates::checkDidEndWithError(bool hasError, const QString &error
     if (file.kind == KZUpdateVersionFile::Malformed) {
         KZLOG_ERROR_M(QStringLiteral("lines==nil string:%1").arg(QString::fromUtf8(body.left(200))));
         if (user)
-            goToWebsiteAlert(kzText("Unable to Check for Update."), kzText("Please, try later or visit %@ Website.", {displayName()}),
-                             kzText("Ok"));
+            goToWebsiteAlert(kzText("Unable to Check for Update."),
+                kzText("Please, try later or visit %@ Website.", { displayName() }), kzText("Ok"));
         return;
     }
     KZUserDefaults::standardUserDefaults().setDate(QDateTime::currentDateTime(), kLastCheckUpToDate);
     if (file.build <= _build) {
         if (user && !cr)
             alert(kzText("You are up to date!"),
-                  kzText("%@ %@ is currently the newest version available.", {displayName(), KZFunctions::appVersion()}),
-                  {kzText("Ok")});
+                kzText(
+                    "%@ %@ is currently the newest version available.", { displayName(), KZFunctions::appVersion() }),
+                { kzText("Ok") });
         return;
     }
-    const QString offered = kzText("%@ is now in version %@ (%@).",
-                               {displayName(), file.displayVersion, QString::number(file.build)});
+    const QString offered
+        = kzText("%@ is now in version %@ (%@).", { displayName(), file.displayVersion, QString::number(file.build) });
     if (!file.minimumSystem.isEmpty() && kzSystemIsOlderThan(kzKernelRelease(), file.minimumSystem)) {
         KZLOG_INFO_M(QStringLiteral("minimum system:%1 running:%2").arg(file.minimumSystem, kzKernelRelease()));
         if (user && !cr)
-            alert(offered, kzText("This version requires at least Linux %@.", {file.minimumSystem}), {kzText("Ok")});
+            alert(
+                offered, kzText("This version requires at least Linux %@.", { file.minimumSystem }), { kzText("Ok") });
         return;
     }
     if (!user && file.displayVersion == KZUserDefaults::standardUserDefaults().stringForKey(kIgnoredVersion))
         return;
-    const QVariantMap offer{{QStringLiteral("build"), QString::number(file.build)},
-                            {QStringLiteral("displayVersion"), file.displayVersion},
-                            {QStringLiteral("downloadLink"), file.downloadLink},
-                            {QStringLiteral("sha256"), file.sha256}};
+    const QVariantMap offer { { QStringLiteral("build"), QString::number(file.build) },
+        { QStringLiteral("displayVersion"), file.displayVersion },
+        { QStringLiteral("downloadLink"), file.downloadLink }, { QStringLiteral("sha256"), file.sha256 } };
     // Whether the package manager owns the install asks dpkg: off the GUI thread.
-    const QString exe = (_prefix.isEmpty() ? KZUpdateInstaller::runningPrefix() : _prefix) + QStringLiteral("/bin/trovix");
+    const QString exe
+        = (_prefix.isEmpty() ? KZUpdateInstaller::runningPrefix() : _prefix) + QStringLiteral("/bin/trovix");
     _pendingWork = true;
     auto *watcher = new QFutureWatcher<bool>(this);
     connect(watcher, &QFutureWatcher<bool>::finished, this, [this, watcher, offer] {
@@ -449,14 +453,16 @@ void KZCheckForUpdates::offerNewVersion(const QVariantMap &offer, bool packageMa
     _connectionInfo = offer;
     _connectionInfo.insert(QStringLiteral("packageManaged"), packageManaged);
     KZUpdateWindowState state;
-    state.windowTitle = kzText("%@ Update", {displayName()});
-    state.newVersionTitle = kzText("A new version of %@ is avalaible!", {displayName()});
-    state.newVersionMessage = kzText("%@ is now in version %@ (%@).", {displayName(), offer.value(QStringLiteral("displayVersion")).toString(),
-                                                                     offer.value(QStringLiteral("build")).toString()});
+    state.windowTitle = kzText("%@ Update", { displayName() });
+    state.newVersionTitle = kzText("A new version of %@ is avalaible!", { displayName() });
+    state.newVersionMessage = kzText("%@ is now in version %@ (%@).",
+        { displayName(), offer.value(QStringLiteral("displayVersion")).toString(),
+            offer.value(QStringLiteral("build")).toString() });
     state.newVersionButton = kzText("Install Update");
     if (packageManaged) {
-        state.newVersionMessage += QLatin1Char('\n') + kzText("Trovix was installed by your package manager; update it there.");
-        state.newVersionButton = kzText("Go to %@ Website", {displayName()});
+        state.newVersionMessage
+            += QLatin1Char('\n') + kzText("Trovix was installed by your package manager; update it there.");
+        state.newVersionButton = kzText("Go to %@ Website", { displayName() });
     }
     state.newVersionVisible = true;
     if (_presenter)
@@ -504,8 +510,8 @@ void KZCheckForUpdates::downloadDidEndWithError(bool hasError, const QString &er
         KZLOG_ERROR_M(QStringLiteral("hasError==YES error:%1").arg(error));
         state.updatingVisible = false;
         setWindowState(state);
-        goToWebsiteAlert(kzText("Unable to download update."), kzText("Please, download %@ from the Web.", {displayName()}),
-                         kzText("Ok"));
+        goToWebsiteAlert(kzText("Unable to download update."),
+            kzText("Please, download %@ from the Web.", { displayName() }), kzText("Ok"));
         return;
     }
     state.updatingTitle = kzText("Installing update…");
@@ -535,7 +541,7 @@ void KZCheckForUpdates::installDidEnd(bool ok, const QString &reason, bool quit)
         if (!message.endsWith(QLatin1Char('.')))
             message += QLatin1Char('.');
         if (quit)
-            message += QLatin1Char(' ') + kzText("Please, download %@ again from its Web site.", {displayName()});
+            message += QLatin1Char(' ') + kzText("Please, download %@ again from its Web site.", { displayName() });
         goToWebsiteAlert(kzText("Updating Failed"), message, quit ? kzText("Quit") : kzText("Ok"));
         if (quit)
             QCoreApplication::quit();
@@ -556,12 +562,13 @@ void KZCheckForUpdates::updatingAction()
     if (!_state.relaunchEnabled)
         return;
     Q_EMIT willRelaunch();
-    const QString program = (_prefix.isEmpty() ? KZUpdateInstaller::runningPrefix() : _prefix) + QStringLiteral("/bin/trovix");
+    const QString program
+        = (_prefix.isEmpty() ? KZUpdateInstaller::runningPrefix() : _prefix) + QStringLiteral("/bin/trovix");
     // One Trovix per session: the new one would hand itself over to this one
     // while it still runs, so it is started once this process has gone.
     const QString script = QStringLiteral("while kill -0 %1 2>/dev/null; do sleep 0.2; done; exec \"$0\"")
                                .arg(QCoreApplication::applicationPid());
-    if (!QProcess::startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, program}))
+    if (!QProcess::startDetached(QStringLiteral("/bin/sh"), { QStringLiteral("-c"), script, program }))
         KZLOG_ERROR_M(QStringLiteral("runningApplication==nil appURL:%1 error:startDetached").arg(program));
     QCoreApplication::quit();
 }
@@ -578,11 +585,11 @@ int KZCheckForUpdates::alert(const QString &title, const QString &message, const
     if (!_presenter)
         return -1;
     _presenter->activateApplication();
-    return _presenter->runAlert({title, message, buttons});
+    return _presenter->runAlert({ title, message, buttons });
 }
 
 void KZCheckForUpdates::goToWebsiteAlert(const QString &title, const QString &message, const QString &second)
 {
-    if (alert(title, message, {kzText("Go to %@ Website", {displayName()}), second}) == 0 && _presenter)
+    if (alert(title, message, { kzText("Go to %@ Website", { displayName() }), second }) == 0 && _presenter)
         _presenter->openURL(KZ_WebSiteURL());
 }

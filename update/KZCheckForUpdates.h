@@ -20,21 +20,19 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 
-struct KZUpdateAlert
-{
+struct KZUpdateAlert {
     QString title;
     QString message;
     QStringList buttons;
 };
 
 // What the two windows show. Kept whole: the presenter redraws from it.
-struct KZUpdateWindowState
-{
+struct KZUpdateWindowState {
     bool newVersionVisible = false;
-    QString windowTitle;       // "%@ Update", both windows
-    QString newVersionTitle;   // "A new version of %@ is avalaible!"
+    QString windowTitle; // "%@ Update", both windows
+    QString newVersionTitle; // "A new version of %@ is avalaible!"
     QString newVersionMessage; // "%@ is now in version %@ (%@)." (and why it cannot install)
-    QString newVersionButton;  // "Install Update", or "Go to %@ Website" for a package-manager install
+    QString newVersionButton; // "Install Update", or "Go to %@ Website" for a package-manager install
 
     bool updatingVisible = false;
     QString updatingTitle; // "Downloading update…", "Installing update…", "Waiting relaunch…"
@@ -78,15 +76,15 @@ public:
     void setInstallPrefix(const QString &prefix);
 
     // The entry points; each does nothing unless idle.
-    void synchronizeAtLaunch();    // silent
+    void synchronizeAtLaunch(); // silent
     void synchronizeIfNecessary(); // silent, when the last check is missing or older than an hour
-    void synchronizeByUser();      // Help > "Check For Update…" and the preferences' button
+    void synchronizeByUser(); // Help > "Check For Update…" and the preferences' button
     void synchronizeFromCrashReport();
 
     // Button actions of the windows.
-    void newVersionAction();   // "Install Update"
+    void newVersionAction(); // "Install Update"
     void newVersionDismissed(); // the new-version window was closed
-    void updatingAction();     // relaunch
+    void updatingAction(); // relaunch
 
     int connectionAction() const;
     // Idle and no install or package check under way.

@@ -11,7 +11,8 @@
 
 #include "support/KZLog.h"
 
-namespace {
+namespace
+{
 
 // Lexically normalised, relative, inside the folder: no absolute name, no
 // "..", not empty. Returns the cleaned name or empty when refused.
@@ -55,19 +56,11 @@ bool fail(const QString &message, QString *error)
     return false;
 }
 
-struct ArchiveCloser
-{
-    void operator()(archive *a) const
-    {
-        archive_read_free(a);
-    }
+struct ArchiveCloser {
+    void operator()(archive *a) const { archive_read_free(a); }
 };
-struct WriterCloser
-{
-    void operator()(archive *a) const
-    {
-        archive_write_free(a);
-    }
+struct WriterCloser {
+    void operator()(archive *a) const { archive_write_free(a); }
 };
 
 } // namespace
@@ -80,11 +73,12 @@ bool kzExtractUpdateArchive(const QString &archivePath, const QString &destDir, 
     if (archive_read_open_filename(reader.get(), QFile::encodeName(archivePath).constData(), 64 * 1024) != ARCHIVE_OK)
         return fail(QStringLiteral("archive_read_open_filename path:%1 error:%2")
                         .arg(archivePath, QString::fromUtf8(archive_error_string(reader.get()))),
-                    error);
+            error);
     std::unique_ptr<archive, WriterCloser> writer(archive_write_disk_new());
     // Our own checks come first; libarchive's secure flags stand behind them.
-    archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_NODOTDOT
-                                                     | ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_NO_OVERWRITE);
+    archive_write_disk_set_options(writer.get(),
+        ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_SYMLINKS
+            | ARCHIVE_EXTRACT_NO_OVERWRITE);
     // Entries are written under the folder's real path (no link on the way,
     // which the symbolic-link check would refuse).
     const QString realDest = QFileInfo(destDir).canonicalFilePath();
@@ -99,8 +93,9 @@ bool kzExtractUpdateArchive(const QString &archivePath, const QString &destDir, 
         if (status != ARCHIVE_OK)
             return fail(QStringLiteral("archive_read_next_header error:%1")
                             .arg(QString::fromUtf8(archive_error_string(reader.get()))),
-                        error);
-        const QByteArray rawName = archive_entry_pathname(entry) ? QByteArray(archive_entry_pathname(entry)) : QByteArray();
+                error);
+        const QByteArray rawName
+            = archive_entry_pathname(entry) ? QByteArray(archive_entry_pathname(entry)) : QByteArray();
         const QByteArray name = cleanRelativeName(rawName);
         if (name.isEmpty())
             return fail(QStringLiteral("refused entry name:%1").arg(QString::fromUtf8(rawName)), error);
@@ -112,10 +107,10 @@ bool kzExtractUpdateArchive(const QString &archivePath, const QString &destDir, 
             if (!target || !linkStaysInside(name, target))
                 return fail(QStringLiteral("refused link name:%1 target:%2")
                                 .arg(QString::fromUtf8(name), QString::fromUtf8(target ? target : "")),
-                            error);
+                    error);
         } else if (type != AE_IFREG && type != AE_IFDIR) {
-            return fail(QStringLiteral("refused entry name:%1 type:%2").arg(QString::fromUtf8(name)).arg(type, 0, 8),
-                        error);
+            return fail(
+                QStringLiteral("refused entry name:%1 type:%2").arg(QString::fromUtf8(name)).arg(type, 0, 8), error);
         }
         const QByteArray full = root + '/' + name;
         archive_entry_set_pathname(entry, full.constData());
@@ -124,7 +119,7 @@ bool kzExtractUpdateArchive(const QString &archivePath, const QString &destDir, 
         if (archive_write_header(writer.get(), entry) != ARCHIVE_OK)
             return fail(QStringLiteral("archive_write_header name:%1 error:%2")
                             .arg(QString::fromUtf8(name), QString::fromUtf8(archive_error_string(writer.get()))),
-                        error);
+                error);
         if (type == AE_IFREG && archive_entry_size(entry) > 0) {
             const void *block = nullptr;
             size_t size = 0;
@@ -132,24 +127,24 @@ bool kzExtractUpdateArchive(const QString &archivePath, const QString &destDir, 
             int r;
             while ((r = archive_read_data_block(reader.get(), &block, &size, &offset)) == ARCHIVE_OK) {
                 if (archive_write_data_block(writer.get(), block, size, offset) != ARCHIVE_OK)
-                    return fail(QStringLiteral("archive_write_data_block name:%1 error:%2")
-                                    .arg(QString::fromUtf8(name),
-                                         QString::fromUtf8(archive_error_string(writer.get()))),
-                                error);
+                    return fail(
+                        QStringLiteral("archive_write_data_block name:%1 error:%2")
+                            .arg(QString::fromUtf8(name), QString::fromUtf8(archive_error_string(writer.get()))),
+                        error);
             }
             if (r != ARCHIVE_EOF)
                 return fail(QStringLiteral("archive_read_data_block name:%1 error:%2")
                                 .arg(QString::fromUtf8(name), QString::fromUtf8(archive_error_string(reader.get()))),
-                            error);
+                    error);
         }
         if (archive_write_finish_entry(writer.get()) != ARCHIVE_OK)
             return fail(QStringLiteral("archive_write_finish_entry name:%1 error:%2")
                             .arg(QString::fromUtf8(name), QString::fromUtf8(archive_error_string(writer.get()))),
-                        error);
+                error);
     }
     if (archive_write_close(writer.get()) != ARCHIVE_OK)
-        return fail(QStringLiteral("archive_write_close error:%1")
-                        .arg(QString::fromUtf8(archive_error_string(writer.get()))),
-                    error);
+        return fail(
+            QStringLiteral("archive_write_close error:%1").arg(QString::fromUtf8(archive_error_string(writer.get()))),
+            error);
     return true;
 }

@@ -18,7 +18,8 @@
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
 
-namespace {
+namespace
+{
 
 std::optional<bool> g_packageManagedForTesting;
 
@@ -78,7 +79,8 @@ bool copyEntry(const QString &src, const QString &dst, QString *error)
         return false;
     }
     const QFileInfo dstInfo(dst);
-    const QByteArray tmp = bytes(dstInfo.path() + QStringLiteral("/.") + dstInfo.fileName() + QStringLiteral(".trovix-new"));
+    const QByteArray tmp
+        = bytes(dstInfo.path() + QStringLiteral("/.") + dstInfo.fileName() + QStringLiteral(".trovix-new"));
     ::unlink(tmp.constData());
     if (S_ISLNK(st.st_mode)) {
         QByteArray target(st.st_size + 1, '\0');
@@ -94,9 +96,9 @@ bool copyEntry(const QString &src, const QString &dst, QString *error)
         }
     } else if (S_ISREG(st.st_mode)) {
         const int in = ::open(bytes(src).constData(), O_RDONLY | O_CLOEXEC);
-        const int out = in < 0 ? -1
-                               : ::open(tmp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                                        st.st_mode & 0777);
+        const int out = in < 0
+            ? -1
+            : ::open(tmp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, st.st_mode & 0777);
         bool ok = in >= 0 && out >= 0;
         int e = errno;
         char buffer[64 * 1024];
@@ -158,8 +160,8 @@ bool KZUpdateInstaller::readInstalledFiles(const QString &listPath, QStringList 
     return true;
 }
 
-KZUpdateInstaller::Result KZUpdateInstaller::replaceInstalledFiles(const QString &prefix, const QString &newTree,
-                                                                   const QString &backupDir, QString *error)
+KZUpdateInstaller::Result KZUpdateInstaller::replaceInstalledFiles(
+    const QString &prefix, const QString &newTree, const QString &backupDir, QString *error)
 {
     const auto refuse = [&](const QString &log, const char *message) {
         KZLOG_ERROR_F(log);
@@ -168,7 +170,7 @@ KZUpdateInstaller::Result KZUpdateInstaller::replaceInstalledFiles(const QString
     };
     if (g_packageManagedForTesting.value_or(false))
         return refuse(QStringLiteral("packageManaged==YES prefix:%1").arg(prefix),
-                      "Trovix was installed by your package manager; update it there.");
+            "Trovix was installed by your package manager; update it there.");
     QStringList oldPaths, newPaths;
     if (!readInstalledFiles(newTree + QLatin1Char('/') + KZInstalledFilesListPath, &newPaths) || newPaths.isEmpty())
         return refuse(QStringLiteral("newList==nil tree:%1").arg(newTree), "Can not found content of app");
@@ -193,8 +195,8 @@ KZUpdateInstaller::Result KZUpdateInstaller::replaceInstalledFiles(const QString
         if (::lstat(bytes(target).constData(), &st) != 0) {
             if (errno == ENOENT || errno == ENOTDIR)
                 continue;
-            return refuse(QStringLiteral("lstat path:%1 %2").arg(target, errnoText(errno)),
-                          "Can not back up installed files");
+            return refuse(
+                QStringLiteral("lstat path:%1 %2").arg(target, errnoText(errno)), "Can not back up installed files");
         }
         QString why;
         if (S_ISDIR(st.st_mode))
@@ -261,9 +263,9 @@ bool KZUpdateInstaller::isInstalledByPackageManager(const QString &executablePat
         return true;
     int status = -1;
     QString out, err;
-    return KZFunctions::executeCommand(QStringLiteral("/usr/bin/dpkg-query"), {QStringLiteral("-S"), path}, &status,
-                                       &out, &err)
-           && status == 0;
+    return KZFunctions::executeCommand(
+               QStringLiteral("/usr/bin/dpkg-query"), { QStringLiteral("-S"), path }, &status, &out, &err)
+        && status == 0;
 }
 
 void KZUpdateInstaller::setInstalledByPackageManagerForTesting(std::optional<bool> owned)
@@ -287,14 +289,13 @@ bool KZUpdateInstaller::canWriteInstalledFiles(const QString &prefix, const QStr
     return true;
 }
 
-KZUpdateInstaller::Result KZUpdateInstaller::replaceWithPrivileges(const QString &helperPath, const QString &prefix,
-                                                                   const QString &newTree, QString *error)
+KZUpdateInstaller::Result KZUpdateInstaller::replaceWithPrivileges(
+    const QString &helperPath, const QString &prefix, const QString &newTree, QString *error)
 {
     int status = -1;
     QString out, err;
     const QString pkexec = QStringLiteral("/usr/bin/pkexec");
-    if (!KZFunctions::executeCommand(pkexec, {helperPath, ReplaceOption, newTree, prefix}, &status, &out,
-                                     &err)) {
+    if (!KZFunctions::executeCommand(pkexec, { helperPath, ReplaceOption, newTree, prefix }, &status, &out, &err)) {
         KZLOG_ERROR_F(QStringLiteral("executeCommand==NO path:%1").arg(pkexec));
         *error = tr("Can not get privileges");
         return FailedUnchanged;

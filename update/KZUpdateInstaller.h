@@ -32,8 +32,8 @@ public:
     // Replaces the files of `prefix` listed in the two lists with those of
     // `newTree`; `backupDir` must be an empty folder of our own. Blocks on the
     // disk: call from a worker or the privileged helper.
-    static Result replaceInstalledFiles(const QString &prefix, const QString &newTree, const QString &backupDir,
-                                        QString *error);
+    static Result replaceInstalledFiles(
+        const QString &prefix, const QString &newTree, const QString &backupDir, QString *error);
 
     // The prefix holding the running executable (<prefix>/bin/trovix).
     static QString runningPrefix();
@@ -51,8 +51,8 @@ public:
     // (`trovix --replace-installed-files NEW_TREE PREFIX`, which keeps its
     // backup in a private temporary folder). A refused or cancelled
     // authorisation is "Can not get privileges".
-    static Result replaceWithPrivileges(const QString &helperPath, const QString &prefix, const QString &newTree,
-                                        QString *error);
+    static Result replaceWithPrivileges(
+        const QString &helperPath, const QString &prefix, const QString &newTree, QString *error);
     // The non-GUI mode behind it: arguments after the option; the exit status.
     static int runReplaceCommand(const QStringList &arguments);
     static inline const QString ReplaceOption = QStringLiteral("--replace-installed-files");

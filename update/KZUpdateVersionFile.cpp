@@ -7,7 +7,8 @@
 #include <QStringDecoder>
 #include <QStringList>
 
-namespace {
+namespace
+{
 
 QString decodeText(const QByteArray &bytes)
 {
@@ -66,7 +67,7 @@ KZUpdateVersionFile KZUpdateVersionFile::parse(const QByteArray &bytes)
 
 bool kzParseSystemVersion(const QString &text, int *major, int *minor, int *patch)
 {
-    int numbers[3] = {0, 0, 0};
+    int numbers[3] = { 0, 0, 0 };
     int count = 0;
     qsizetype i = 0;
     while (count < 3 && i < text.size() && text.at(i).isDigit()) {

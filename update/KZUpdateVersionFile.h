@@ -8,8 +8,7 @@
 #include <QByteArray>
 #include <QString>
 
-struct KZUpdateVersionFile
-{
+struct KZUpdateVersionFile {
     enum Kind { Malformed, Message, Offer };
     Kind kind = Malformed;
 
@@ -22,7 +21,7 @@ struct KZUpdateVersionFile
     QString displayVersion;
     QString downloadLink;
     QString minimumSystem; // empty: none
-    QByteArray sha256;     // 32 bytes, or empty when the file names none
+    QByteArray sha256; // 32 bytes, or empty when the file names none
 
     // Decodes UTF-8 (ASCII when the bytes are not UTF-8) and splits the first
     // line at "|". A build that is not a decimal number, an empty version or

@@ -49,7 +49,7 @@ int main(int argc, char **argv)
     state.barMaximum = 9 * 1024 * 1024;
     state.barValue = 3 * 1024 * 1024 + 300 * 1024;
     state.barLabel = KZFunctions::stringFromBytesWithBin1024Style(state.barValue) + QStringLiteral(" of ")
-                     + KZFunctions::stringFromBytesWithBin1024Style(state.barMaximum);
+        + KZFunctions::stringFromBytesWithBin1024Style(state.barMaximum);
     windows.windowStateChanged(state);
     shoot(windows.updatingWindow(), "update-downloading.png");
 

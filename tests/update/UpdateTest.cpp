@@ -20,10 +20,10 @@
 #include "update/KZUpdateArchive.h"
 #include "update/KZUpdateInstaller.h"
 
-namespace {
-
-struct Response
+namespace
 {
+
+struct Response {
     QByteArray type = "text/plain", body;
     bool truncate = false; // announces more bytes than it sends
 };
@@ -45,9 +45,8 @@ public:
                 socket->readAll();
                 ++requests;
                 const Response r = responses.value(QString::fromLatin1(head.split(' ').value(1)));
-                socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: " + r.type
-                              + "\r\nContent-Length: " + QByteArray::number(r.body.size() + (r.truncate ? 1000 : 0))
-                              + "\r\n\r\n" + r.body);
+                socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: " + r.type + "\r\nContent-Length: "
+                    + QByteArray::number(r.body.size() + (r.truncate ? 1000 : 0)) + "\r\n\r\n" + r.body);
                 socket->disconnectFromHost();
             });
         });
@@ -58,8 +57,7 @@ public:
     }
 };
 
-struct Entry
-{
+struct Entry {
     QByteArray name;
     mode_t type = AE_IFREG;
     QByteArray data; // content, or a link's target
@@ -102,14 +100,16 @@ QByteArray zip(const QList<Entry> &entries)
 QMap<QString, QByteArray> snapshot(const QString &root)
 {
     QMap<QString, QByteArray> files;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(
+        root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info = it.nextFileInfo();
         QFile f(info.filePath());
-        files.insert(info.filePath().mid(root.size()), info.isSymLink() ? "-> " + info.symLinkTarget().toUtf8()
-                                                     : info.isDir() ? QByteArray("dir")
-                                                     : f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("?"));
+        files.insert(info.filePath().mid(root.size()),
+            info.isSymLink()                  ? "-> " + info.symLinkTarget().toUtf8()
+                : info.isDir()                ? QByteArray("dir")
+                : f.open(QIODevice::ReadOnly) ? f.readAll()
+                                              : QByteArray("?"));
     }
     return files;
 }
@@ -120,7 +120,7 @@ void installOldTrovix(kztest::TempTree &tree)
     tree.writeFile(QStringLiteral("prefix/bin/trovix"), "old trovix");
     tree.writeFile(QStringLiteral("prefix/share/trovix/old-only"), "old");
     tree.writeFile(QStringLiteral("prefix/share/trovix/installed-files"),
-                   "bin/trovix\nshare/trovix/installed-files\nshare/trovix/old-only\n");
+        "bin/trovix\nshare/trovix/installed-files\nshare/trovix/old-only\n");
     tree.writeFile(QStringLiteral("prefix/bin/other"), "another program");
     tree.writeFile(QStringLiteral("prefix/share/zz"), "another program's file");
 }
@@ -128,12 +128,11 @@ void installOldTrovix(kztest::TempTree &tree)
 const QByteArray kNewList = "bin/trovix\nshare/trovix/installed-files\nshare/trovix/new-file\n";
 QList<Entry> newTrovix()
 {
-    return {{"bin/", AE_IFDIR, {}}, {"bin/trovix", AE_IFREG, "new trovix"},
-            {"share/trovix/installed-files", AE_IFREG, kNewList}, {"share/trovix/new-file", AE_IFREG, "new"}};
+    return { { "bin/", AE_IFDIR, {} }, { "bin/trovix", AE_IFREG, "new trovix" },
+        { "share/trovix/installed-files", AE_IFREG, kNewList }, { "share/trovix/new-file", AE_IFREG, "new" } };
 }
 
-struct Presenter : KZCheckForUpdatesPresenter
-{
+struct Presenter : KZCheckForUpdatesPresenter {
     QStringList alerts; // "title / message"
     QList<QUrl> opened;
     int runAlert(const KZUpdateAlert &a) override
@@ -141,9 +140,9 @@ struct Presenter : KZCheckForUpdatesPresenter
         alerts.append(a.title + QStringLiteral(" / ") + a.message);
         return 1;
     }
-    void windowStateChanged(const KZUpdateWindowState &) override {}
+    void windowStateChanged(const KZUpdateWindowState &) override { }
     void openURL(const QUrl &url) override { opened.append(url); }
-    void activateApplication() override {}
+    void activateApplication() override { }
 };
 
 class UpdateTest : public ::testing::Test
@@ -176,32 +175,34 @@ protected:
 TEST_F(UpdateTest, VersionFilesLeadToTheirAlertOrWindow)
 {
     const QString newer = QStringLiteral("Trovix is now in version 2.0 (11).");
-    const struct
-    {
+    const struct {
         QByteArray file;
         bool user;
         QString ignored, alert;
         bool window;
     } rows[] = {
-        {"10|1.0|https://x/t.zip", true, {}, QStringLiteral("You are up to date!"), false},
-        {"10|1.0|https://x/t.zip", false, {}, {}, false},
-        {"11|2.0|https://x/t.zip", false, {}, {}, true},
-        {"11|2.0|https://x/t.zip|10", true, {}, {}, true}, // one component: no minimum
-        {"11|2.0|https://x/t.zip|999.1", true, {}, newer + QStringLiteral(" / This version requires at least Linux 999.1."), false},
-        {"11|2.0|https://x/t.zip|999.1", false, {}, {}, false},
-        {"11|2.0|https://x/t.zip", false, QStringLiteral("2.0"), {}, false},
-        {"11|2.0|https://x/t.zip", true, QStringLiteral("2.0"), {}, true},
-        {"1|Servers move tonight", true, {}, QStringLiteral("Information about "), false},
-        {"2|Not for users", true, {}, {}, false},
-        {"eleven|2.0|https://x/t.zip", true, {}, QStringLiteral("Unable to Check for Update. / Please, try later"), false},
-        {"11|2.0|https://x/t.zip|5.10|abc", false, {}, {}, false}, // a digest that is not SHA-256
-        {"", true, {}, QStringLiteral("Unable to Check for Update. / Please, check your network"), false},
+        { "10|1.0|https://x/t.zip", true, {}, QStringLiteral("You are up to date!"), false },
+        { "10|1.0|https://x/t.zip", false, {}, {}, false },
+        { "11|2.0|https://x/t.zip", false, {}, {}, true },
+        { "11|2.0|https://x/t.zip|10", true, {}, {}, true }, // one component: no minimum
+        { "11|2.0|https://x/t.zip|999.1", true, {},
+            newer + QStringLiteral(" / This version requires at least Linux 999.1."), false },
+        { "11|2.0|https://x/t.zip|999.1", false, {}, {}, false },
+        { "11|2.0|https://x/t.zip", false, QStringLiteral("2.0"), {}, false },
+        { "11|2.0|https://x/t.zip", true, QStringLiteral("2.0"), {}, true },
+        { "1|Servers move tonight", true, {}, QStringLiteral("Information about "), false },
+        { "2|Not for users", true, {}, {}, false },
+        { "eleven|2.0|https://x/t.zip", true, {}, QStringLiteral("Unable to Check for Update. / Please, try later"),
+            false },
+        { "11|2.0|https://x/t.zip|5.10|abc", false, {}, {}, false }, // a digest that is not SHA-256
+        { "", true, {}, QStringLiteral("Unable to Check for Update. / Please, check your network"), false },
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.file.toStdString() + (row.user ? " user" : " silent"));
         presenter.alerts.clear();
         checker.newVersionDismissed();
-        KZUserDefaults::standardUserDefaults().setObject(row.ignored, QStringLiteral("KZCheckForUpdates-IgnoredVersion"));
+        KZUserDefaults::standardUserDefaults().setObject(
+            row.ignored, QStringLiteral("KZCheckForUpdates-IgnoredVersion"));
         check(row.file, row.user);
         EXPECT_EQ(presenter.alerts.size(), row.alert.isEmpty() ? 0 : 1) << presenter.alerts.join(u'\n').toStdString();
         if (!row.alert.isEmpty() && !presenter.alerts.isEmpty())
@@ -226,17 +227,18 @@ TEST_F(UpdateTest, DownloadsInstallOnlyWhenWhole)
     const QByteArray good = zip(newTrovix());
     const QByteArray goodSum = QCryptographicHash::hash(good, QCryptographicHash::Sha256).toHex();
     const QMap<QString, QByteArray> before = snapshot(tree.path(QStringLiteral("prefix")));
-    const struct
-    {
+    const struct {
         Response response;
         QByteArray sum;
         QString alert; // empty: installed
     } rows[] = {
-        {{"application/octet-stream", good}, goodSum, QStringLiteral("Unable to download update.")},
-        {{"application/zip", good, true}, goodSum, QStringLiteral("Unable to download update.")},
-        {{"application/zip", good}, QByteArray(64, 'a'), QStringLiteral("Updating Failed / The downloaded update is damaged.")},
-        {{"application/zip", zip({{"../x", AE_IFREG, "x"}})}, {}, QStringLiteral("Updating Failed / Can not unzip data file.")},
-        {{"application/zip", good}, goodSum, {}},
+        { { "application/octet-stream", good }, goodSum, QStringLiteral("Unable to download update.") },
+        { { "application/zip", good, true }, goodSum, QStringLiteral("Unable to download update.") },
+        { { "application/zip", good }, QByteArray(64, 'a'),
+            QStringLiteral("Updating Failed / The downloaded update is damaged.") },
+        { { "application/zip", zip({ { "../x", AE_IFREG, "x" } }) }, {},
+            QStringLiteral("Updating Failed / Can not unzip data file.") },
+        { { "application/zip", good }, goodSum, {} },
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.alert.toStdString());
@@ -265,20 +267,19 @@ TEST_F(UpdateTest, DownloadsInstallOnlyWhenWhole)
 TEST_F(UpdateTest, HostileArchivesAreRefusedWithoutWritingOutside)
 {
     const QByteArray outside = tree.path(QStringLiteral("outside-x")).toUtf8();
-    const struct
-    {
+    const struct {
         QList<Entry> entries;
         bool ok;
     } rows[] = {
-        {{{"a/", AE_IFDIR, {}}, {"a/f", AE_IFREG, "f"}, {"a/l", AE_IFLNK, "../a/f"}}, true},
-        {{{"ok", AE_IFREG, "ok"}, {"../outside-x", AE_IFREG, "x"}}, false},
-        {{{"a/../../outside-x", AE_IFREG, "x"}}, false},
-        {{{outside, AE_IFREG, "x"}}, false},
-        {{{"/etc/trovix-update-test-x", AE_IFREG, "x"}}, false},
-        {{{"root", AE_IFLNK, "/"}}, false},
-        {{{"up", AE_IFLNK, "a/../.."}, {"up/outside-x", AE_IFREG, "x"}}, false},
+        { { { "a/", AE_IFDIR, {} }, { "a/f", AE_IFREG, "f" }, { "a/l", AE_IFLNK, "../a/f" } }, true },
+        { { { "ok", AE_IFREG, "ok" }, { "../outside-x", AE_IFREG, "x" } }, false },
+        { { { "a/../../outside-x", AE_IFREG, "x" } }, false },
+        { { { outside, AE_IFREG, "x" } }, false },
+        { { { "/etc/trovix-update-test-x", AE_IFREG, "x" } }, false },
+        { { { "root", AE_IFLNK, "/" } }, false },
+        { { { "up", AE_IFLNK, "a/../.." }, { "up/outside-x", AE_IFREG, "x" } }, false },
         // libarchive's zip reader makes any other type a regular file.
-        {{{"fifo", AE_IFIFO, {}}}, true},
+        { { { "fifo", AE_IFIFO, {} } }, true },
     };
     int n = 0;
     for (const auto &row : rows) {
@@ -311,26 +312,27 @@ TEST_F(UpdateTest, ReplaceTouchesOnlyListedFilesAndRestoresOnFailure)
     // file: the replace fails after bin/trovix changed and puts it back.
     tree.writeFile(QStringLiteral("broken/bin/trovix"), "new trovix");
     tree.writeFile(QStringLiteral("broken/share/zz/file"), "z");
-    tree.writeFile(QStringLiteral("broken/share/trovix/installed-files"), "bin/trovix\nshare/trovix/installed-files\nshare/zz/file\n");
-    EXPECT_EQ(KZUpdateInstaller::replaceInstalledFiles(prefix, tree.path(QStringLiteral("broken")),
-                                                       tree.mkdir(QStringLiteral("backup1")), &error),
-              KZUpdateInstaller::FailedUnchanged);
+    tree.writeFile(QStringLiteral("broken/share/trovix/installed-files"),
+        "bin/trovix\nshare/trovix/installed-files\nshare/zz/file\n");
+    EXPECT_EQ(KZUpdateInstaller::replaceInstalledFiles(
+                  prefix, tree.path(QStringLiteral("broken")), tree.mkdir(QStringLiteral("backup1")), &error),
+        KZUpdateInstaller::FailedUnchanged);
     EXPECT_EQ(snapshot(prefix), before);
 
     for (const Entry &e : newTrovix())
         if (e.type == AE_IFREG)
             tree.writeFile(QStringLiteral("new/") + QString::fromUtf8(e.name), e.data);
     KZUpdateInstaller::setInstalledByPackageManagerForTesting(true);
-    EXPECT_EQ(KZUpdateInstaller::replaceInstalledFiles(prefix, tree.path(QStringLiteral("new")),
-                                                       tree.mkdir(QStringLiteral("backup2")), &error),
-              KZUpdateInstaller::FailedUnchanged);
+    EXPECT_EQ(KZUpdateInstaller::replaceInstalledFiles(
+                  prefix, tree.path(QStringLiteral("new")), tree.mkdir(QStringLiteral("backup2")), &error),
+        KZUpdateInstaller::FailedUnchanged);
     EXPECT_EQ(error, QStringLiteral("Trovix was installed by your package manager; update it there."));
     EXPECT_EQ(snapshot(prefix), before);
 
     KZUpdateInstaller::setInstalledByPackageManagerForTesting(false);
-    EXPECT_EQ(KZUpdateInstaller::replaceInstalledFiles(prefix, tree.path(QStringLiteral("new")),
-                                                       tree.mkdir(QStringLiteral("backup3")), &error),
-              KZUpdateInstaller::Installed)
+    EXPECT_EQ(KZUpdateInstaller::replaceInstalledFiles(
+                  prefix, tree.path(QStringLiteral("new")), tree.mkdir(QStringLiteral("backup3")), &error),
+        KZUpdateInstaller::Installed)
         << error.toStdString();
     QMap<QString, QByteArray> expected = before;
     expected.remove(QStringLiteral("/share/trovix/old-only"));
@@ -344,7 +346,7 @@ TEST_F(UpdateTest, PackageManagerInstallOnlyPointsToTheWebsite)
 {
     KZUpdateInstaller::setInstalledByPackageManagerForTesting(true);
     const QMap<QString, QByteArray> before = snapshot(tree.path(QStringLiteral("prefix")));
-    server.responses[QStringLiteral("/t.zip")] = {"application/zip", zip(newTrovix())};
+    server.responses[QStringLiteral("/t.zip")] = { "application/zip", zip(newTrovix()) };
     check("11|2.0|" + server.url(QStringLiteral("/t.zip")).toUtf8(), true);
     EXPECT_TRUE(checker.windowState().newVersionMessage.endsWith(
         QStringLiteral("Trovix was installed by your package manager; update it there.")));
