@@ -94,6 +94,11 @@ void KZCheckForUpdatesWindows::unsureWindowsAreLoaded()
     ugrid->addWidget(_updatingRelaunch, 3, 1, Qt::AlignRight);
     ugrid->setColumnMinimumWidth(1, 320);
     connect(_updatingRelaunch, &QPushButton::clicked, this, [this] { _checker->updatingAction(); });
+    // Escape must not hide a download or an install under way.
+    connect(_updatingWindow, &QDialog::rejected, this, [this] {
+        if (_checker->windowState().updatingVisible && !_applying)
+            _updatingWindow->show();
+    });
 }
 
 QDialog *KZCheckForUpdatesWindows::newVersionWindow()

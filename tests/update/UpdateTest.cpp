@@ -205,11 +205,13 @@ TEST_F(UpdateTest, VersionFilesLeadToTheirAlertOrWindow)
             row.ignored, QStringLiteral("KZCheckForUpdates-IgnoredVersion"));
         check(row.file, row.user);
         EXPECT_EQ(presenter.alerts.size(), row.alert.isEmpty() ? 0 : 1) << presenter.alerts.join(u'\n').toStdString();
-        if (!row.alert.isEmpty() && !presenter.alerts.isEmpty())
+        if (!row.alert.isEmpty() && !presenter.alerts.isEmpty()) {
             EXPECT_TRUE(presenter.alerts.first().startsWith(row.alert)) << presenter.alerts.first().toStdString();
+        }
         EXPECT_EQ(checker.windowState().newVersionVisible, row.window);
-        if (row.window)
+        if (row.window) {
             EXPECT_EQ(checker.windowState().newVersionMessage, newer);
+        }
     }
     EXPECT_TRUE(checker.lastCheck().isValid());
 
