@@ -332,10 +332,9 @@ TEST_F(UpdateTest, ReplaceTouchesOnlyListedFilesAndRestoresOnFailure)
     EXPECT_EQ(snapshot(prefix), before);
 
     KZUpdateInstaller::setInstalledByPackageManagerForTesting(false);
-    EXPECT_EQ(KZUpdateInstaller::replaceInstalledFiles(
-                  prefix, tree.path(QStringLiteral("new")), tree.mkdir(QStringLiteral("backup3")), &error),
-        KZUpdateInstaller::Installed)
-        << error.toStdString();
+    // Through the command pkexec runs, with its own backup folder.
+    EXPECT_EQ(KZUpdateInstaller::runReplaceCommand({tree.path(QStringLiteral("new"))}), 2);
+    EXPECT_EQ(KZUpdateInstaller::runReplaceCommand({tree.path(QStringLiteral("new")), prefix}), 0);
     QMap<QString, QByteArray> expected = before;
     expected.remove(QStringLiteral("/share/trovix/old-only"));
     expected[QStringLiteral("/bin/trovix")] = "new trovix";
