@@ -14,6 +14,7 @@
 #include "toolkit/KZCrashReportSubmitWindowController.h"
 #include "toolkit/KZCriticalAlert.h"
 #include "toolkit/KZSetAsideAlert.h"
+#include "update/KZUpdateInstaller.h"
 
 int main(int argc, char *argv[])
 {
@@ -21,6 +22,12 @@ int main(int argc, char *argv[])
     kzplatform::kzRaiseOpenFileLimit();
     // A crash leaves its backtrace for the next launch's report.
     KZCrashReporter::installFatalSignalHandler();
+
+    // The update's privileged step (run through pkexec): no display, no bus.
+    if (argc > 1 && QString::fromLocal8Bit(argv[1]) == KZUpdateInstaller::ReplaceOption) {
+        QCoreApplication core(argc, argv);
+        return KZUpdateInstaller::runReplaceCommand(QCoreApplication::arguments().mid(2));
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trovix"));
