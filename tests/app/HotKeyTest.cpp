@@ -87,11 +87,10 @@ TEST(KZHotKeyCenter, GrabsOnX11AndReportsPresses)
     ASSERT_EQ(center->hotKeys().size(), 1);
     EXPECT_GT(center->hotKeys().value(0)->hotKeyId(), firstId);
 
-    // A combination another X client holds first: status 2, and no grab.
+    // A combination another X client holds first (its status is the field
+    // test's): no grab.
     kztest::OtherXClient other;
     ASSERT_TRUE(other.grab(kF5, KZModifierShift));
-    EXPECT_EQ(center->registerableStatusOfHotKeyWithKeyCode(kF5, KZModifierShift, nullptr, &message), 2);
-    EXPECT_EQ(message, QStringLiteral("This shortcut is already used by another combination."));
     EXPECT_FALSE(center->registerHotKeyWithKeyCode(kF5, KZModifierShift, 3));
     EXPECT_TRUE(log.contains(QStringLiteral("RegisterEventHotKey:10")));
 }
