@@ -16,6 +16,7 @@
 #include "app/KZHotKeyCenter.h"
 #include "app/PreferencesWindowController.h"
 #include "app/ScopeDirChooser.h"
+#include "app/SkipNamesListView.h"
 #include "scope/ScopeDirManager.h"
 #include "results/ResultsExport.h"
 #include "results/ResultsListViewController.h"
@@ -388,7 +389,15 @@ void AppDelegate::showPreferences()
         setHotKeyPressIgnored([this] {
             return m_preferencesWindowController && m_preferencesWindowController->isActiveWindow();
         });
+        m_preferencesWindowController->skipNamesContainer()->addWidget(
+            new SkipNamesListView(m_preferencesWindowController));
+        connect(m_preferencesWindowController, &PreferencesWindowController::checkForUpdateRequested, this,
+                [this] {
+                    if (m_updateCheckByUser)
+                        m_updateCheckByUser();
+                });
     }
+    m_preferencesWindowController->setCheckForUpdateAvailable(bool(m_updateCheckByUser));
     m_preferencesWindowController->show();
     m_preferencesWindowController->raise();
     m_preferencesWindowController->activateWindow();

@@ -53,6 +53,8 @@ public:
     // timeoutMs: the caller has no window yet).
     Role start(const AppLaunchRequest &request, int timeoutMs = kHandOverTimeout);
     Role role() const { return m_role; }
+    // Running alone because another Trovix holds the name but did not answer.
+    bool anotherInstanceRuns() const { return m_anotherInstanceRuns; }
 
 Q_SIGNALS:
     // Emitted on the GUI thread once the bus call has been answered.
@@ -67,4 +69,5 @@ private:
 
     Role m_role = Alone;
     bool m_registeredObject = false;
+    bool m_anotherInstanceRuns = false;
 };

@@ -5,6 +5,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/AppInstance.h"
+#include "app/KZCheckForUpdatesWindows.h"
 #include "crashreport/KZCrashReporter.h"
 #include "platform/KZResourceLimits.h"
 #include "platform/KZUnixSignals.h"
@@ -14,6 +15,7 @@
 #include "toolkit/KZCrashReportSubmitWindowController.h"
 #include "toolkit/KZCriticalAlert.h"
 #include "toolkit/KZSetAsideAlert.h"
+#include "update/KZCheckForUpdates.h"
 #include "update/KZUpdateInstaller.h"
 
 int main(int argc, char *argv[])
@@ -71,12 +73,25 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &AppInstance::newWindowRequested, &delegate, &AppDelegate::mi_file_newWindow);
     if (request.kind == AppLaunchRequest::Open)
         AppDelegate::proposeScopePath(request.path);
+    delegate.setPreferencesOpener([&delegate] { delegate.showPreferences(); });
+    delegate.setProblemReportPresenter([](int mode) { KZCrashReporter::sharedInstance().presentToUserWithMode(mode); });
+    KZCheckForUpdatesWindows::install();
+    KZCheckForUpdates *updates = KZCheckForUpdates::sharedInstance();
+    updates->setAppBuild(KZFunctions::appBuild().toLongLong(), KZ_WebSiteURL(QStringLiteral("trovix.version")));
+    delegate.setUpdateCheckerByUser([updates] { updates->synchronizeByUser(); });
+    KZCrashReporter::sharedInstance().setUpdateCheckHook([updates] { updates->synchronizeFromCrashReport(); });
+    updates->synchronizeAtLaunch();
     // A logout or `kill` ends Trovix the way the Quit command does.
     kzWatchTerminationSignals(&app, [](int) { QApplication::quit(); });
     delegate.applicationDidFinishLaunching();
-    // Last step of the launch: after a crash, offer to send its report.
-    KZCrashReporter::sharedInstance().checkAtLaunch();
+    // Last step of the launch: after a crash, offer to send its report. Beside
+    // a Trovix that holds the bus name without answering, the run that looks
+    // unfinished is that one's, not a crash: this process keeps out of it.
+    const bool watchesCrashes = !instance.anotherInstanceRuns();
+    if (watchesCrashes)
+        KZCrashReporter::sharedInstance().checkAtLaunch();
     const int status = app.exec();
-    KZCrashReporter::sharedInstance().applicationTerminated();
+    if (watchesCrashes)
+        KZCrashReporter::sharedInstance().applicationTerminated();
     return status;
 }

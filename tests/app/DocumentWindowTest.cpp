@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
@@ -27,6 +26,7 @@
 #include "scope/ScopeDirManager.h"
 #include "support/KZFunctions.h"
 #include "support/KZUserDefaults.h"
+#include "tests/rules/RulesTestSupport.h"
 #include "tests/scope/ScopeTestSupport.h"
 #include "tests/testlib/OpenedUrls.h"
 #include "tests/testlib/TestEnvironment.h"
@@ -35,21 +35,8 @@
 
 namespace {
 
-QVariantMap criterion(int kind, int op, const QVariant &value)
-{
-    return {{QStringLiteral("kind"), kind}, {QStringLiteral("operator"), op}, {QStringLiteral("value"), value}};
-}
-
-// The editor view's rows without its widgets: what the controller reads.
-class RowsOnlyEditorView : public KZRulesEditorViewInterface
-{
-public:
-    KZRuleRows criteria() const override { return rows; }
-    void setDelegate(KZRulesEditorViewDelegateSourceProtocol *) override { }
-    void reloadDataWithCriteria(const KZRuleRows &criteria) override { rows = criteria; }
-    KZRuleRowRef criterionForRowViewController(const KZRuleItem_ViewControllerProtocol *) const override { return nullptr; }
-    KZRuleRows rows;
-};
+using kztest::criterion;
+using RowsOnlyEditorView = rulestest::FakeRulesEditorView; // the rows the controller reads
 
 // A menu's items as "text" + "+" (enabled) or "-" + "*" when checked, joined by "|".
 QString menuStates(const QMenu *menu)
@@ -432,7 +419,7 @@ TEST_F(DocumentWindowTest, DroppedFolderBecomesTheScope)
 {
     open();
     const QString docs = tree.path(QStringLiteral("docs")), file = tree.path(QStringLiteral("notes.md"));
-    // Through the assistant's drop zone, as a drag does it, then proposed directly.
+    // Through the assistant's drop zone, as a drag does it.
     controller->showAssistant();
     auto *zone = controller->assistantView()->findChild<AssistantDaDView *>(QStringLiteral("assistantDnDView"));
     ASSERT_NE(zone, nullptr);
@@ -451,9 +438,6 @@ TEST_F(DocumentWindowTest, DroppedFolderBecomesTheScope)
     EXPECT_NE(controller->scopeDir(), docs);
     EXPECT_TRUE(dropOnZone(docs));
     EXPECT_EQ(controller->scopeDir(), docs);
-    EXPECT_FALSE(controller->assistantDnDViewProposeURL(QUrl::fromLocalFile(file)));
-    EXPECT_EQ(controller->scopeDir(), docs);
-    EXPECT_TRUE(controller->assistantDnDViewProposeURL(QUrl::fromLocalFile(docs)));
     EXPECT_TRUE(controller->window()->isToogle());
 }
 
@@ -528,19 +512,6 @@ TEST_F(DocumentWindowTest, RuleRowsJoinTheSearchAndCanBeSavedUnderAName)
     EXPECT_EQ(RulesEditorViewController::canonizedCriteriaFromCriteria(saved->savedSearches().first()->criteria, false),
               RulesEditorViewController::canonizedCriteriaFromCriteria(rows, false));
     EXPECT_TRUE(controller->window()->isVisible());
-
-    // Save with no rows left removed the selected search without a word; it asks first.
-    saved->setSelectedSavedSearch(saved->savedSearches().first());
-    editor.rows.clear();
-    QAction save;
-    save.setData(1);
-    controller->mi_savedSearches(&save);
-    auto *question = controller->window()->findChild<QMessageBox *>(QStringLiteral("removeSavedSearchAlert"));
-    ASSERT_NE(question, nullptr);
-    for (QAbstractButton *b : question->buttons())
-        if (b->text() == QStringLiteral("Remove"))
-            b->click();
-    EXPECT_TRUE(saved->savedSearches().isEmpty());
     controller->rulesEditorViewController()->setRulesEditorView(nullptr);
 }
 

@@ -91,12 +91,25 @@ bool busNameOwned()
 
 } // namespace
 
-// It comes up with its search window, titled with its scope (the home folder:
-// the full path, since "~" alone says little), and quits when asked.
-TEST(TrovixLaunch, ShowsItsWindowOnTheDisplay)
+// A run that was killed is noticed at the next launch, which offers the
+// report after its window; a run that quit is not.
+TEST(TrovixLaunch, OffersTheReportAfterAKilledRun)
 {
-    Trovix app({});
-    EXPECT_TRUE(app.waitForTitles({QDir::homePath()}));
+    {
+        Trovix killed({});
+        ASSERT_TRUE(killed.waitForTitles({QDir::homePath()}));
+        // Killed once the launch is over (the offer is its last step).
+        QThread::msleep(1500);
+        ::kill(killed.pid(), SIGKILL);
+        killed.process().waitForFinished();
+    }
+    {
+        Trovix afterCrash({});
+        EXPECT_TRUE(afterCrash.waitForTitles({QDir::homePath(), QStringLiteral("Problem Report for Trovix")}))
+            << afterCrash.visibleWindowTitles().join(QLatin1Char('|')).toStdString();
+    }
+    Trovix afterQuit({});
+    EXPECT_TRUE(afterQuit.waitForTitles({QDir::homePath()}));
 }
 
 // A second trovix hands its request to the running one and exits 0: --toggle
@@ -146,16 +159,16 @@ TEST(TrovixLaunch, RunsAloneWithoutABusOrAnAnswer)
         SCOPED_TRACE(stopFirst ? "first stopped" : "no bus");
         const QProcessEnvironment env = stopFirst ? QProcessEnvironment::systemEnvironment() : noBus;
         Trovix first({}, env);
+        // Its window is titled with its scope: the home folder, as a full path.
         ASSERT_TRUE(first.waitForTitles({QDir::homePath()}));
-        if (stopFirst)
+        if (stopFirst) {
             ASSERT_TRUE(busNameOwned());
-        // Stopped while it writes its settings, the first would keep their
-        // lock and the second could never write its own: it is stopped once
-        // the layout passes of its launch (which store the list's columns) are over.
-        if (stopFirst)
+            // Stopped while it writes its settings, the first would keep their
+            // lock and the second could never write its own: it is stopped once
+            // the layout passes of its launch (which store the list's columns) are over.
             QThread::msleep(1500);
-        if (stopFirst)
             ASSERT_EQ(::kill(first.pid(), SIGSTOP), 0);
+        }
         QElapsedTimer clock;
         clock.start();
         Trovix second({}, env);

@@ -38,31 +38,3 @@ TEST(FileMdInfo, LookupsAnswerTheFirstEntryOfTheFirstCategory)
         EXPECT_EQ(categoryOnly, c.category);
     }
 }
-
-TEST(FileMdInfo, TablesAndTitles)
-{
-    const std::pair<const FileMdInfo::InfoList *, qsizetype> tables[] = {
-        {&FileMdInfo::commonAttributeInfos(), 68}, {&FileMdInfo::fileSytemAttributeInfos(), 19},
-        {&FileMdInfo::backupAttributeInfos(), 3},  {&FileMdInfo::imageAttributeInfos(), 39},
-        {&FileMdInfo::videoAttributeInfos(), 12},  {&FileMdInfo::audioAttributeInfos(), 19},
-    };
-    for (const auto &[table, size] : tables)
-        EXPECT_EQ(table->size(), size);
-    EXPECT_EQ(&FileMdInfo::imageAttributeInfos(), &FileMdInfo::imageAttributeInfos());
-
-    // The common table's second "kMDItemLastUsedDate" is a date list.
-    const FileMdInfo::InfoList &common = FileMdInfo::commonAttributeInfos();
-    QStringList lastUsedClasses;
-    for (const QVariantMap &info : common) {
-        if (info.value(QStringLiteral("key")) == QStringLiteral("kMDItemLastUsedDate"))
-            lastUsedClasses.append(info.value(QStringLiteral("valueClass")).toString());
-    }
-    EXPECT_EQ(lastUsedClasses, (QStringList{QStringLiteral("CFDate"), QStringLiteral("CFArray of CFDates")}));
-    EXPECT_EQ(FileMdInfo::searchInfosForAttribute(QStringLiteral("kMDItemFSSize"), common), nullptr);
-
-    EXPECT_EQ(FileMdInfo::localizedCategory(1), QStringLiteral("Common"));
-    EXPECT_EQ(FileMdInfo::localizedCategory(2), QStringLiteral("File System"));
-    EXPECT_EQ(FileMdInfo::localizedCategory(6), QStringLiteral("Audio"));
-    EXPECT_TRUE(FileMdInfo::localizedCategory(0).isNull());
-    EXPECT_TRUE(FileMdInfo::localizedCategory(7).isNull());
-}

@@ -118,9 +118,6 @@ TEST_F(QuickLookTest, SpaceTogglesAPanelThatFollowsTheSelection)
     ASSERT_TRUE(panel()->isVisible());
     EXPECT_EQ(panel()->dataSource(), list());
     ASSERT_TRUE(kztest::waitUntil([&] { return shows(QStringLiteral("a-turned.png"), FilePreview::KindImage); }));
-    // Orientation 6: the 40 x 20 pixels stand upright.
-    EXPECT_EQ(panel()->preview().sourceSize, QSize(20, 40));
-    EXPECT_GT(panel()->preview().image.height(), panel()->preview().image.width());
 
     QTest::keyClick(table, Qt::Key_Down);
     ASSERT_TRUE(kztest::waitUntil([&] { return shows(QStringLiteral("b-notes.txt"), FilePreview::KindText); }));
@@ -179,6 +176,7 @@ TEST(FilePreviewRendererTest, PngOrientations)
         const FilePreview preview = FilePreviewRenderer::render(path, QSize(200, 200));
         const bool turned = c.orientation >= 5;
         EXPECT_EQ(preview.image.size(), turned ? QSize(20, 40) : QSize(40, 20)) << c.orientation;
+        EXPECT_EQ(preview.sourceSize, preview.image.size()) << c.orientation;
         EXPECT_EQ(preview.image.pixelColor(1, 1), c.topLeft) << c.orientation;
     }
 }

@@ -311,18 +311,16 @@ TEST_F(ResultActionsTest, FileManagerCommandsAndTheirFallback)
     kztest::waitUntil([&] { return (calls += manager.take()).size() == 3; });
     EXPECT_EQ(calls.size(), 3);
 
-    // Without a file manager: reveal opens the parent folders, properties are disabled and say why.
+    // Without a file manager properties are disabled and say why (reveal falls
+    // back to the parent folders inside KZFileViewer).
     bus.unregisterService(kService);
     ASSERT_TRUE(kztest::waitUntil([] { return !KZFileViewer::hasFileManager(); }));
-    kztest::OpenedUrls opened;
     openMenu(0);
     EXPECT_FALSE(item(QStringLiteral("Properties"))->isEnabled());
     EXPECT_EQ(item(QStringLiteral("Properties"))->toolTip(), QStringLiteral("No file manager can show properties."));
-    item(QStringLiteral("Show in File Manager"))->trigger();
-    EXPECT_TRUE(kztest::waitUntil([&] { return opened.urls.size() == 2; }));
-    EXPECT_EQ(opened.urls.value(0), QUrl::fromLocalFile(tree.root()));
+    EXPECT_TRUE(item(QStringLiteral("Show in File Manager"))->isEnabled());
     // Return opens the selection; Ctrl+C copies its paths, one a line.
-    opened.urls.clear();
+    kztest::OpenedUrls opened;
     QTest::keyClick(controller.mTableView(), Qt::Key_Return);
     EXPECT_EQ(opened.urls, QList<QUrl>({QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)}));
     show({a, b, tree.writeFile(QStringLiteral("c.txt"))});
@@ -406,16 +404,12 @@ TEST_F(ResultActionsTest, FinderToolsStatusesLabelsAndNames)
     const QString home = QDir::homePath();
     for (const char *dir : {"Incoming", ".ssh", "Documents/Old"})
         QDir().mkpath(home + QLatin1Char('/') + QLatin1String(dir));
-    const QString volatileFile = QStringLiteral("/dev/shm/trovix-tools-%1").arg(getpid());
-    QFile(volatileFile).open(QIODevice::WriteOnly);
-    const auto cleanUp = qScopeGuard([&] { QFile::remove(volatileFile); });
     const QList<std::tuple<QString, int, QString>> cases{
         {tree.path(QStringLiteral("missing")), 0, QStringLiteral("The file does not exist.")},
         {home, -1, QStringLiteral("Deleting user directory is not allowed.")},
         {home + QStringLiteral("/Incoming/"), -1, QStringLiteral("Deleting user directory is not allowed.")},
         {home + QStringLiteral("/.ssh"), -1, QStringLiteral("Deleting user directory is not allowed.")},
         {home + QStringLiteral("/Documents/Old"), 1, QStringLiteral("untouched")},
-        {volatileFile, 0, QStringLiteral("This volume has no Trash.")},
     };
     for (const auto &[path, status, reason] : cases) {
         QString why = QStringLiteral("untouched");
