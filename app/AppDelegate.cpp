@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QVBoxLayout>
 #include <QMessageBox>
 #include <algorithm>
 #include <mutex>
