@@ -52,6 +52,9 @@ Output:
                          path is not valid UTF-8
   --stats                the statistics line on standard error at the end
   --count                print only the statistics line
+  --threads N            folders are read ahead by N threads (1: the walk
+                         reads each folder itself; default: TROVIX_WALK_THREADS,
+                         or the number of cores within 4 to 16)
   -h, --help             this help
   --version              the version
 

@@ -68,6 +68,8 @@ TEST(TrovixFindArguments, ScopePatternAndOutputs)
     EXPECT_EQ(o.pattern, QStringLiteral("-dash-name"));
     EXPECT_TRUE(parseOk("--help").help);
     EXPECT_TRUE(parseOk("--count").count);
+    EXPECT_EQ(parseOk("--threads 8").threads, 8);
+    EXPECT_EQ(parseOk("").threads, 0);
 }
 
 TEST(TrovixFindArguments, EveryRuleBecomesItsCriterion)
@@ -128,6 +130,8 @@ TEST(TrovixFindArguments, UsageErrorsNameWhatIsWrong)
         {"--stats=yes", "takes no value"},
         {"-s a -s b", "only one --scope"},
         {"--save x --saved y", "cannot be combined"},
+        {"--threads 0", "from 1 to 64"},
+        {"--threads many", "many"},
     };
     for (const auto &[line, mentions] : cases) {
         TrovixFindOptions o;
