@@ -6,6 +6,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/resource.h>
+#include <system_error>
 #include <unistd.h>
 
 #include "platform/KZDirStream.h"
@@ -61,8 +62,13 @@ KZWalkReadAhead::KZWalkReadAhead(const KZWalkOptions &options, int readers)
     , m_walkBuffer(new char[kReaderBufferSize])
 {
     m_readers.reserve(static_cast<size_t>(readers));
-    for (int i = 0; i < readers; ++i)
-        m_readers.emplace_back([this] { readerLoop(); });
+    // Fewer readers than asked (none at all) only slow the walk: it lists
+    // what no reader got to itself.
+    try {
+        for (int i = 0; i < readers; ++i)
+            m_readers.emplace_back([this] { readerLoop(); });
+    } catch (const std::system_error &) {
+    }
 }
 
 KZWalkReadAhead::~KZWalkReadAhead()

@@ -61,8 +61,9 @@ void touch(const QByteArray &path, int size)
 {
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_GE(fd, 0) << path.constData();
-    if (size > 0)
+    if (size > 0) {
         ASSERT_EQ(::ftruncate(fd, size), 0);
+    }
     ::close(fd);
 }
 
@@ -85,8 +86,9 @@ int buildLargeTree(const QByteArray &root)
         for (int f = 0; f < 8; ++f)
             touch(dir + "/f" + QByteArray::number(f) + (f == 3 ? "-hit\x80.txt" : f == 5 ? "-HIT.txt" : ".dat"), f == 5 ? 100 : 0);
         EXPECT_EQ(::symlink("f1.dat", (dir + "/link-hit").constData()), 0);
-        if (i % 50 == 7)
+        if (i % 50 == 7) {
             EXPECT_EQ(::symlink("..", (dir + "/up-hit").constData()), 0);
+        }
         if (i % 97 == 13 && i > 0) {
             ::chmod(dir.constData(), 0);
             ++locked;
