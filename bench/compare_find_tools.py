@@ -179,14 +179,14 @@ def make_queries(a):
 
 
 def default_readers():
-    """The readers trovix-find starts when not told: TROVIX_WALK_THREADS, or the cores within 4 to 16."""
+    """The readers trovix-find starts when not told: TROVIX_WALK_THREADS, or 16."""
     try:
         n = int(os.environ.get("TROVIX_WALK_THREADS", ""))
         if n >= 1:
             return min(n, 64)
     except ValueError:
         pass
-    return max(4, min(16, os.cpu_count() or 1))
+    return 16
 
 
 def threads_of(label, argv):

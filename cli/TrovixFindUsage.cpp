@@ -54,7 +54,7 @@ Output:
   --count                print only the statistics line
   --threads N            folders are read ahead by N threads (1: the walk
                          reads each folder itself; default: TROVIX_WALK_THREADS,
-                         or the number of cores within 4 to 16)
+                         or 16)
   -h, --help             this help
   --version              the version
 

@@ -205,7 +205,7 @@ public:
 
     // Threads that list folders ahead of every walk of the process: n > 1
     // readers, 1 for the walk alone, 0 for the default (TROVIX_WALK_THREADS,
-    // or the number of cores within 4 to 16). Any thread; read when a walk starts.
+    // or 16). Any thread; read when a walk starts.
     static void setWalkThreads(int n);
     static int walkThreads();
 

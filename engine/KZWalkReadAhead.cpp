@@ -244,10 +244,9 @@ void KZWalkReadAhead::offerLocked(const KZWalkKey &key, const KZListing &listing
         m_queue.emplace(childKey, std::move(p));
         ++offered;
     }
-    if (offered == 1)
+    // Wake only readers that wait: a wake-up is a context switch.
+    for (size_t i = std::min(offered, m_idleReaders); i > 0; --i)
         m_work.notify_one();
-    else if (offered > 1)
-        m_work.notify_all();
 }
 
 void KZWalkReadAhead::dropBeforeLocked(const KZWalkKey &key, std::vector<std::shared_ptr<KZFolderDescriptor>> *closeLater)
@@ -268,7 +267,9 @@ void KZWalkReadAhead::readerLoop()
     std::unique_ptr<char[]> buffer(new char[kReaderBufferSize]);
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
+        ++m_idleReaders;
         m_work.wait(lock, [this] { return m_stop || (!m_queue.empty() && m_usedBytes < kBudgetBytes); });
+        --m_idleReaders;
         if (m_stop)
             return;
         auto node = m_queue.extract(m_queue.begin());
@@ -299,7 +300,8 @@ void KZWalkReadAhead::readerLoop()
             m_usedBytes += listing->bytes();
             m_listed.emplace(std::move(key), std::move(listing));
         }
-        m_done.notify_all();
+        if (m_walkWaits)
+            m_done.notify_all();
     }
 }
 
@@ -311,6 +313,8 @@ std::unique_ptr<KZListing> KZWalkReadAhead::take(const KZWalkKey &key, const cha
     std::unique_ptr<KZListing> listing;
     std::unique_lock<std::mutex> lock(m_mutex);
     m_walkedUpTo = key;
+    // Readers held back by the budget go on once the walk has freed room.
+    const bool wasFull = m_usedBytes >= kBudgetBytes;
     dropBeforeLocked(key, &closeLater);
     for (;;) {
         const auto it = m_listed.find(key);
@@ -318,14 +322,17 @@ std::unique_ptr<KZListing> KZWalkReadAhead::take(const KZWalkKey &key, const cha
             listing = std::move(it->second);
             m_listed.erase(it);
             m_usedBytes -= listing->bytes();
-            m_work.notify_all();
+            if (wasFull && m_usedBytes < kBudgetBytes)
+                m_work.notify_all();
             if (listing->path == folder)
                 return listing;
             break; // the tree changed under the readers: list it again
         }
         if (m_reading.count(key) == 0)
             break;
+        m_walkWaits = true;
         m_done.wait(lock);
+        m_walkWaits = false;
     }
 
     // No reader got to it: list it here and offer its sub-folders.
@@ -336,8 +343,9 @@ std::unique_ptr<KZListing> KZWalkReadAhead::take(const KZWalkKey &key, const cha
         if (queued->second.path == folder)
             item = std::move(queued->second);
         m_queue.erase(queued);
-        m_work.notify_all();
     }
+    if (wasFull && m_usedBytes < kBudgetBytes)
+        m_work.notify_all();
     if (item.path.isEmpty())
         item.path = QByteArray(path, static_cast<qsizetype>(pathLength));
     if (!listing)

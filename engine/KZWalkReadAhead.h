@@ -70,7 +70,7 @@ class KZWalkReadAhead
 {
 public:
     // Listed-but-unwalked bytes the readers may hold, whatever the tree.
-    static constexpr size_t kBudgetBytes = 16u << 20;
+    static constexpr size_t kBudgetBytes = 4u << 20;
 
     KZWalkReadAhead(const KZWalkOptions &options, int readers);
     // Stops the readers, waits for them and closes every descriptor they kept.
@@ -114,6 +114,8 @@ private:
     std::vector<std::unique_ptr<KZListing>> m_spare;
     KZWalkKey m_walkedUpTo;
     size_t m_usedBytes = 0;
+    size_t m_idleReaders = 0;
+    bool m_walkWaits = false;
     bool m_stop = false;
     std::atomic<bool> m_stopFlag{false};
     std::atomic<int> m_openDescriptors{0};
