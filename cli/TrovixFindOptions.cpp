@@ -383,7 +383,8 @@ TrovixFindParse parseTrovixFindArguments(const QStringList &args, const QString 
             QStringLiteral("--type"),  QStringLiteral("--not-type"), QStringLiteral("--tag"),
             QStringLiteral("--xattr"), QStringLiteral("--no-xattr"), QStringLiteral("--in"),
             QStringLiteral("--skip"),  QStringLiteral("--criteria"), QStringLiteral("--saved"),
-            QStringLiteral("--save"),  QStringLiteral("--skip-name")};
+            QStringLiteral("--save"),  QStringLiteral("--skip-name"),
+            QStringLiteral("--threads")};
         if (!withValue.contains(arg))
             return fail(QStringLiteral("unknown option %1").arg(arg));
         if (!takeValue(&v))
@@ -448,6 +449,11 @@ TrovixFindParse parseTrovixFindArguments(const QStringList &args, const QString 
             if (v.trimmed().isEmpty())
                 return fail(QStringLiteral("--saved needs a name or an identifier (see --list-saved)"));
             o.savedName = v;
+        } else if (arg == QLatin1String("--threads")) {
+            bool ok = false;
+            o.threads = v.toInt(&ok);
+            if (!ok || o.threads < 1 || o.threads > 64)
+                return fail(QStringLiteral("--threads takes a number of readers from 1 to 64 (got \"%1\")").arg(v));
         } else if (arg == QLatin1String("--save")) {
             if (v.trimmed().isEmpty())
                 return fail(QStringLiteral("--save needs a name"));

@@ -22,6 +22,7 @@ struct TrovixFindOptions {
     bool listSaved = false;
     QString savedName;          // --saved NAME
     QString saveName;           // --save NAME
+    int threads = 0;            // --threads N; 0 = the default
     bool help = false;
     bool version = false;
 

@@ -296,6 +296,8 @@ int streamSearch(const TrovixFindOptions &options, const QVariantList &criteria,
     static char outBuffer[1 << 16];
     std::setvbuf(output.file(), outBuffer, _IOFBF, sizeof outBuffer);
 
+    if (options.threads > 0)
+        KZFileSearch::setWalkThreads(options.threads);
     QThreadPool pool;
     pool.setMaxThreadCount(1);
     pool.setStackSize(KZFileSearchWalkStackSize);

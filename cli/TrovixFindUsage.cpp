@@ -55,6 +55,9 @@ Output:
                          path is not valid UTF-8
   --stats                the statistics line on standard error at the end
   --count                print only the statistics line
+  --threads N            folders are read ahead by N threads (1: the walk
+                         reads each folder itself; default: TROVIX_WALK_THREADS,
+                         or 16)
   -h, --help             this help
   --version              the version
 

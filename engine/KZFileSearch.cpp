@@ -556,6 +556,7 @@ void KZFileSearch::performSearch(const QString &scopeDirArg, const QVariantList 
         options.pathsCallback = paths;
         options.unreadableFolder = &_unreadableFolder;
         options.homeTrashPath = KZHomeTrashPath();
+        options.walkThreads = walkThreads();
         const QList<kzplatform::KZMountEntry> mountTable = kzplatform::kzCurrentMountTable();
         for (const QString &root : distinctRoots) {
             const QByteArray rootBytes = kzplatform::kzPathBytes(root);

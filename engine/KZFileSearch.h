@@ -228,6 +228,12 @@ public:
     // The midnight that began the local day of date.
     static QDateTime midnightOfDate(const QDateTime &date);
 
+    // Threads that list folders ahead of every walk of the process: n > 1
+    // readers, 1 for the walk alone, 0 for the default (TROVIX_WALK_THREADS,
+    // or 16). Any thread; read when a walk starts.
+    static void setWalkThreads(int n);
+    static int walkThreads();
+
     // Tests only: while on, every folder that a walk lists (in any thread) is
     // counted; turning it on starts the count at 0.
     static void setCountsListedFoldersForTesting(bool on);

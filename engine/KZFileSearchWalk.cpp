@@ -1,5 +1,6 @@
 #include "engine/KZFileSearchWalk.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "engine/KZWalkReadAhead.h"
 #include "platform/KZDirStream.h"
 #include "platform/KZGuardedFS.h"
 #include "platform/KZMimeTypes.h"
@@ -131,6 +133,15 @@ struct Walk {
     }
 
     int directory(int parentFd, const char *nameInParent, const char *dirPath, size_t dirPathLength, size_t depth);
+    template <typename Folder>
+    int entries(Folder &folder, const char *dirPath, size_t dirPathLength, size_t depth, LevelBuffers *buffers);
+    void openFailed(const char *dirPath, int error) const;
+
+    // Set when readers list folders ahead of the walk.
+    KZWalkReadAhead *readAhead = nullptr;
+    // The folder's place in walk order, and how many network mounts it is below.
+    KZWalkKey key;
+    int remoteDepth = 0;
 };
 
 bool isRootSkippedName(const char *name, size_t length)
@@ -383,6 +394,82 @@ void countMatch(KZFileSearchCounters &counters, unsigned char type)
         ++counters.links;
 }
 
+// A folder listed as the walk goes: the stream on an open descriptor.
+struct StreamFolder {
+    KZDirStream &stream;
+    int fd;
+
+    int read(KZDirEntry *entry) { return stream.read(entry); }
+    int statEntry(const char *name, const char * /*entryPath*/, KZStat *st) const { return kzplatform::kzStatAt(fd, name, st); }
+    int childFd() const { return fd; }
+    bool isOpen() const { return stream.isOpen(); }
+    // A deeper level that ran out of descriptors may have released this one.
+    void afterChild(const Walk &walk, int child, const char *dirPath)
+    {
+        if (!stream.isOpen() && child != 0 && !walk.cancelled()) {
+            if (stream.resume(dirPath) != 0) {
+                const int error = errno;
+                KZLOG_WALK(KZLogSeverityError, QStringLiteral("resume!=0 dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error));
+                walk.tellUnreadable(dirPath, error);
+            }
+            fd = stream.fd();
+        }
+    }
+    void finish(const char *dirPath)
+    {
+        if (stream.close() != 0) {
+            const int error = errno;
+            KZLOG_WALK(KZLogSeverityError, QStringLiteral("closeDir!=0 errno:%1 dirPath:%2").arg(error).arg(bytesText(dirPath)));
+        }
+    }
+};
+
+// A folder read in full beforehand, with the stats the filters need.
+struct ListedFolder {
+    const KZListing &listing;
+    size_t next = 0;
+    const KZListedEntry *current = nullptr;
+
+    int read(KZDirEntry *entry)
+    {
+        if (next == listing.entries.size()) {
+            errno = listing.readError;
+            return listing.readError != 0 ? -1 : 0;
+        }
+        current = &listing.entries[next++];
+        entry->name = listing.name(*current);
+        entry->nameLength = current->nameLength;
+        entry->type = (current->flags & KZListedEntry::WasUnknown) ? static_cast<unsigned char>(DT_UNKNOWN) : current->type;
+        return 1;
+    }
+    int statEntry(const char * /*name*/, const char *entryPath, KZStat *st) const
+    {
+        if (current->flags & KZListedEntry::HasStat) {
+            *st = listing.stats[static_cast<size_t>(current->stat)];
+            return 0;
+        }
+        if (current->flags & KZListedEntry::StatFailed) {
+            errno = current->stat;
+            return -1;
+        }
+        return kzplatform::kzLstat(entryPath, st);
+    }
+    int childFd() const { return -1; }
+    bool isOpen() const { return true; }
+    void afterChild(const Walk &, int, const char *) {}
+    void finish(const char *) {}
+};
+
+void Walk::openFailed(const char *dirPath, int error) const
+{
+    const QString message = QStringLiteral("dir==NULL dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error);
+    if (error == EACCES)
+        KZLOG_WALK(KZLogSeverityInfo, message);
+    else
+        KZLOG_WALK(KZLogSeverityError, message);
+    tellUnreadable(dirPath, error);
+}
+
 int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath, size_t dirPathLength, size_t depth)
 {
     if (cancelled())
@@ -395,23 +482,39 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
     if (!buffers)
         return -3;
 
+    if (readAhead && remoteDepth == 0) {
+        std::unique_ptr<KZListing> listing = readAhead->take(key, dirPath, dirPathLength, depth == 0);
+        int status = -2;
+        if (listing->openError != 0) {
+            openFailed(dirPath, listing->openError);
+        } else {
+            ListedFolder folder{*listing};
+            status = entries(folder, dirPath, dirPathLength, depth, buffers);
+        }
+        readAhead->recycle(std::move(listing));
+        return status;
+    }
+
+    // Only the root of the walk follows a final link.
     KZDirStream stream(buffers->entries.get(), buffers->entriesSize);
-    int opened = parentFd >= 0 ? stream.openAt(parentFd, nameInParent) : stream.openPath(dirPath);
+    int opened = parentFd >= 0 ? stream.openAt(parentFd, nameInParent)
+                 : depth == 0  ? stream.openPath(dirPath)
+                               : stream.openPathNoFollow(dirPath);
     if (opened != 0 && (errno == EMFILE || errno == ENFILE) && releaseAncestors(depth))
-        opened = parentFd >= 0 ? stream.openPathNoFollow(dirPath) : stream.openPath(dirPath);
+        opened = depth > 0 ? stream.openPathNoFollow(dirPath) : stream.openPath(dirPath);
     if (opened != 0) {
-        const int error = errno;
-        const QString message = QStringLiteral("dir==NULL dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error);
-        if (error == EACCES)
-            KZLOG_WALK(KZLogSeverityInfo, message);
-        else
-            KZLOG_WALK(KZLogSeverityError, message);
-        tellUnreadable(dirPath, error);
+        openFailed(dirPath, errno);
         return -2;
     }
-    if (g_countsListedFolders.load(std::memory_order_relaxed))
-        g_listedFolders.fetch_add(1, std::memory_order_relaxed);
+    KZWalkCountListedFolder();
+    buffers->stream = &stream;
+    StreamFolder folder{stream, stream.fd()};
+    return entries(folder, dirPath, dirPathLength, depth, buffers);
+}
 
+template <typename Folder>
+int Walk::entries(Folder &folder, const char *dirPath, size_t dirPathLength, size_t depth, LevelBuffers *buffers)
+{
     char *pathBuffer = buffers->path.get();
     std::memcpy(pathBuffer, dirPath, dirPathLength);
     size_t prefixLength = dirPathLength;
@@ -419,8 +522,6 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
         pathBuffer[prefixLength++] = '/';
     const bool listingRoot = dirPathLength == 1 && dirPath[0] == '/';
     const KZWalkOptions &o = options;
-    int fd = stream.fd();
-    buffers->stream = &stream;
 
     FileSearchResultList batch;
     QByteArray paths; // instead of batch, for a paths callback
@@ -431,8 +532,9 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
     int status = 1;
     KZDirEntry entry;
     KZStat st; // filled for the entries that get a stat
-    for (;;) {
-        const int read = stream.read(&entry);
+    uint32_t index = 0; // the entry's place in the folder, for its sub-folder's key
+    for (;; ++index) {
+        const int read = folder.read(&entry);
         if (read == 0)
             break;
         if (read < 0) {
@@ -448,9 +550,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                 break;
             if (name[0] == '.' && (nameLength == 1 || (nameLength == 2 && name[1] == '.')))
                 break;
-            if (o.skipDSStore && nameLength == 9 && std::memcmp(name, ".DS_Store", 9) == 0)
-                break;
-            if (listingRoot && isRootSkippedName(name, nameLength))
+            if (KZWalkSkipsName(o, name, nameLength, listingRoot))
                 break;
             const size_t entryPathLength = prefixLength + nameLength;
             if (entryPathLength >= PATH_MAX - 1) {
@@ -473,7 +573,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
             bool haveStat = false;
             if (type == DT_UNKNOWN) {
                 buildPath();
-                if (kzplatform::kzStatAt(fd, name, &st) != 0) {
+                if (folder.statEntry(name, pathBuffer, &st) != 0) {
                     const int error = errno;
                     KZLOG_WALK(KZLogSeverityError, QStringLiteral("lstat!=0 entryPath:%1 ").arg(bytesText(pathBuffer)) + errnoText(error));
                     break;
@@ -486,6 +586,7 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                 KZLOG_WALK(KZLogSeverityWarning, QStringLiteral("dirType:%1 entryPath:%2").arg(type).arg(bytesText(pathBuffer)));
                 break;
             }
+            bool intoRemote = false;
             if (type == DT_DIR) {
                 buildPath();
                 if (!o.includeTrash && isTrashFolder(name, nameLength, pathBuffer, entryPathLength, o.homeTrashPath))
@@ -495,19 +596,20 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
                 if (o.skippedDirNames && o.skippedDirNames->contains(name, nameLength))
                     break;
                 // Even the stat of a mount point waits for its server: ask first.
-                if (!o.remoteMounts.empty() && isRemoteMount(o.remoteMounts, pathBuffer, entryPathLength)) {
+                if (KZWalkIsRemoteMount(o, pathBuffer, entryPathLength)) {
                     if (const int silence = remoteFolderSilence(pathBuffer)) {
                         KZLOG_WALK(KZLogSeverityWarning, QStringLiteral("remoteDir==unreachable dirPath:%1 ").arg(bytesText(pathBuffer)) + errnoText(silence));
                         tellUnreadable(pathBuffer, silence);
                         break;
                     }
+                    intoRemote = true;
                 }
             }
 
             if ((type == DT_REG || !o.onlyFilesMatch) && EntryMatchNames(o.filters, o.filtersCount, name, nameLength)) {
                 buildPath();
                 if (o.statMatches && !haveStat) {
-                    if (kzplatform::kzStatAt(fd, name, &st) != 0) {
+                    if (folder.statEntry(name, pathBuffer, &st) != 0) {
                         const int error = errno;
                         KZLOG_WALK(KZLogSeverityError, QStringLiteral("lstat!=0 entryPath:%1 ").arg(bytesText(pathBuffer))
                                       + errnoText(error));
@@ -541,16 +643,13 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
             }
 
             if (type == DT_DIR) {
-                const int child = directory(fd, name, pathBuffer, entryPathLength, depth + 1);
-                if (!stream.isOpen() && child != 0 && !cancelled()) {
-                    // A deeper level ran out of descriptors and released this one.
-                    if (stream.resume(dirPath) != 0) {
-                        const int error = errno;
-                        KZLOG_WALK(KZLogSeverityError, QStringLiteral("resume!=0 dirPath:%1 ").arg(bytesText(dirPath)) + errnoText(error));
-                        tellUnreadable(dirPath, error);
-                    }
-                    fd = stream.fd();
-                }
+                // Below a network mount the walk lists each folder itself.
+                remoteDepth += intoRemote ? 1 : 0;
+                key.push_back(index);
+                const int child = directory(folder.childFd(), name, pathBuffer, entryPathLength, depth + 1);
+                key.pop_back();
+                remoteDepth -= intoRemote ? 1 : 0;
+                folder.afterChild(*this, child, dirPath);
                 if (child == 0) {
                     status = 0;
                 } else if (child == -2) {
@@ -566,15 +665,11 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
             status = 0;
             break;
         }
-        if (!stream.isOpen())
+        if (!folder.isOpen())
             break; // released and not taken up again: the rest is out of reach
     }
     buffers->stream = nullptr;
-
-    if (stream.close() != 0) {
-        const int error = errno;
-        KZLOG_WALK(KZLogSeverityError, QStringLiteral("closeDir!=0 errno:%1 dirPath:%2").arg(error).arg(bytesText(dirPath)));
-    }
+    folder.finish(dirPath);
     if (cancelled())
         return status;
     o.counters->files += found.files;
@@ -588,6 +683,37 @@ int Walk::directory(int parentFd, const char *nameInParent, const char *dirPath,
 }
 
 } // namespace
+
+bool KZWalkSkipsName(const KZWalkOptions &o, const char *name, size_t nameLength, bool listingRoot)
+{
+    if (o.skipDSStore && nameLength == 9 && std::memcmp(name, ".DS_Store", 9) == 0)
+        return true;
+    return listingRoot && isRootSkippedName(name, nameLength);
+}
+
+bool KZWalkPassesOverFolder(const KZWalkOptions &o, const char *name, size_t nameLength, const char *path,
+                            size_t pathLength)
+{
+    return (!o.includeTrash && isTrashFolder(name, nameLength, path, pathLength, o.homeTrashPath))
+           || (o.excludedDirs && isExcluded(o.excludedDirs, path, pathLength))
+           || KZWalkIsRemoteMount(o, path, pathLength);
+}
+
+bool KZWalkIsRemoteMount(const KZWalkOptions &o, const char *path, size_t pathLength)
+{
+    return !o.remoteMounts.empty() && isRemoteMount(o.remoteMounts, path, pathLength);
+}
+
+bool KZEntryMatchNames(const KZWalkOptions &o, const char *name, size_t length)
+{
+    return EntryMatchNames(o.filters, o.filtersCount, name, length);
+}
+
+void KZWalkCountListedFolder()
+{
+    if (g_countsListedFolders.load(std::memory_order_relaxed))
+        g_listedFolders.fetch_add(1, std::memory_order_relaxed);
+}
 
 bool KZNameContains(const char *name, size_t nameLength, const char *text, size_t textLength)
 {
@@ -629,6 +755,39 @@ QByteArray KZHomeTrashPath()
     return data + "/Trash";
 }
 
+namespace {
+
+std::atomic<int> g_walkThreads{0};
+
+constexpr int kMaxWalkThreads = 64;
+constexpr int kDefaultWalkThreads = 16;
+
+int defaultWalkThreads()
+{
+    bool ok = false;
+    const int fromEnvironment = qEnvironmentVariableIntValue("TROVIX_WALK_THREADS", &ok);
+    if (ok && fromEnvironment >= 1)
+        return std::min(fromEnvironment, kMaxWalkThreads);
+    // A cold disk answers faster the more requests wait, even on two cores:
+    // 16 readers walked a cold million-entry tree a quarter faster than 8 and
+    // a third faster than 4, and cost no more CPU than 4 on a warm one.
+    return kDefaultWalkThreads;
+}
+
+} // namespace
+
+void KZFileSearch::setWalkThreads(int n)
+{
+    g_walkThreads.store(std::clamp(n, 0, kMaxWalkThreads), std::memory_order_relaxed);
+}
+
+int KZFileSearch::walkThreads()
+{
+    static const int byDefault = defaultWalkThreads();
+    const int n = g_walkThreads.load(std::memory_order_relaxed);
+    return n > 0 ? n : byDefault;
+}
+
 void KZFileSearch::setCountsListedFoldersForTesting(bool on)
 {
     g_listedFolders.store(0, std::memory_order_relaxed);
@@ -643,6 +802,10 @@ int64_t KZFileSearch::listedFoldersForTesting()
 int KZPerformSearchWithOptions(const char *dirPath, const KZWalkOptions &options)
 {
     Walk walk(options);
+    std::unique_ptr<KZWalkReadAhead> readAhead;
+    if (options.walkThreads > 1)
+        readAhead = std::make_unique<KZWalkReadAhead>(options, options.walkThreads);
+    walk.readAhead = readAhead.get();
     return walk.directory(-1, nullptr, dirPath, dirPath ? std::strlen(dirPath) : 0, 0);
 }
 
@@ -662,6 +825,7 @@ int PerformSearchInDirectory(const char *dirPath, bool skipDSStore, bool include
     options.counters = counters;
     options.callback = &callback;
     options.homeTrashPath = KZHomeTrashPath();
+    options.walkThreads = KZFileSearch::walkThreads();
     KZFileSearchCounters localCounters;
     if (!options.counters)
         options.counters = &localCounters;

@@ -167,6 +167,15 @@ int KZDirStream::close()
     return ::close(fd);
 }
 
+int KZDirStream::takeDescriptor()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    m_released = false;
+    m_filled = m_offset = 0;
+    return fd;
+}
+
 void KZDirStream::setReportsUnknownTypesForTesting(bool on)
 {
     g_reportsUnknownTypes.store(on, std::memory_order_relaxed);

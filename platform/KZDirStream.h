@@ -61,6 +61,9 @@ public:
 
     // 0, or -1 with errno set. Closing a closed stream does nothing.
     int close();
+    // Hands the open descriptor over to the caller, who closes it; the
+    // stream is left closed. -1 when it was not open.
+    int takeDescriptor();
 
     // Makes every stream report DT_UNKNOWN, as some file systems do, so that
     // tests can check that callers type such entries themselves. Any thread.

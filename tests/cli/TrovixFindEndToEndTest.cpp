@@ -323,9 +323,13 @@ TEST(TrovixFind, ADeepChainIsListedUnderALowDescriptorLimit)
         dir += "/d";
         ASSERT_EQ(::mkdir(dir.constData(), 0755), 0);
     }
-    const FindRun run = trovixFind({"-s", t.rootBytes(), "--no-excluded", "--name", "is:hit"}, {.lowLimits = true});
-    EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out.count('\n'), depth);
+    // With the walk alone and with folders read ahead.
+    for (const QByteArray threads : {"1", "8"}) {
+        const FindRun run = trovixFind({"-s", t.rootBytes(), "--no-excluded", "--threads", threads, "--name", "is:hit"},
+                                       {.lowLimits = true});
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_EQ(run.out.count('\n'), depth) << "threads " << threads.constData();
+    }
     // Removed from the bottom up, without a descriptor per level.
     for (; dir.size() > t.rootBytes().size(); dir.chop(2)) {
         ::rmdir(dir.constData());

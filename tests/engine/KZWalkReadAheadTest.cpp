@@ -1,0 +1,216 @@
+// Folders read ahead by several threads must reach the walk's consumer exactly
+// as the one-thread walk hands them over: same batches, order, counters and
+// reports, and no descriptor left behind whatever stops the walk.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <atomic>
+#include <chrono>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "engine/KZFileSearch.h"
+#include "platform/KZDirStream.h"
+#include "tests/engine/SearchRunner.h"
+#include "tests/testlib/TestEnvironment.h"
+
+using enginetest::criterion;
+using enginetest::nameIs;
+
+namespace {
+
+// Counted after one walk: the first opens the mount table, which stays open.
+int openDescriptors()
+{
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+}
+
+// Everything a walk tells its caller, in the order told.
+QByteArray transcript(const QString &root, const QVariantList &criteria, int threads, bool paths = false)
+{
+    KZFileSearch::setWalkThreads(threads);
+    QByteArray out;
+    const auto counters = [&](int status, const KZFileSearchCounters &c) {
+        out += "status " + QByteArray::number(status) + ' ' + QByteArray::number(c.files) + ' '
+               + QByteArray::number(c.dirs) + ' ' + QByteArray::number(c.links) + '\n';
+    };
+    KZFileSearch search;
+    search.setSkipsMatchStat(paths);
+    search.setUnreadableFolderCallback(
+        [&](const QByteArray &dir, int error) { out += "unreadable " + dir + ' ' + QByteArray::number(error) + '\n'; });
+    if (paths) {
+        search.performPathSearchInDirectory(root, criteria, [&](int status, const QByteArray &list, const KZFileSearchCounters &c) {
+            counters(status, c);
+            out += list;
+        });
+    } else {
+        search.performSearchInDirectory(root, criteria, [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &c) {
+            counters(status, c);
+            for (const FileSearchResultRef &r : batch)
+                out += r->cPath() + ' ' + char(r->type()) + QByteArray::number(r->fileSize()) + '\n';
+        });
+    }
+    KZFileSearch::setWalkThreads(0);
+    return out;
+}
+
+void touch(const QByteArray &path, int size)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << path.constData();
+    if (size > 0) {
+        ASSERT_EQ(::ftruncate(fd, size), 0);
+    }
+    ::close(fd);
+}
+
+// About 20,000 entries over 2,000 folders up to 6 levels deep, with names
+// that are not UTF-8, links to files and folders, and locked folders.
+int buildLargeTree(const QByteArray &root)
+{
+    int locked = 0;
+    std::vector<QByteArray> folders{root};
+    for (size_t i = 0; folders.size() < 2000; ++i) {
+        const QByteArray parent = folders[i % folders.size()];
+        if (parent.count('/') - root.count('/') >= 6)
+            continue;
+        const QByteArray dir = parent + "/d" + QByteArray::number(int(folders.size())) + (i % 7 == 0 ? "\xe9\xff" : "");
+        EXPECT_EQ(::mkdir(dir.constData(), 0755), 0);
+        folders.push_back(dir);
+    }
+    for (size_t i = 0; i < folders.size(); ++i) {
+        const QByteArray &dir = folders[i];
+        for (int f = 0; f < 8; ++f)
+            touch(dir + "/f" + QByteArray::number(f) + (f == 3 ? "-hit\x80.txt" : f == 5 ? "-HIT.txt" : ".dat"), f == 5 ? 100 : 0);
+        EXPECT_EQ(::symlink("f1.dat", (dir + "/link-hit").constData()), 0);
+        if (i % 50 == 7) {
+            EXPECT_EQ(::symlink("..", (dir + "/up-hit").constData()), 0);
+        }
+        if (i % 97 == 13 && i > 0) {
+            ::chmod(dir.constData(), 0);
+            ++locked;
+        }
+    }
+    return locked;
+}
+
+} // namespace
+
+// The default of the suite runs with readers; one reader is the reference walk.
+TEST(KZWalkReadAhead, TheSameTranscriptForOneTwoAndEightReaders)
+{
+    ASSERT_TRUE(kztest::canRunUnprivileged());
+    kztest::TempTree t;
+    const int locked = buildLargeTree(t.rootBytes());
+    t.chmod(QString(), 0755);
+    const QString root = t.root();
+    const QVariantList queries[] = {
+        nameIs(QStringLiteral("hit")),
+        {criterion(KZFileSearchKindFileName, KZFileSearchOperatorEndsWith, QStringLiteral(".txt")),
+         criterion(KZFileSearchKindFileSize, KZFileSearchOperatorGreaterThan, qint64(40))},
+        nameIs(QStringLiteral("d1")),
+    };
+    const int rc = kztest::runAsUnprivileged([&]() -> int {
+        int failures = 0;
+        for (const bool unknownTypes : {false, true}) {
+            kzplatform::KZDirStream::setReportsUnknownTypesForTesting(unknownTypes);
+            for (size_t q = 0; q < std::size(queries); ++q) {
+                const QByteArray reference = transcript(root, queries[q], 1, q == 2);
+                const int unreadable = int(reference.count("unreadable "));
+                if (unreadable < 1 || unreadable > locked || reference.size() < 2000)
+                    failures |= 1;
+                for (const int threads : {2, 8})
+                    if (transcript(root, queries[q], threads, q == 2) != reference)
+                        failures |= 2 << q;
+            }
+        }
+        kzplatform::KZDirStream::setReportsUnknownTypesForTesting(false);
+        return failures;
+    });
+    EXPECT_EQ(rc, 0) << "failure bits: " << rc;
+}
+
+// A cancel while readers held listings and descriptors ahead of the walk must
+// end the batches at once and close every descriptor.
+TEST(KZWalkReadAhead, ACancelWhileReadersAreAheadEndsTheBatchesAndClosesEverything)
+{
+    kztest::TempTree t;
+    for (int d = 0; d < 300; ++d)
+        for (int f = 0; f < 3; ++f)
+            t.writeFile(QStringLiteral("d%1/sub%2/hit-%3").arg(d % 30).arg(d).arg(f));
+    KZFileSearch::setWalkThreads(8);
+    enginetest::found(t.root(), nameIs(QStringLiteral("nothing")));
+    KZFileSearch::setCountsListedFoldersForTesting(true);
+    const int before = openDescriptors();
+    KZFileSearch search;
+    int batchesAfterCancel = 0;
+    QList<int> statuses;
+    search.performSearchInDirectory(t.root(), nameIs(QStringLiteral("hit")),
+                                    [&](int status, const FileSearchResultList &, const KZFileSearchCounters &) {
+                                        batchesAfterCancel += search.isCancelled() && status == KZFileSearchStatusBatch;
+                                        statuses.append(status);
+                                        if (statuses.size() != 2)
+                                            return;
+                                        // Let the readers get well ahead, then cancel from elsewhere.
+                                        for (int i = 0; i < 2000 && KZFileSearch::listedFoldersForTesting() < 100; ++i)
+                                            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                        EXPECT_GE(KZFileSearch::listedFoldersForTesting(), 100);
+                                        std::thread([&] { search.cancelSearch(); }).join();
+                                    });
+    KZFileSearch::setCountsListedFoldersForTesting(false);
+    KZFileSearch::setWalkThreads(0);
+    EXPECT_EQ(statuses, QList<int>({KZFileSearchStatusBatch, KZFileSearchStatusBatch, KZFileSearchStatusFinished}));
+    EXPECT_EQ(batchesAfterCancel, 0);
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+// A folder removed after readers listed it and its sub-folders, before the
+// walk reached it: the walk goes on, reports only what it was handed, and
+// leaves no descriptor open.
+TEST(KZWalkReadAhead, AFolderRemovedWhileItsReadAheadIsPending)
+{
+    kztest::TempTree t;
+    for (int d = 0; d < 40; ++d)
+        t.writeFile(QStringLiteral("d%1/a/b/hit").arg(d));
+    KZFileSearch::setWalkThreads(4);
+    enginetest::found(t.root(), nameIs(QStringLiteral("nothing")));
+    KZFileSearch::setCountsListedFoldersForTesting(true);
+    const int before = openDescriptors();
+    QStringList seen;
+    QString removed;
+    QList<int> errors;
+    {
+        KZFileSearch search;
+        search.setUnreadableFolderCallback([&](const QByteArray &, int error) { errors.append(error); });
+        search.performSearchInDirectory(t.root(), nameIs(QStringLiteral("hit")),
+                                        [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &) {
+                                            for (const FileSearchResultRef &r : batch)
+                                                seen.append(r->path().mid(t.root().size() + 1));
+                                            if (status != KZFileSearchStatusBatch || !removed.isEmpty())
+                                                return;
+                                            for (int i = 0; i < 2000 && KZFileSearch::listedFoldersForTesting() < 121; ++i)
+                                                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                            // The last top folder of walk order is still ahead of the walk.
+                                            DIR *dir = ::opendir(t.rootBytes().constData());
+                                            while (const dirent *e = ::readdir(dir))
+                                                if (e->d_name[0] == 'd')
+                                                    removed = QString::fromUtf8(e->d_name);
+                                            ::closedir(dir);
+                                            t.remove(removed);
+                                        });
+    }
+    KZFileSearch::setCountsListedFoldersForTesting(false);
+    KZFileSearch::setWalkThreads(0);
+    EXPECT_EQ(openDescriptors(), before);
+    ASSERT_FALSE(removed.isEmpty());
+    // Every other folder's match arrives once; the removed one's at most once.
+    const QString removedHit = removed + QStringLiteral("/a/b/hit");
+    EXPECT_EQ(seen.size() - seen.count(removedHit), 39);
+    EXPECT_LE(seen.count(removedHit), 1);
+    EXPECT_EQ(seen.count(removedHit) + errors.size(), 1);
+    for (const int error : errors)
+        EXPECT_EQ(error, ENOENT);
+}
