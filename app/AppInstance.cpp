@@ -169,7 +169,6 @@ AppInstance::Role AppInstance::start(const AppLaunchRequest &request, int timeou
     }
     if (handOver(request, timeoutMs))
         return m_role = HandedOver;
-    m_anotherInstanceRuns = true;
     return m_role = Alone;
 }
 

@@ -53,8 +53,6 @@ public:
     // timeoutMs: the caller has no window yet).
     Role start(const AppLaunchRequest &request, int timeoutMs = kHandOverTimeout);
     Role role() const { return m_role; }
-    // Running alone because another Trovix holds the name but did not answer.
-    bool anotherInstanceRuns() const { return m_anotherInstanceRuns; }
 
 Q_SIGNALS:
     // Emitted on the GUI thread once the bus call has been answered.
@@ -69,5 +67,4 @@ private:
 
     Role m_role = Alone;
     bool m_registeredObject = false;
-    bool m_anotherInstanceRuns = false;
 };

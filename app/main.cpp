@@ -1,5 +1,8 @@
 // Trovix: finds files and folders by walking the file system, without an index.
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <cstdio>
 
@@ -7,6 +10,7 @@
 #include "app/AppInstance.h"
 #include "app/KZCheckForUpdatesWindows.h"
 #include "crashreport/KZCrashReporter.h"
+#include "platform/KZFileLock.h"
 #include "platform/KZResourceLimits.h"
 #include "platform/KZUnixSignals.h"
 #include "results/KZFinderFileIcon.h"
@@ -84,10 +88,15 @@ int main(int argc, char *argv[])
     // A logout or `kill` ends Trovix the way the Quit command does.
     kzWatchTerminationSignals(&app, [](int) { QApplication::quit(); });
     delegate.applicationDidFinishLaunching();
-    // Last step of the launch: after a crash, offer to send its report. Beside
-    // a Trovix that holds the bus name without answering, the run that looks
-    // unfinished is that one's, not a crash: this process keeps out of it.
-    const bool watchesCrashes = !instance.anotherInstanceRuns();
+    // Last step of the launch: after a crash, offer to send its report. Each
+    // running Trovix of this user holds a lock that its end, crash or not,
+    // lets go. Beside one that holds it (no session bus, or one that does not
+    // answer), the run that looks unfinished is that one's, not a crash: this
+    // process keeps out of the bookkeeping.
+    kzplatform::KZFileLock runningLock;
+    const QString stateDir = QFileInfo(KZCrashReporter::crashesDirPath()).path();
+    QDir().mkpath(stateDir);
+    const bool watchesCrashes = runningLock.lock(QFile::encodeName(stateDir + QStringLiteral("/running.lock")), 0);
     if (watchesCrashes)
         KZCrashReporter::sharedInstance().checkAtLaunch();
     const int status = app.exec();

@@ -25,12 +25,14 @@ _trovix_find()
             COMPREPLY=($(compgen -W "$(trovix-find --list-saved 2>/dev/null | cut -f2)" -- "$cur")); return ;;
         --size|--tag|--xattr|--no-xattr|--save|--skip-name)
             return ;;
+        --threads)
+            COMPREPLY=($(compgen -W "1 2 4 8 16" -- "$cur")); return ;;
     esac
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "-s --scope --in --skip --skip-name --trash --no-excluded --name --size
             --modified --created --type --not-type --tag --xattr --no-xattr --criteria
-            --saved --list-saved --save -0 --print0 --json --stats --count -h --help --version" -- "$cur"))
+            --saved --list-saved --save --threads -0 --print0 --json --stats --count -h --help --version" -- "$cur"))
     fi
 }
 complete -F _trovix_find trovix-find
