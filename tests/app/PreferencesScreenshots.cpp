@@ -1,13 +1,16 @@
 // Takes the preferences window's screenshot for the documentation, on the
 // display it is given (a private Xvfb: scripts/preferences-screenshots.sh):
-// three excluded folders, one of them switched off, and a recorded shortcut.
+// three excluded folders, one of them switched off, two skipped folder names
+// and a recorded shortcut.
 //
 //   preferences_screenshots OUTPUT_DIR
 #include <QApplication>
+#include <QVBoxLayout>
 #include <QDir>
 #include <QTest>
 
 #include "app/PreferencesWindowController.h"
+#include "app/SkipNamesListView.h"
 #include "scope/ScopeDirManager.h"
 #include "support/KZHotKeyRepresentation.h"
 #include "tests/app/HotKeyTestSupport.h"
@@ -29,9 +32,12 @@ int main(int argc, char **argv)
         manager->addExcludedDir(home + QLatin1Char('/') + QString::fromLatin1(rel));
     }
     manager->setStateOfExcludedDir(false, home + QStringLiteral("/Music/Archive"));
+    for (const QString &name : {QStringLiteral(".git"), QStringLiteral("node_modules")})
+        manager->addExcludedName(name);
     KZHotKeyRepresentation(49, KZModifierControl | KZModifierOption, true).saveToUserDefaults(); // Ctrl+Alt+Space
     std::unique_ptr<KZHotKeyCenter> center(kztest::newX11Center());
     PreferencesWindowController prefs(center.get());
+    prefs.skipNamesContainer()->addWidget(new SkipNamesListView(&prefs));
     prefs.show();
     prefs.activateWindow();
     if (!QTest::qWaitForWindowActive(&prefs))
