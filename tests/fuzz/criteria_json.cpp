@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     KZ_FUZZ_CHECK(count >= 0 && count <= criteria.size());
     KZFileSearchFiltersRelease(filters.data(), count);
     // Every skipped folder name is one an entry can have.
-    for (const std::string &name : KZSkippedDirNames::fromCriteria(criteria).names())
+    const KZSkippedDirNames skipped = KZSkippedDirNames::fromCriteria(criteria);
+    for (const std::string &name : skipped.names())
         KZ_FUZZ_CHECK(!name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos);
 
     RulesEditorViewController controller;
