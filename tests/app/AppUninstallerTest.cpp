@@ -15,7 +15,6 @@
 
 #include "app/AppDelegate.h"
 #include "app/KZAppUninstaller.h"
-#include "platform/KZSharedLoginItems.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {
@@ -25,13 +24,18 @@ const QStringList kRecorded = { QStringLiteral("bin/trovix"), QStringLiteral("sh
 const QStringList kOthers = { QStringLiteral("bin/other"), QStringLiteral("share/applications/other.desktop"),
                               QStringLiteral("share/trovix/notes") };
 
-// A prefix holding Trovix's recorded files beside another program's, and
-// every per-user item.
-void writeInstall(kztest::TempTree &tree)
+// A prefix holding Trovix's recorded files beside another program's.
+void writePrefix(kztest::TempTree &tree)
 {
     for (const QString &path : kRecorded + kOthers)
         tree.writeFile(QStringLiteral("prefix/") + path, "x");
     tree.writeFile(QStringLiteral("prefix/share/trovix/installed-files"), kRecorded.join(QLatin1Char('\n')).toUtf8() + '\n');
+}
+
+// The prefix and every per-user item.
+void writeInstall(kztest::TempTree &tree)
+{
+    writePrefix(tree);
     for (const QString &item : KZAppUninstaller::perUserItems()) {
         if (item.endsWith(QLatin1String(".desktop"))) {
             QDir().mkpath(QFileInfo(item).path());
@@ -57,15 +61,6 @@ QStringList trashedOrigins(const QString &dataHome)
     }
     origins.sort();
     return origins;
-}
-
-QStringList expectedOrigins(const QString &prefix)
-{
-    QStringList expected = KZAppUninstaller::perUserItems();
-    for (const QString &path : kRecorded)
-        expected.append(prefix + QLatin1Char('/') + path);
-    expected.sort();
-    return expected;
 }
 
 // Answers the confirmation with the button titled answer.
@@ -110,7 +105,11 @@ TEST(AppUninstaller, MovesOnlyTheRecordedFilesAndPerUserItemsOnceConfirmed)
     EXPECT_EQ(ends, 1);
     EXPECT_EQ(uninstaller.nbWaitOp(), 0);
 
-    EXPECT_EQ(trashedOrigins(qEnvironmentVariable("XDG_DATA_HOME")), expectedOrigins(prefix));
+    QStringList expected = KZAppUninstaller::perUserItems();
+    for (const QString &path : kRecorded)
+        expected.append(prefix + QLatin1Char('/') + path);
+    expected.sort();
+    EXPECT_EQ(trashedOrigins(qEnvironmentVariable("XDG_DATA_HOME")), expected);
     for (const QString &path : kOthers)
         EXPECT_TRUE(QFile::exists(prefix + QLatin1Char('/') + path)) << path.toStdString();
 }
@@ -132,9 +131,7 @@ TEST(AppUninstaller, ChildProcess)
 TEST(AppUninstaller, ProcessEndsAfterTheLastMove)
 {
     kztest::TempTree tree;
-    for (const QString &path : kRecorded)
-        tree.writeFile(QStringLiteral("prefix/") + path, "x");
-    tree.writeFile(QStringLiteral("prefix/share/trovix/installed-files"), kRecorded.join(QLatin1Char('\n')).toUtf8());
+    writePrefix(tree);
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TROVIX_UNINSTALL_CHILD_PREFIX"), tree.path(QStringLiteral("prefix")));
