@@ -146,6 +146,10 @@ void AppDelegate::createActions()
     m_checkForUpdateAction->setObjectName(QStringLiteral("checkForUpdateFromMenuItem"));
     m_checkForUpdateAction->setData(0);
     connect(m_checkForUpdateAction, &QAction::triggered, this, &AppDelegate::checkForUpdateFromMenuItem);
+    // Only a per-user install offers it (see setUninstaller).
+    m_uninstallAction = make("mi_appUninstallAction", "Uninstall Trovix…", QKeySequence());
+    m_uninstallAction->setVisible(false);
+    connect(m_uninstallAction, &QAction::triggered, this, &AppDelegate::mi_appUninstallAction);
     m_aboutAction = make("mi_help_about", "About Trovix", QKeySequence());
     m_aboutAction->setMenuRole(QAction::AboutRole);
     connect(m_aboutAction, &QAction::triggered, this, &AppDelegate::mi_help_about);
@@ -159,7 +163,7 @@ QList<QAction *> AppDelegate::menuActions() const
                              m_selectAllAction, m_findAction, m_preferencesAction};
     actions += m_viewActions;
     actions += m_helpActions;
-    actions += {m_checkForUpdateAction, m_aboutAction};
+    actions += {m_checkForUpdateAction, m_uninstallAction, m_aboutAction};
     return actions;
 }
 
@@ -197,6 +201,7 @@ void AppDelegate::installMenuBar(DocumentWindow *window)
     help->addActions(m_helpActions);
     help->addSeparator();
     help->addAction(m_checkForUpdateAction);
+    help->addAction(m_uninstallAction);
     help->addSeparator();
     help->addAction(m_aboutAction);
 
@@ -501,6 +506,18 @@ void AppDelegate::setUpdateCheckerByUser(const std::function<void()> &check)
 {
     m_updateCheckByUser = check;
     validateMenuItems();
+}
+
+void AppDelegate::mi_appUninstallAction()
+{
+    if (m_uninstaller)
+        m_uninstaller();
+}
+
+void AppDelegate::setUninstaller(const std::function<void()> &uninstall)
+{
+    m_uninstaller = uninstall;
+    m_uninstallAction->setVisible(bool(m_uninstaller));
 }
 
 void AppDelegate::mi_help_about()

@@ -60,6 +60,11 @@ public:
     // tip while no update checker is set.
     void checkForUpdateFromMenuItem();
     void setUpdateCheckerByUser(const std::function<void()> &check);
+    // Uninstall Trovix…: shown only once an uninstaller is set (a per-user
+    // install; the package manager removes what it installed).
+    void mi_appUninstallAction();
+    void setUninstaller(const std::function<void()> &uninstall);
+    QAction *uninstallAction() const { return m_uninstallAction; }
     void mi_help_about();
 
     // The build stored by a newer Trovix ("KZCheckForUpdates-cBuild") is
@@ -138,10 +143,12 @@ private:
     QList<QAction *> m_viewActions;
     QList<QAction *> m_helpActions;
     QAction *m_checkForUpdateAction = nullptr;
+    QAction *m_uninstallAction = nullptr;
     QAction *m_aboutAction = nullptr;
     std::function<void()> m_preferencesOpener;
     std::function<void(int)> m_problemReportPresenter;
     std::function<void()> m_updateCheckByUser;
+    std::function<void()> m_uninstaller;
     std::function<bool()> m_hotKeyPressIgnored;
     PreferencesWindowController *m_preferencesWindowController = nullptr;
     bool m_launchesInBackground = false;

@@ -3,11 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QIcon>
 #include <cstdio>
 
 #include "app/AppDelegate.h"
 #include "app/AppInstance.h"
+#include "app/KZAppUninstaller.h"
 #include "app/KZCheckForUpdatesWindows.h"
 #include "crashreport/KZCrashReporter.h"
 #include "platform/KZFileLock.h"
@@ -85,6 +88,15 @@ int main(int argc, char *argv[])
     delegate.setUpdateCheckerByUser([updates] { updates->synchronizeByUser(); });
     KZCrashReporter::sharedInstance().setUpdateCheckHook([updates] { updates->synchronizeFromCrashReport(); });
     updates->synchronizeAtLaunch();
+    // Uninstall Trovix… appears once a worker has found a per-user install.
+    auto *uninstallCheck = new QFutureWatcher<bool>(&delegate);
+    QObject::connect(uninstallCheck, &QFutureWatcher<bool>::finished, &delegate, [uninstallCheck, &delegate] {
+        if (uninstallCheck->result())
+            delegate.setUninstaller([] { KZAppUninstaller::sharedInstance().beginAsSheetForWindow(nullptr, {}); });
+        uninstallCheck->deleteLater();
+    });
+    uninstallCheck->setFuture(
+        QtConcurrent::run([] { return KZAppUninstaller::isOfferedForPrefix(KZUpdateInstaller::runningPrefix()); }));
     // A logout or `kill` ends Trovix the way the Quit command does.
     kzWatchTerminationSignals(&app, [](int) { QApplication::quit(); });
     delegate.applicationDidFinishLaunching();

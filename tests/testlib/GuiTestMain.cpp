@@ -69,7 +69,9 @@ std::string startXvfb()
 
 int main(int argc, char **argv)
 {
-    const std::string display = startXvfb();
+    // A child test process may share its parent's display.
+    const char *shared = std::getenv("TROVIX_TEST_DISPLAY");
+    const std::string display = shared && *shared ? std::string(shared) : startXvfb();
     if (display.empty()) {
         std::fprintf(stderr, "cannot start Xvfb: install the xvfb package (scripts/setup.sh)\n");
         return 1;
