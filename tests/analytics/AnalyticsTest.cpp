@@ -1,0 +1,84 @@
+#include <QLocale>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include "analytics/KZAnalytics.h"
+#include "support/KZFunctions.h"
+#include "support/KZUserDefaults.h"
+#include "tests/crashreport/LoopbackHttpServer.h"
+#include "tests/testlib/TestEnvironment.h"
+
+// Each launch posts the six pairs once to a loopback usage page, unless the
+// environment or the preference says no; then nothing reaches the server.
+TEST(KZAnalytics, SendsTheRecordOncePerLaunchUnlessRefused)
+{
+    struct Case {
+        const char *name;
+        const char *variable; // set to "1", or none
+        bool switchedOn;
+        bool expectSent;
+    } cases[] = {
+        {"DO_NOT_TRACK", "DO_NOT_TRACK", true, false},
+        {"TROVIX_NO_ANALYTICS", "TROVIX_NO_ANALYTICS", true, false},
+        {"maker's test machine", "TROVIX_DEVELOPER_MACHINE", true, false},
+        {"switched off", nullptr, false, false},
+        {"default", nullptr, true, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        kztest::resetTestEnvironment();
+        if (!c.switchedOn)
+            KZUserDefaults::standardUserDefaults().setObject(false, KZAnalyticsEnabledKey);
+        if (c.variable)
+            qputenv(c.variable, "1");
+        LoopbackHttpServer server;
+        qputenv("TROVIX_WEBSITE_URL", server.baseUrl());
+        KZAnalytics &analytics = KZAnalytics::sharedInstance();
+        analytics.resetForTesting();
+
+        EXPECT_EQ(analytics.sendUsageAtLaunch(), c.expectSent);
+        EXPECT_FALSE(analytics.sendUsageAtLaunch());
+        if (c.expectSent) {
+            ASSERT_TRUE(kztest::waitUntil([&] { return server.complete(); }));
+        }
+        EXPECT_FALSE(kztest::waitUntil([&] { return server.connections() > 1 || (!c.expectSent && server.connections() > 0); }, 300));
+        if (c.variable)
+            qunsetenv(c.variable);
+        if (!c.expectSent)
+            continue;
+
+        EXPECT_EQ(server.requestLine(), "POST /usage.php HTTP/1.1");
+        const QByteArray body = server.body();
+        EXPECT_FALSE(body.contains(' ') || body.contains('(') || body.contains('/')) << body.constData();
+        QStringList names, values;
+        for (const QByteArray &pair : body.split('&')) {
+            const QList<QByteArray> parts = pair.split('=');
+            ASSERT_EQ(parts.size(), 2) << pair.constData();
+            names << QUrl::fromPercentEncoding(parts[0]);
+            values << QUrl::fromPercentEncoding(parts[1]);
+        }
+        EXPECT_EQ(names, QStringLiteral("App Jeton System Hardware Locale Install-Type").split(QLatin1Char(' ')));
+        ASSERT_EQ(values.size(), 6);
+        EXPECT_EQ(values[0], QStringLiteral("%1 %2 (%3)").arg(KZFunctions::appName(), KZFunctions::appVersion(), KZFunctions::appBuild()));
+        EXPECT_EQ(values[1], KZUserDefaults::standardUserDefaults().stringForKey(QStringLiteral("KZAnalytics-jetonId")));
+        EXPECT_EQ(values[1].size(), 36);
+        EXPECT_TRUE(values[2].startsWith(QLatin1String("Linux "))) << values[2].toStdString();
+        EXPECT_EQ(values[3].count(QLatin1String(" - ")), 2) << values[3].toStdString();
+        EXPECT_EQ(values[4], QLocale().name());
+        EXPECT_EQ(values[5], QLatin1String("Standalone"));
+    }
+    qunsetenv("TROVIX_WEBSITE_URL");
+}
+
+TEST(KZAnalytics, SendsOnlyOverHttpsOrToLoopback)
+{
+    for (const auto &[url, allowed] : std::initializer_list<std::pair<const char *, bool>>{
+             {"https://trovix.org/usage.php", true},
+             {"http://127.0.0.1:8080/usage.php", true},
+             {"http://[::1]/usage.php", true},
+             {"http://trovix.org/usage.php", false},
+             {"ftp://127.0.0.1/usage.php", false}}) {
+        EXPECT_EQ(KZAnalytics::isAllowedURL(QUrl(QString::fromLatin1(url))), allowed) << url;
+    }
+}
