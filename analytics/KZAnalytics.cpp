@@ -11,7 +11,8 @@
 #include "support/KZScrambled.h"
 #include "support/KZUserDefaults.h"
 
-namespace {
+namespace
+{
 
 constexpr auto kUsagePage = kzScramble("usage");
 const QString kJetonId = QStringLiteral("KZAnalytics-jetonId");
@@ -44,18 +45,19 @@ QString KZAnalytics::jetonId()
 
 KZAnalytics::Pairs KZAnalytics::usagePairs()
 {
-    const QString hardware =
-        QStringLiteral("%1 - %2 - %3")
-            .arg(KZMacInfo::macModelType(), KZMacInfo::processorInfo(),
-                 KZFunctions::stringFromBytesWithBin1024Style(static_cast<qint64>(KZMacInfo::physicalMemory())));
+    const QString hardware
+        = QStringLiteral("%1 - %2 - %3")
+              .arg(KZMacInfo::macModelType(), KZMacInfo::processorInfo(),
+                  KZFunctions::stringFromBytesWithBin1024Style(static_cast<qint64>(KZMacInfo::physicalMemory())));
     return {
-        {QStringLiteral("App"), QStringLiteral("%1 %2 (%3)")
-                                    .arg(KZFunctions::appName(), KZFunctions::appVersion(), KZFunctions::appBuild())},
-        {QStringLiteral("Jeton"), jetonId()},
-        {QStringLiteral("System"), KZDeviceInfo::productSystemName()},
-        {QStringLiteral("Hardware"), hardware},
-        {QStringLiteral("Locale"), QLocale().name()},
-        {QStringLiteral("Install-Type"), QStringLiteral("Standalone")},
+        { QStringLiteral("App"),
+            QStringLiteral("%1 %2 (%3)")
+                .arg(KZFunctions::appName(), KZFunctions::appVersion(), KZFunctions::appBuild()) },
+        { QStringLiteral("Jeton"), jetonId() },
+        { QStringLiteral("System"), KZDeviceInfo::productSystemName() },
+        { QStringLiteral("Hardware"), hardware },
+        { QStringLiteral("Locale"), QLocale().name() },
+        { QStringLiteral("Install-Type"), QStringLiteral("Standalone") },
     };
 }
 

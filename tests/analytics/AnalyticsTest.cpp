@@ -19,11 +19,11 @@ TEST(KZAnalytics, SendsTheRecordOncePerLaunchUnlessRefused)
         bool switchedOn;
         bool expectSent;
     } cases[] = {
-        {"DO_NOT_TRACK", "DO_NOT_TRACK", true, false},
-        {"TROVIX_NO_ANALYTICS", "TROVIX_NO_ANALYTICS", true, false},
-        {"maker's test machine", "TROVIX_DEVELOPER_MACHINE", true, false},
-        {"switched off", nullptr, false, false},
-        {"default", nullptr, true, true},
+        { "DO_NOT_TRACK", "DO_NOT_TRACK", true, false },
+        { "TROVIX_NO_ANALYTICS", "TROVIX_NO_ANALYTICS", true, false },
+        { "maker's test machine", "TROVIX_DEVELOPER_MACHINE", true, false },
+        { "switched off", nullptr, false, false },
+        { "default", nullptr, true, true },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -42,7 +42,8 @@ TEST(KZAnalytics, SendsTheRecordOncePerLaunchUnlessRefused)
         if (c.expectSent) {
             ASSERT_TRUE(kztest::waitUntil([&] { return server.complete(); }));
         }
-        EXPECT_FALSE(kztest::waitUntil([&] { return server.connections() > 1 || (!c.expectSent && server.connections() > 0); }, 300));
+        EXPECT_FALSE(kztest::waitUntil(
+            [&] { return server.connections() > 1 || (!c.expectSent && server.connections() > 0); }, 300));
         if (c.variable)
             qunsetenv(c.variable);
         if (!c.expectSent)
@@ -60,8 +61,11 @@ TEST(KZAnalytics, SendsTheRecordOncePerLaunchUnlessRefused)
         }
         EXPECT_EQ(names, QStringLiteral("App Jeton System Hardware Locale Install-Type").split(QLatin1Char(' ')));
         ASSERT_EQ(values.size(), 6);
-        EXPECT_EQ(values[0], QStringLiteral("%1 %2 (%3)").arg(KZFunctions::appName(), KZFunctions::appVersion(), KZFunctions::appBuild()));
-        EXPECT_EQ(values[1], KZUserDefaults::standardUserDefaults().stringForKey(QStringLiteral("KZAnalytics-jetonId")));
+        EXPECT_EQ(values[0],
+            QStringLiteral("%1 %2 (%3)")
+                .arg(KZFunctions::appName(), KZFunctions::appVersion(), KZFunctions::appBuild()));
+        EXPECT_EQ(
+            values[1], KZUserDefaults::standardUserDefaults().stringForKey(QStringLiteral("KZAnalytics-jetonId")));
         EXPECT_EQ(values[1].size(), 36);
         EXPECT_TRUE(values[2].startsWith(QLatin1String("Linux "))) << values[2].toStdString();
         EXPECT_EQ(values[3].count(QLatin1String(" - ")), 2) << values[3].toStdString();
@@ -73,12 +77,10 @@ TEST(KZAnalytics, SendsTheRecordOncePerLaunchUnlessRefused)
 
 TEST(KZAnalytics, SendsOnlyOverHttpsOrToLoopback)
 {
-    for (const auto &[url, allowed] : std::initializer_list<std::pair<const char *, bool>>{
-             {"https://trovix.org/usage.php", true},
-             {"http://127.0.0.1:8080/usage.php", true},
-             {"http://[::1]/usage.php", true},
-             {"http://trovix.org/usage.php", false},
-             {"ftp://127.0.0.1/usage.php", false}}) {
+    for (const auto &[url, allowed] :
+        std::initializer_list<std::pair<const char *, bool>> { { "https://trovix.org/usage.php", true },
+            { "http://127.0.0.1:8080/usage.php", true }, { "http://[::1]/usage.php", true },
+            { "http://trovix.org/usage.php", false }, { "ftp://127.0.0.1/usage.php", false } }) {
         EXPECT_EQ(KZAnalytics::isAllowedURL(QUrl(QString::fromLatin1(url))), allowed) << url;
     }
 }
