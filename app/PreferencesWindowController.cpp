@@ -23,6 +23,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "analytics/KZAnalytics.h"
 #include "app/KZAppInLoginItem.h"
 #include "app/KZHotKeyCenter.h"
 #include "platform/KZGuardedFS.h"
@@ -227,6 +228,10 @@ PreferencesWindowController::PreferencesWindowController(KZHotKeyCenter *center,
     m_relaunchOnLoginButton->setTristate(true);
     layout->addWidget(m_relaunchOnLoginButton);
 
+    m_usageReportButton = new QCheckBox(KZLocalizedString("Send an anonymous usage report at launch"), this);
+    m_usageReportButton->setObjectName(QStringLiteral("usageReportButton"));
+    layout->addWidget(m_usageReportButton);
+
     m_checkForUpdateButton = new QPushButton(KZLocalizedString("Check For Update…"), this);
     m_checkForUpdateButton->setObjectName(QStringLiteral("checkForUpdateButton"));
     m_checkForUpdateButton->hide();
@@ -236,6 +241,8 @@ PreferencesWindowController::PreferencesWindowController(KZHotKeyCenter *center,
     connect(m_excludedRemoveButton, &QToolButton::clicked, this, &PreferencesWindowController::removeSelected);
     connect(m_hotKeyButton, &QCheckBox::clicked, this, [this](bool on) { m_hotKeyField->setIsEnabled(on); });
     connect(m_relaunchOnLoginButton, &QCheckBox::clicked, this, &PreferencesWindowController::relaunchOnLoginClicked);
+    connect(m_usageReportButton, &QCheckBox::clicked, this,
+            [](bool on) { KZUserDefaults::standardUserDefaults().setObject(on, KZAnalyticsEnabledKey); });
     connect(m_checkForUpdateButton, &QPushButton::clicked, this, &PreferencesWindowController::checkForUpdateRequested);
     connect(excludedTbV, &QTableView::doubleClicked, this, &PreferencesWindowController::tableViewDoubleAction);
     connect(excludedTbV->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -249,6 +256,7 @@ void PreferencesWindowController::windowDidLoad()
 {
     setWindowTitle(KZLocalizedString("Trovix Preferences"));
     showLoginItemStatus();
+    m_usageReportButton->setChecked(KZUserDefaults::standardUserDefaults().boolForKey(KZAnalyticsEnabledKey, true));
 
     const std::optional<KZHotKeyRepresentation> saved = KZHotKeyRepresentation::hotKeyRepresentationFromUserDefaults();
     const bool on = saved && saved->isEnabled();

@@ -68,6 +68,7 @@ public:
     QCheckBox *hotKeyButton() const { return m_hotKeyButton; }
     KZHotKeyFieldView *hotKeyField() const { return m_hotKeyField; }
     QCheckBox *relaunchOnLoginButton() const { return m_relaunchOnLoginButton; }
+    QCheckBox *usageReportButton() const { return m_usageReportButton; }
     QToolButton *excludedAddButton() const { return m_excludedAddButton; }
     QToolButton *excludedRemoveButton() const { return m_excludedRemoveButton; }
     QPushButton *checkForUpdateButton() const { return m_checkForUpdateButton; }
@@ -97,6 +98,7 @@ private:
     KZHotKeyFieldView *m_hotKeyField = nullptr;
     QLabel *m_hotKeyMessage = nullptr;
     QCheckBox *m_relaunchOnLoginButton = nullptr;
+    QCheckBox *m_usageReportButton = nullptr;
     QPushButton *m_checkForUpdateButton = nullptr;
     QPointer<QFileDialog> m_addPanel;
     int m_loginStatus = 0;

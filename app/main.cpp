@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <cstdio>
 
+#include "analytics/KZAnalytics.h"
 #include "app/AppDelegate.h"
 #include "app/AppInstance.h"
 #include "app/KZAppUninstaller.h"
@@ -88,6 +89,7 @@ int main(int argc, char *argv[])
     delegate.setUpdateCheckerByUser([updates] { updates->synchronizeByUser(); });
     KZCrashReporter::sharedInstance().setUpdateCheckHook([updates] { updates->synchronizeFromCrashReport(); });
     updates->synchronizeAtLaunch();
+    KZAnalytics::sendAtLaunch();
     // Uninstall Trovix… appears once a worker has found a per-user install.
     auto *uninstallCheck = new QFutureWatcher<bool>(&delegate);
     QObject::connect(uninstallCheck, &QFutureWatcher<bool>::finished, &delegate, [uninstallCheck, &delegate] {

@@ -21,6 +21,7 @@
 #include "platform/KZSharedLoginItems.h"
 #include "scope/ScopeDirManager.h"
 #include "support/KZHotKeyRepresentation.h"
+#include "support/KZUserDefaults.h"
 #include "tests/app/HotKeyTestSupport.h"
 #include "tests/testlib/TestEnvironment.h"
 
@@ -176,6 +177,17 @@ TEST_F(PreferencesWindowTest, ShortcutSwitchUnregistersAndReregistersTagOne)
     }
     ASSERT_NE(tagOne(), nullptr);
     EXPECT_EQ(tagOne()->keyCode(), kSpace);
+}
+
+// The usage-report switch is on by default and a click turns it off for the
+// next window too.
+TEST_F(PreferencesWindowTest, UsageReportSwitchIsStored)
+{
+    EXPECT_TRUE(prefs->usageReportButton()->isChecked());
+    prefs->usageReportButton()->click();
+    EXPECT_FALSE(KZUserDefaults::standardUserDefaults().boolForKey(QStringLiteral("KZAnalytics-Enabled"), true));
+    prefs = std::make_unique<PreferencesWindowController>(center.get());
+    EXPECT_FALSE(prefs->usageReportButton()->isChecked());
 }
 
 // The autostart entries of this executable, judged and repaired through the

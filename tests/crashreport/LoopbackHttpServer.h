@@ -13,12 +13,14 @@ public:
     {
         m_server.listen(QHostAddress::LocalHost);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            ++m_connections;
             QTcpSocket *socket = m_server.nextPendingConnection();
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
         });
     }
     QByteArray baseUrl() const { return "http://127.0.0.1:" + QByteArray::number(m_server.serverPort()) + '/'; }
     bool complete() const { return m_complete; }
+    int connections() const { return m_connections; }
     QByteArray requestLine() const { return m_head.left(m_head.indexOf("\r\n")); }
     QByteArray body() const { return m_body; }
     // Sends the held-back answer.
@@ -58,4 +60,5 @@ private:
     QTcpSocket *m_socket = nullptr;
     QByteArray m_status, m_buffer, m_head, m_body;
     bool m_complete = false;
+    int m_connections = 0;
 };
