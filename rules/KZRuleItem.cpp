@@ -48,9 +48,9 @@ QCborValue encodeObject(const QVariant &object)
 
 QVariant decodeObject(const QCborValue &taggedOrNot)
 {
-    // A tag around an array means nothing here, and a later save would write the
-    // array without it: read the array itself, so a row reads the same before and
-    // after the user saves it again.
+    // A tag around an array or one of its entries means nothing here, and a
+    // later save would write them without it: read what it wraps, so a row reads
+    // the same before and after the user saves it again.
     const QCborValue value =
         taggedOrNot.isTag() && taggedOrNot.taggedValue().isArray() ? taggedOrNot.taggedValue() : taggedOrNot;
     if (value.isUndefined() || value.isNull() || value.isInvalid())
@@ -60,7 +60,8 @@ QVariant decodeObject(const QCborValue &taggedOrNot)
         const QCborArray array = value.toArray();
         KZDirPathEntryList entries;
         bool allEntries = true;
-        for (const QCborValue &element : array) {
+        for (const QCborValue &taggedElement : array) {
+            const QCborValue element = taggedElement.isTag() ? taggedElement.taggedValue() : taggedElement;
             if (!element.isMap() || !element.toMap().value(kPath).isString()) {
                 allEntries = false;
                 break;
