@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <sys/resource.h>
 #include <system_error>
+#include <time.h>
 #include <unistd.h>
 
 #include "platform/KZDirStream.h"
@@ -20,6 +21,32 @@ constexpr size_t kReaderBufferSize = KZDirStream::kDefaultBufferSize;
 // Walked listings kept for reuse, and the largest one worth keeping.
 constexpr size_t kSpareListings = 16;
 constexpr size_t kSpareEntriesCapacity = 4096;
+
+// A listing slower than this is checked for block reads; one that read the
+// disk takes longer, one served from the cache far less.
+constexpr int64_t kCheckAfterNs = 40'000;
+// The readers engage after this many listings that read the disk among the
+// walk's last kEngageWindow folders, and rest after kRestWindow folders in
+// which no listing did.
+constexpr uint32_t kEngageAfter = 2;
+constexpr uint32_t kEngageWindow = 256;
+constexpr uint32_t kRestWindow = 1024;
+
+std::atomic<int> g_engagementPeriod{0};
+
+int64_t nowNs()
+{
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+// Blocks this thread has read from a disk (not from the cache) so far.
+long blocksRead()
+{
+    struct rusage usage {};
+    return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
+}
 
 size_t keyBytes(const KZWalkKey &key)
 {
@@ -60,15 +87,15 @@ KZWalkReadAhead::KZWalkReadAhead(const KZWalkOptions &options, int readers)
     : m_options(options)
     , m_descriptorCap(descriptorCap())
     , m_walkBuffer(new char[kReaderBufferSize])
+    , m_walkBlocks(blocksRead())
+    , m_period(g_engagementPeriod.load(std::memory_order_relaxed))
+    , m_readerCount(readers)
 {
-    m_readers.reserve(static_cast<size_t>(readers));
-    // Fewer readers than asked (none at all) only slow the walk: it lists
-    // what no reader got to itself.
-    try {
-        for (int i = 0; i < readers; ++i)
-            m_readers.emplace_back([this] { readerLoop(); });
-    } catch (const std::system_error &) {
-    }
+}
+
+void KZWalkReadAhead::setEngagementForTesting(int period)
+{
+    g_engagementPeriod.store(std::max(0, period), std::memory_order_relaxed);
 }
 
 KZWalkReadAhead::~KZWalkReadAhead()
@@ -100,25 +127,43 @@ std::unique_ptr<KZListing> KZWalkReadAhead::newListing()
 
 void KZWalkReadAhead::recycle(std::unique_ptr<KZListing> listing)
 {
-    if (!listing || listing->entries.capacity() > kSpareEntriesCapacity)
+    if (!listing)
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (size_t i = m_walking.size(); i > 0; --i) {
+        if (m_walking[i - 1].first == listing.get()) {
+            m_walking.resize(i - 1);
+            break;
+        }
+    }
+    if (listing->entries.capacity() > kSpareEntriesCapacity || m_spare.size() >= kSpareListings)
         return;
     listing->entries.clear();
     listing->names.clear();
     listing->stats.clear();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_spare.size() < kSpareListings)
-        m_spare.push_back(std::move(listing));
+    m_spare.push_back(std::move(listing));
 }
 
 int KZWalkReadAhead::list(const Pending &item, bool followLink, char *buffer, size_t bufferSize, KZListing *out,
-                          bool *unusable)
+                          bool *unusable, bool *slow, long *blocks)
 {
+    const int64_t started = nowNs();
+    *slow = false;
+    const auto timed = [&](int fd) {
+        if (nowNs() - started > kCheckAfterNs) {
+            const long now = blocksRead();
+            *slow = now > *blocks;
+            *blocks = now;
+        }
+        return fd;
+    };
     const KZWalkOptions &o = m_options;
     out->path = item.path;
     out->openError = out->readError = 0;
     out->entries.clear();
     out->names.clear();
     out->stats.clear();
+    out->offered = false;
     *unusable = false;
     if (stopping()) {
         *unusable = true;
@@ -131,7 +176,7 @@ int KZWalkReadAhead::list(const Pending &item, bool followLink, char *buffer, si
     if (opened != 0) {
         out->openError = errno;
         *unusable = errno == EMFILE || errno == ENFILE;
-        return -1;
+        return timed(-1);
     }
     KZWalkCountListedFolder();
 
@@ -211,11 +256,11 @@ int KZWalkReadAhead::list(const Pending &item, bool followLink, char *buffer, si
         }
     }
     if (!offers || m_openDescriptors.load(std::memory_order_relaxed) >= m_descriptorCap.load(std::memory_order_relaxed))
-        return -1;
-    return stream.takeDescriptor();
+        return timed(-1);
+    return timed(stream.takeDescriptor());
 }
 
-void KZWalkReadAhead::offerLocked(const KZWalkKey &key, const KZListing &listing, int fd)
+void KZWalkReadAhead::offerLocked(const KZWalkKey &key, const KZListing &listing, int fd, size_t from, bool guarded)
 {
     std::shared_ptr<KZFolderDescriptor> shared;
     if (fd >= 0)
@@ -225,12 +270,15 @@ void KZWalkReadAhead::offerLocked(const KZWalkKey &key, const KZListing &listing
     KZWalkKey childKey = key;
     childKey.push_back(0);
     size_t offered = 0;
-    for (size_t i = 0; i < listing.entries.size(); ++i) {
+    for (size_t i = from; i < listing.entries.size(); ++i) {
         const KZListedEntry &e = listing.entries[i];
         if (!(e.flags & KZListedEntry::Offered))
             continue;
         if (m_usedBytes >= kBudgetBytes)
             break; // the walk lists the rest itself when it gets there
+        childKey.back() = static_cast<uint32_t>(i);
+        if (guarded && (m_queue.count(childKey) || m_reading.count(childKey) || m_listed.count(childKey)))
+            continue;
         Pending p;
         p.path.reserve(nameOffset + e.nameLength);
         p.path.append(listing.path);
@@ -239,7 +287,6 @@ void KZWalkReadAhead::offerLocked(const KZWalkKey &key, const KZListing &listing
         p.path.append(listing.name(e), e.nameLength);
         p.nameOffset = nameOffset;
         p.parent = shared;
-        childKey.back() = static_cast<uint32_t>(i);
         m_usedBytes += p.bytes() + keyBytes(childKey);
         m_queue.emplace(childKey, std::move(p));
         ++offered;
@@ -247,6 +294,62 @@ void KZWalkReadAhead::offerLocked(const KZWalkKey &key, const KZListing &listing
     // Wake only readers that wait: a wake-up is a context switch.
     for (size_t i = std::min(offered, m_idleReaders); i > 0; --i)
         m_work.notify_one();
+}
+
+void KZWalkReadAhead::engageLocked(const KZWalkKey &key)
+{
+    m_engaged = true;
+    // Fewer readers than asked (none at all) only slow the walk: it lists
+    // what no reader got to itself.
+    try {
+        while (static_cast<int>(m_readers.size()) < m_readerCount)
+            m_readers.emplace_back([this] { readerLoop(); });
+    } catch (const std::system_error &) {
+    }
+    // The folders the walk is inside were listed without offering what
+    // follows the way down; the innermost first in walk order anyway.
+    for (const auto &[listing, depth] : m_walking) {
+        if (depth >= key.size())
+            continue;
+        KZWalkKey folderKey(key.begin(), key.begin() + static_cast<ptrdiff_t>(depth));
+        offerLocked(folderKey, *listing, -1, size_t(key[depth]) + 1, true);
+    }
+}
+
+void KZWalkReadAhead::restLocked(std::vector<std::shared_ptr<KZFolderDescriptor>> *closeLater)
+{
+    m_engaged = false;
+    // What was queued is left to the walk; what was listed it still takes.
+    for (auto &[k, p] : m_queue) {
+        m_usedBytes -= p.bytes() + keyBytes(k);
+        closeLater->push_back(std::move(p.parent));
+    }
+    m_queue.clear();
+}
+
+void KZWalkReadAhead::countLocked(const KZWalkKey &key, bool slow,
+                                  std::vector<std::shared_ptr<KZFolderDescriptor>> *closeLater)
+{
+    ++m_taken;
+    ++m_windowTaken;
+    if (slow)
+        ++m_windowSlow;
+    if (m_period > 0) {
+        const bool engage = m_period == 1 || (m_taken / static_cast<uint64_t>(m_period)) % 2 == 1;
+        if (engage && !m_engaged)
+            engageLocked(key);
+        else if (!engage && m_engaged)
+            restLocked(closeLater);
+        return;
+    }
+    if (!m_engaged && m_windowSlow >= kEngageAfter) {
+        engageLocked(key);
+    } else if (m_windowTaken < (m_engaged ? kRestWindow : kEngageWindow)) {
+        return;
+    } else if (m_engaged && m_windowSlow == 0) {
+        restLocked(closeLater);
+    }
+    m_windowTaken = m_windowSlow = 0;
 }
 
 void KZWalkReadAhead::dropBeforeLocked(const KZWalkKey &key, std::vector<std::shared_ptr<KZFolderDescriptor>> *closeLater)
@@ -265,6 +368,7 @@ void KZWalkReadAhead::dropBeforeLocked(const KZWalkKey &key, std::vector<std::sh
 void KZWalkReadAhead::readerLoop()
 {
     std::unique_ptr<char[]> buffer(new char[kReaderBufferSize]);
+    long blocks = blocksRead();
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         ++m_idleReaders;
@@ -281,7 +385,8 @@ void KZWalkReadAhead::readerLoop()
         lock.unlock();
 
         bool unusable = false;
-        int fd = list(item, false, buffer.get(), kReaderBufferSize, listing.get(), &unusable);
+        bool slow = false;
+        int fd = list(item, false, buffer.get(), kReaderBufferSize, listing.get(), &unusable, &slow, &blocks);
         item.parent.reset();
         if (unusable && listing->openError != 0) // out of descriptors: keep fewer
             m_descriptorCap.store(std::max(4, m_openDescriptors.load(std::memory_order_relaxed) / 2),
@@ -289,6 +394,8 @@ void KZWalkReadAhead::readerLoop()
 
         lock.lock();
         m_reading.erase(key);
+        if (slow)
+            ++m_windowSlow;
         if (unusable || m_stop || key < m_walkedUpTo) {
             // Given up: the walk lists the folder itself if it still needs it.
             if (fd >= 0)
@@ -296,7 +403,12 @@ void KZWalkReadAhead::readerLoop()
             if (m_spare.size() < kSpareListings)
                 m_spare.push_back(std::move(listing));
         } else {
-            offerLocked(key, *listing, fd);
+            if (m_engaged) {
+                offerLocked(key, *listing, fd);
+                listing->offered = true;
+            } else if (fd >= 0) {
+                ::close(fd); // resting: the walk lists what follows itself
+            }
             m_usedBytes += listing->bytes();
             m_listed.emplace(std::move(key), std::move(listing));
         }
@@ -324,8 +436,14 @@ std::unique_ptr<KZListing> KZWalkReadAhead::take(const KZWalkKey &key, const cha
             m_usedBytes -= listing->bytes();
             if (wasFull && m_usedBytes < kBudgetBytes)
                 m_work.notify_all();
-            if (listing->path == folder)
+            if (listing->path == folder) {
+                countLocked(key, false, &closeLater);
+                if (m_engaged && !listing->offered) // listed while the readers rested
+                    offerLocked(key, *listing, -1, 0, true);
+                m_walking.emplace_back(listing.get(), key.size());
+                lock.unlock();
                 return listing;
+            }
             break; // the tree changed under the readers: list it again
         }
         if (m_reading.count(key) == 0)
@@ -337,12 +455,14 @@ std::unique_ptr<KZListing> KZWalkReadAhead::take(const KZWalkKey &key, const cha
 
     // No reader got to it: list it here and offer its sub-folders.
     Pending item;
-    const auto queued = m_queue.find(key);
-    if (queued != m_queue.end()) {
-        m_usedBytes -= queued->second.bytes() + keyBytes(key);
-        if (queued->second.path == folder)
-            item = std::move(queued->second);
-        m_queue.erase(queued);
+    if (!m_queue.empty()) {
+        const auto queued = m_queue.find(key);
+        if (queued != m_queue.end()) {
+            m_usedBytes -= queued->second.bytes() + keyBytes(key);
+            if (queued->second.path == folder)
+                item = std::move(queued->second);
+            m_queue.erase(queued);
+        }
     }
     if (wasFull && m_usedBytes < kBudgetBytes)
         m_work.notify_all();
@@ -354,7 +474,8 @@ std::unique_ptr<KZListing> KZWalkReadAhead::take(const KZWalkKey &key, const cha
     closeLater.clear();
 
     bool unusable = false;
-    int fd = list(item, followLink, m_walkBuffer.get(), kReaderBufferSize, listing.get(), &unusable);
+    bool slow = false;
+    int fd = list(item, followLink, m_walkBuffer.get(), kReaderBufferSize, listing.get(), &unusable, &slow, &m_walkBlocks);
     if (unusable && listing->openError != 0) {
         // Out of descriptors: the folders whose sub-folders wait let theirs
         // go (those open by path), and this one is opened by path.
@@ -365,10 +486,20 @@ std::unique_ptr<KZListing> KZWalkReadAhead::take(const KZWalkKey &key, const cha
         lock.unlock();
         closeLater.clear();
         item.parent.reset();
-        fd = list(item, followLink, m_walkBuffer.get(), kReaderBufferSize, listing.get(), &unusable);
+        fd = list(item, followLink, m_walkBuffer.get(), kReaderBufferSize, listing.get(), &unusable, &slow,
+                  &m_walkBlocks);
     }
     item.parent.reset();
     lock.lock();
-    offerLocked(key, *listing, fd);
+    countLocked(key, slow, &closeLater);
+    if (m_engaged) {
+        offerLocked(key, *listing, fd);
+        listing->offered = true;
+        fd = -1;
+    }
+    m_walking.emplace_back(listing.get(), key.size());
+    lock.unlock();
+    if (fd >= 0)
+        ::close(fd);
     return listing;
 }

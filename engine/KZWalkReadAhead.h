@@ -4,6 +4,10 @@
 // it will need taken. Readers work on the folders the walk will reach next
 // (the smallest position in walk order first), within a fixed budget of
 // listed-but-unwalked bytes and of open descriptors, and stop on cancel.
+// Readers cost CPU (locking, bookkeeping, copies), so they only work while
+// the disk makes the walk wait: the walk lists alone until folders start
+// needing block reads, then engages the readers, and lets them rest again
+// once a long run of folders came from the cache.
 #pragma once
 
 #include <QByteArray>
@@ -57,6 +61,7 @@ struct KZListing {
     std::vector<KZListedEntry> entries;
     std::vector<char> names; // each name followed by its NUL
     std::vector<kzplatform::KZStat> stats;
+    bool offered = false; // its sub-folders went to the readers
 
     const char *name(const KZListedEntry &e) const { return names.data() + e.nameOffset; }
     size_t bytes() const
@@ -73,6 +78,9 @@ public:
     static constexpr size_t kBudgetBytes = 4u << 20;
 
     KZWalkReadAhead(const KZWalkOptions &options, int readers);
+    // 0: readers engage when the disk makes the walk wait (the default);
+    // 1: always engaged; n > 1: engaged and rested in turn every n folders.
+    static void setEngagementForTesting(int period);
     // Stops the readers, waits for them and closes every descriptor they kept.
     ~KZWalkReadAhead();
     KZWalkReadAhead(const KZWalkReadAhead &) = delete;
@@ -97,9 +105,18 @@ private:
     void readerLoop();
     // Lists one folder into out; fills out->openError on failure. Returns the
     // open descriptor (or -1) when out has sub-folders to offer.
-    int list(const Pending &item, bool followLink, char *buffer, size_t bufferSize, KZListing *out, bool *outOfFiles);
+    // slow: the listing read the disk (blocks: the thread's block reads so far).
+    int list(const Pending &item, bool followLink, char *buffer, size_t bufferSize, KZListing *out, bool *outOfFiles,
+             bool *slow, long *blocks);
     // Under the lock: queues the sub-folders of listing, opened relative to fd when it is kept.
-    void offerLocked(const KZWalkKey &key, const KZListing &listing, int fd);
+    // From entry from on; guarded: leaves out what is already queued, read or listed.
+    void offerLocked(const KZWalkKey &key, const KZListing &listing, int fd, size_t from = 0, bool guarded = false);
+    // Under the lock: the walk waits on the disk, so the readers start, on
+    // the folders still ahead of it in the listings being walked.
+    void engageLocked(const KZWalkKey &key);
+    void restLocked(std::vector<std::shared_ptr<KZFolderDescriptor>> *closeLater);
+    // Under the lock: one more folder listed, slow when it had to read the disk.
+    void countLocked(const KZWalkKey &key, bool slow, std::vector<std::shared_ptr<KZFolderDescriptor>> *closeLater);
     void dropBeforeLocked(const KZWalkKey &key, std::vector<std::shared_ptr<KZFolderDescriptor>> *closeLater);
     std::unique_ptr<KZListing> newListing();
     bool stopping() const;
@@ -121,5 +138,14 @@ private:
     std::atomic<int> m_openDescriptors{0};
     std::atomic<int> m_descriptorCap{0};
     std::unique_ptr<char[]> m_walkBuffer; // the walk's own getdents buffer
+    long m_walkBlocks = 0;
+    // The listings the walk is inside, outermost first, with their depth.
+    std::vector<std::pair<KZListing *, size_t>> m_walking;
+    bool m_engaged = false;
+    int m_period = 0;         // see setEngagementForTesting
+    uint64_t m_taken = 0;     // folders the walk has taken
+    uint32_t m_windowTaken = 0;
+    uint32_t m_windowSlow = 0; // listings in the window that read the disk
+    int m_readerCount = 0;    // started when first engaged
     std::vector<std::thread> m_readers;
 };
