@@ -8,6 +8,11 @@ void kzRegisterSupportEnglishTables()
         {"%lld Bytes", "%lld bytes"},
         {"1 Byte", "1 byte"},
     });
+    KZLocalization::registerEnglish("KZMASReviewReclam", {
+        {"KZMASReviewReclam_title", "Enjoying %@?"},
+        {"KZMASReviewReclam_msg", "If Trovix helps you find your files, would you take a moment to rate it? "
+                                  "It tells others whether it is worth a try. Thank you for your support!"},
+    });
     // The key keeps its historical spelling; only the text is corrected.
     KZLocalization::registerEnglish(KZLocalizationMainTable, {
         {"1 directoriy", "1 directory"},
