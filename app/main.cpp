@@ -22,6 +22,7 @@
 #include "support/KZFunctions.h"
 #include "toolkit/KZCrashReportSubmitWindowController.h"
 #include "toolkit/KZCriticalAlert.h"
+#include "toolkit/KZMASReviewReclamAlert.h"
 #include "toolkit/KZSetAsideAlert.h"
 #include "update/KZCheckForUpdates.h"
 #include "update/KZUpdateInstaller.h"
@@ -83,6 +84,10 @@ int main(int argc, char *argv[])
         AppDelegate::proposeScopePath(request.path);
     delegate.setPreferencesOpener([&delegate] { delegate.showPreferences(); });
     delegate.setProblemReportPresenter([](int mode) { KZCrashReporter::sharedInstance().presentToUserWithMode(mode); });
+    // Every fifteen days at most (never in the first, nor within a year of a
+    // rating), ask for a review.
+    KZMASReviewReclamAlert::install();
+    KZMASReviewReclamAlert::displayReclamIfNecessary();
     KZCheckForUpdatesWindows::install();
     KZCheckForUpdates *updates = KZCheckForUpdates::sharedInstance();
     updates->setAppBuild(KZFunctions::appBuild().toLongLong(), KZ_WebSiteURL(QStringLiteral("trovix.version")));

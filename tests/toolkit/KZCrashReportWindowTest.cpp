@@ -21,7 +21,7 @@ TEST(KZCrashReportSubmitWindow, RefusesToCloseWhileSubmitting)
     auto *submit = window.findChild<QPushButton *>(QStringLiteral("submitButton"));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Problem Report for Trovix"));
     EXPECT_TRUE(status->text().startsWith(QStringLiteral("Collecting"))) << status->text().toStdString();
-    ASSERT_TRUE(kztest::waitUntil([&] { return submit->isEnabled(); }, 20000));
+    ASSERT_TRUE(kztest::waitUntil([&] { return submit->isEnabled(); }, 60000));
     const QString dir = window.report()->dirPath();
     ASSERT_TRUE(QFileInfo(window.report()->collectDirPath()).isDir());
 
