@@ -162,7 +162,7 @@ void KZPortalGlobalShortcuts::onResponse(uint response, const QVariantMap &resul
             setUnavailable(QStringLiteral("CreateSession answered %1").arg(response));
             return;
         }
-        // The handle comes as a string (the specification) or an object path (some portals).
+        // The handle comes as a string (as the portal documents it) or an object path (some portals).
         const QVariant handle = results.value(QStringLiteral("session_handle"));
         m_sessionHandle = handle.canConvert<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path()
                                                                 : handle.toString();

@@ -25,29 +25,9 @@
 
 namespace {
 
-QImage landscape()
-{
-    QImage image(1600, 1067, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, image.height());
-    sky.setColorAt(0, QColor(70, 130, 200));
-    sky.setColorAt(1, QColor(250, 200, 150));
-    painter.fillRect(image.rect(), sky);
-    painter.setBrush(QColor(255, 230, 120));
-    painter.setPen(Qt::NoPen);
-    painter.drawEllipse(QPointF(1150, 380), 110, 110);
-    QPainterPath hill(QPointF(0, image.height()));
-    hill.lineTo(0, 700);
-    hill.cubicTo(500, 480, 1000, 880, 1600, 640);
-    hill.lineTo(1600, image.height());
-    painter.fillPath(hill, QColor(50, 100, 60));
-    return image;
-}
-
 void writePhoto(const QString &path)
 {
-    landscape().save(path, "JPEG", 85);
+    kztest::landscapeImage().save(path, "JPEG", 85);
     auto image = Exiv2::ImageFactory::open(path.toStdString());
     image->readMetadata();
     Exiv2::ExifData &exif = image->exifData();

@@ -22,28 +22,6 @@
 
 namespace {
 
-// A landscape: sky, sun, two hills.
-QImage landscape()
-{
-    QImage image(1600, 1067, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, image.height());
-    sky.setColorAt(0, QColor(70, 130, 200));
-    sky.setColorAt(1, QColor(250, 200, 150));
-    painter.fillRect(image.rect(), sky);
-    painter.setBrush(QColor(255, 230, 120));
-    painter.setPen(Qt::NoPen);
-    painter.drawEllipse(QPointF(1150, 380), 110, 110);
-    for (const auto &[color, top] : {std::pair{QColor(70, 120, 70), 620}, std::pair{QColor(40, 90, 50), 760}}) {
-        QPainterPath hill(QPointF(0, image.height()));
-        hill.lineTo(0, top);
-        hill.cubicTo(500, top - 220, 1000, top + 180, 1600, top - 60);
-        hill.lineTo(1600, image.height());
-        painter.fillPath(hill, color);
-    }
-    return image;
-}
 
 void writePdf(const QString &path)
 {
@@ -82,7 +60,7 @@ int main(int argc, char **argv)
         return 1;
     KZFinderFileIcon::ensureIconTheme();
     kztest::TempTree tree;
-    landscape().save(tree.path(QStringLiteral("Holidays 2026.jpg")), "jpeg", 90);
+    kztest::landscapeImage().save(tree.path(QStringLiteral("Holidays 2026.jpg")), "jpeg", 90);
     writePdf(tree.path(QStringLiteral("Quarterly Report.pdf")));
 
     KZFileSearchObject session;

@@ -2,6 +2,7 @@
 // private Xvfb display.
 #pragma once
 
+#include <QImage>
 #include <QPixmap>
 #include <QString>
 
@@ -14,5 +15,8 @@ QString screenshotOutputDir(int argc, char **argv, const char *program);
 
 // Writes the shot as PNG and prints its path and size; false when it cannot.
 bool saveScreenshot(const QPixmap &shot, const QString &path);
+
+// A 1600x1067 landscape (sky, sun, two hills) for the photos the shots show.
+QImage landscapeImage();
 
 } // namespace kztest
