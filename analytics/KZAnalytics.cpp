@@ -1,4 +1,5 @@
 #include "analytics/KZAnalytics.h"
+#include "support/KZWebAddressPolicy.h"
 
 #include <QHostAddress>
 #include <QLocale>
@@ -92,12 +93,7 @@ QUrl KZAnalytics::usageURL()
 
 bool KZAnalytics::isAllowedURL(const QUrl &url)
 {
-    if (url.scheme() == QLatin1String("https"))
-        return !url.host().isEmpty();
-    if (url.scheme() != QLatin1String("http"))
-        return false;
-    const QString host = url.host();
-    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+    return kzIsAllowedWebURL(url);
 }
 
 bool KZAnalytics::sendUsageAtLaunch()

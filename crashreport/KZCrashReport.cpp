@@ -1,4 +1,5 @@
 #include "crashreport/KZCrashReport.h"
+#include "support/KZWebAddressPolicy.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -418,12 +419,7 @@ bool KZCrashReport::zipFolder(const QString &folder, const QString &zipPath, QSt
 
 bool KZCrashReport::isAllowedUploadURL(const QUrl &url)
 {
-    if (url.scheme() == QLatin1String("https"))
-        return !url.host().isEmpty();
-    if (url.scheme() != QLatin1String("http"))
-        return false;
-    const QString host = url.host();
-    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+    return kzIsAllowedWebURL(url);
 }
 
 QUrl KZCrashReport::submitURL(const QString &zipFileName)

@@ -1,4 +1,5 @@
 #include "update/KZCheckForUpdates.h"
+#include "support/KZWebAddressPolicy.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -205,14 +206,7 @@ const KZUpdateWindowState &KZCheckForUpdates::windowState() const
 
 bool KZCheckForUpdates::isAllowedURL(const QUrl &url)
 {
-    if (!url.isValid())
-        return false;
-    if (url.scheme() == QLatin1String("https"))
-        return true;
-    if (url.scheme() != QLatin1String("http"))
-        return false;
-    const QString host = url.host();
-    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+    return kzIsAllowedWebURL(url);
 }
 
 void KZCheckForUpdates::synchronizeAtLaunch()
