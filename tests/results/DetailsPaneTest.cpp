@@ -13,6 +13,7 @@
 #include "results/FilePreviewView.h"
 #include "results/ResultsListTableView.h"
 #include "results/ResultsViewController.h"
+#include "tests/results/ResultsOnScreen.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {
@@ -65,7 +66,7 @@ TEST(FileMdItemViewController, RowsFollowTheCatalogue)
         EXPECT_EQ(FileMdItemViewController::sameValidValuesOfCfArray(list), expected) << list.toString().toStdString();
 }
 
-class DetailsPaneTest : public ::testing::Test
+class DetailsPaneTest : public ResultsOnScreen
 {
 protected:
     void SetUp() override
@@ -74,33 +75,10 @@ protected:
         tree.writeFile(QStringLiteral("notes.txt"), QByteArray(5000, 'n'));
         tree.writeFile(QStringLiteral("slow.txt"), "slow");
         QImage(2000, 1000, QImage::Format_RGB32).save(tree.path(QStringLiteral("wide.png")));
-        results.updateUI(tree.root(), &session);
-        results.setHasResults(true);
-        results.view()->resize(900, 500);
-        results.view()->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(results.view()));
-        FileSearchResultList batch;
-        for (const char *name : {"empty.txt", "notes.txt", "slow.txt", "wide.png"}) {
-            const QByteArray path = QFile::encodeName(tree.path(QString::fromLatin1(name)));
-            kzplatform::KZStat st;
-            ASSERT_EQ(kzplatform::kzLstat(path.constData(), &st), 0);
-            batch.append(FileSearchResult::initWithPath(path.constData(), 'F', st));
-        }
-        list()->not_fileSearchObjectDidUpdated(
-            &session, {{QStringLiteral("kind"), 1}, {QStringLiteral("results"), QVariant::fromValue(batch)}});
-        list()->flushPendingRows();
+        showResults({"empty.txt", "notes.txt", "slow.txt", "wide.png"}, QSize(900, 500));
     }
     void TearDown() override { FileMdItemViewController::setReadHook(nullptr); }
 
-    ResultsListViewController *list() { return results.resultsListViewController(); }
-    int rowOfName(const QString &name)
-    {
-        for (int row = 0; row < list()->objectList().size(); ++row)
-            if (list()->fileURLOfRow(row).fileName() == name)
-                return row;
-        return -1;
-    }
-    void select(const QString &name) { list()->mTableView()->selectRow(rowOfName(name)); }
     // Chooses an item of the list's context menu opened on a result.
     void chooseMenuItem(const QString &title)
     {
@@ -129,10 +107,6 @@ protected:
                 return row.value(QStringLiteral("value")).toString();
         return QString();
     }
-
-    kztest::TempTree tree;
-    KZFileSearchObject session;
-    ResultsViewController results;
 };
 
 // The two menu items switch the pane between its modes; choosing the

@@ -12,6 +12,7 @@
 #include "results/QuickLookPanel.h"
 #include "results/ResultsListTableView.h"
 #include "results/ResultsViewController.h"
+#include "tests/results/ResultsOnScreen.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {
@@ -50,7 +51,7 @@ QByteArray pngWithOrientation(const QImage &image, quint16 orientation, bool lit
     return png;
 }
 
-class QuickLookTest : public ::testing::Test
+class QuickLookTest : public ResultsOnScreen
 {
 protected:
     void SetUp() override
@@ -70,42 +71,15 @@ protected:
         QImage big(2600, 2600, QImage::Format_RGB32);
         big.fill(Qt::blue);
         big.save(tree.path(QStringLiteral("e-big.png")));
-        results.updateUI(tree.root(), &session);
-        results.setHasResults(true);
-        results.view()->resize(600, 400);
-        results.view()->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(results.view()));
-        FileSearchResultList batch;
-        for (const char *name : {"a-turned.png", "b-notes.txt", "c-page.pdf", "d-data.bin", "e-big.png"}) {
-            const QByteArray path = QFile::encodeName(tree.path(QString::fromLatin1(name)));
-            kzplatform::KZStat st;
-            ASSERT_EQ(kzplatform::kzLstat(path.constData(), &st), 0);
-            batch.append(FileSearchResult::initWithPath(path.constData(), 'F', st));
-        }
-        list()->not_fileSearchObjectDidUpdated(
-            &session, {{QStringLiteral("kind"), 1}, {QStringLiteral("results"), QVariant::fromValue(batch)}});
-        list()->flushPendingRows();
+        showResults({"a-turned.png", "b-notes.txt", "c-page.pdf", "d-data.bin", "e-big.png"}, QSize(600, 400));
     }
     void TearDown() override { panel()->close(); }
 
-    ResultsListViewController *list() { return results.resultsListViewController(); }
     QuickLookPanel *panel() { return QuickLookPanel::sharedPanel(); }
-    int rowOfName(const QString &name)
-    {
-        for (int row = 0; row < list()->objectList().size(); ++row)
-            if (list()->fileURLOfRow(row).fileName() == name)
-                return row;
-        return -1;
-    }
-    void select(const QString &name) { list()->mTableView()->selectRow(rowOfName(name)); }
     bool shows(const QString &name, FilePreview::Kind kind)
     {
         return !panel()->isLoading() && panel()->preview().name == name && panel()->preview().kind == kind;
     }
-
-    kztest::TempTree tree;
-    KZFileSearchObject session;
-    ResultsViewController results;
 };
 
 // Space shows the selection; the arrow keys move it; Space and Escape close it.
