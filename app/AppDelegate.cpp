@@ -244,6 +244,12 @@ bool AppDelegate::storedBuildIsNewer()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    registerSavedHotKey();
+    openFirstWindow();
+}
+
+void AppDelegate::registerSavedHotKey()
+{
     KZHotKeyCenter *center = KZHotKeyCenter::defaultCenter();
     connect(center, &KZHotKeyCenter::pressedHotKey, this, &AppDelegate::hotKeyCenterPressedHotKey,
             Qt::UniqueConnection);
@@ -251,6 +257,10 @@ void AppDelegate::applicationDidFinishLaunching()
     const QList<KZHotKey *> hotKeys = center->hotKeys();
     // With the shortcut there, closing the last window keeps Trovix running.
     setHotKeyRegistered(std::any_of(hotKeys.begin(), hotKeys.end(), [](KZHotKey *k) { return k->tag() == 1; }));
+}
+
+void AppDelegate::openFirstWindow()
+{
     if (!m_launchesInBackground)
         mi_file_newWindow();
 }

@@ -26,7 +26,11 @@ public:
 
     static constexpr int kMaxDocumentWindows = 5;
 
+    // The delegate's part of the launch: the saved shortcut under tag 1, then
+    // the first search window (none for a background start).
     void applicationDidFinishLaunching();
+    void registerSavedHotKey();
+    void openFirstWindow();
     void applicationDidBecomeActive();
     void applicationDidResignActive();
     void applicationWillTerminate();

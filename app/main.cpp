@@ -1,20 +1,13 @@
 // Trovix: finds files and folders by walking the file system, without an index.
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QIcon>
 #include <cstdio>
 
-#include "analytics/KZAnalytics.h"
 #include "app/AppDelegate.h"
 #include "app/AppInstance.h"
-#include "app/KZAppUninstaller.h"
+#include "app/AppLaunch.h"
 #include "app/KZCheckForUpdatesWindows.h"
 #include "crashreport/KZCrashReporter.h"
-#include "platform/KZFileLock.h"
 #include "platform/KZResourceLimits.h"
 #include "platform/KZUnixSignals.h"
 #include "results/KZFinderFileIcon.h"
@@ -24,7 +17,6 @@
 #include "toolkit/KZCriticalAlert.h"
 #include "toolkit/KZMASReviewReclamAlert.h"
 #include "toolkit/KZSetAsideAlert.h"
-#include "update/KZCheckForUpdates.h"
 #include "update/KZUpdateInstaller.h"
 
 int main(int argc, char *argv[])
@@ -82,44 +74,11 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &AppInstance::newWindowRequested, &delegate, &AppDelegate::mi_file_newWindow);
     if (request.kind == AppLaunchRequest::Open)
         AppDelegate::proposeScopePath(request.path);
-    delegate.setPreferencesOpener([&delegate] { delegate.showPreferences(); });
-    delegate.setProblemReportPresenter([](int mode) { KZCrashReporter::sharedInstance().presentToUserWithMode(mode); });
-    // Every fifteen days at most (never in the first, nor within a year of a
-    // rating), ask for a review.
     KZMASReviewReclamAlert::install();
-    KZMASReviewReclamAlert::displayReclamIfNecessary();
     KZCheckForUpdatesWindows::install();
-    KZCheckForUpdates *updates = KZCheckForUpdates::sharedInstance();
-    updates->setAppBuild(KZFunctions::appBuild().toLongLong(), KZ_WebSiteURL(QStringLiteral("trovix.version")));
-    delegate.setUpdateCheckerByUser([updates] { updates->synchronizeByUser(); });
-    KZCrashReporter::sharedInstance().setUpdateCheckHook([updates] { updates->synchronizeFromCrashReport(); });
-    updates->synchronizeAtLaunch();
-    KZAnalytics::sendAtLaunch();
-    // Uninstall Trovix… appears once a worker has found a per-user install.
-    auto *uninstallCheck = new QFutureWatcher<bool>(&delegate);
-    QObject::connect(uninstallCheck, &QFutureWatcher<bool>::finished, &delegate, [uninstallCheck, &delegate] {
-        if (uninstallCheck->result())
-            delegate.setUninstaller([] { KZAppUninstaller::sharedInstance().beginAsSheetForWindow(nullptr, {}); });
-        uninstallCheck->deleteLater();
-    });
-    uninstallCheck->setFuture(
-        QtConcurrent::run([] { return KZAppUninstaller::isOfferedForPrefix(KZUpdateInstaller::runningPrefix()); }));
     // A logout or `kill` ends Trovix the way the Quit command does.
     kzWatchTerminationSignals(&app, [](int) { QApplication::quit(); });
-    delegate.applicationDidFinishLaunching();
-    // Last step of the launch: after a crash, offer to send its report. Each
-    // running Trovix of this user holds a lock that its end, crash or not,
-    // lets go. Beside one that holds it (no session bus, or one that does not
-    // answer), the run that looks unfinished is that one's, not a crash: this
-    // process keeps out of the bookkeeping.
-    kzplatform::KZFileLock runningLock;
-    const QString stateDir = QFileInfo(KZCrashReporter::crashesDirPath()).path();
-    QDir().mkpath(stateDir);
-    const bool watchesCrashes = runningLock.lock(QFile::encodeName(stateDir + QStringLiteral("/running.lock")), 0);
-    if (watchesCrashes)
-        KZCrashReporter::sharedInstance().checkAtLaunch();
-    const int status = app.exec();
-    if (watchesCrashes)
-        KZCrashReporter::sharedInstance().applicationTerminated();
-    return status;
+    AppLaunch launch(delegate);
+    launch.run();
+    return app.exec();
 }

@@ -8,12 +8,22 @@
 #include <QUrl>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
 
 #include <gtest/gtest.h>
 #include <csignal>
 #include <memory>
 
+#include "app/AppDelegate.h"
+#include "app/AppLaunch.h"
+#include "app/KZHotKeyCenter.h"
+#include "crashreport/KZCrashReporter.h"
+#include "platform/KZHotKeyKeys.h"
+#include "support/KZHotKeyRepresentation.h"
+#include "support/KZMASReviewReclam.h"
+#include "support/KZUserDefaults.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {
@@ -80,6 +90,52 @@ int runToEnd(const QStringList &arguments, int timeoutMs = 10000)
         return -1;
     }
     return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
+}
+
+// The maker's web site on 127.0.0.1: it keeps the request line of every
+// request, whole, and answers 404 (no version file, an ignored usage answer).
+class Site : public QObject
+{
+public:
+    Site()
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *socket = m_server.nextPendingConnection();
+            auto buffer = std::make_shared<QByteArray>();
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+                *buffer += socket->readAll();
+                const qsizetype end = buffer->indexOf("\r\n\r\n");
+                const qsizetype at = buffer->toLower().indexOf("content-length:");
+                const qsizetype length = at < 0 || at > end ? 0 : buffer->mid(at + 15, buffer->indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
+                if (end < 0 || buffer->size() - end - 4 < length)
+                    return;
+                requests += QString::fromLatin1(buffer->left(buffer->indexOf("\r\n")));
+                socket->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+                socket->disconnectFromHost();
+            });
+        });
+    }
+    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_server.serverPort()); }
+    // True once a request line starting with each prefix arrived.
+    bool waitForRequests(const QStringList &prefixes)
+    {
+        return kztest::waitUntil([&] {
+            return std::all_of(prefixes.begin(), prefixes.end(), [&](const QString &prefix) {
+                return std::any_of(requests.begin(), requests.end(), [&](const QString &r) { return r.startsWith(prefix); });
+            });
+        }, 15000);
+    }
+    QStringList requests;
+
+private:
+    QTcpServer m_server;
+};
+
+QVariant storedSetting(const QString &key)
+{
+    const QString conf = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Trovix/Trovix.conf");
+    return QSettings(conf, QSettings::IniFormat).value(key);
 }
 
 bool busNameOwned()
@@ -191,4 +247,106 @@ TEST(TrovixLaunch, EndsWhenANewerBuildRanBefore)
     EXPECT_EQ(runToEnd({}), 1);
     EXPECT_FALSE(QDBusConnection::sessionBus().interface()->isServiceRegistered(QStringLiteral("org.trovix.Trovix")));
     QFile::remove(conf);
+}
+
+// The launch runs its steps in one order: crash reporter first, then the
+// menus' services, review reminder, update check, saved shortcut, usage
+// record, first window, and the crash offer last (after a crashed run); the
+// end stops the searches before it marks a clean end.
+TEST(TrovixLaunch, RunsItsStepsInOrderAndEndsCleanly)
+{
+    kztest::resetTestEnvironment();
+    Site site;
+    qputenv("TROVIX_WEBSITE_URL", site.baseUrl().toUtf8());
+    constexpr quint64 kK = 40;
+    KZHotKeyRepresentation(kK, KZModifierControl | KZModifierOption, true).saveToUserDefaults();
+    // The previous run crashed on a machine up for a while.
+    KZUserDefaults::standardUserDefaults().setObject(1, QStringLiteral("KZCrashReporter-LoadedStatus"));
+    kztest::TempTree tree;
+    KZCrashReporter &reporter = KZCrashReporter::sharedInstance();
+    reporter.setUptimePathForTesting(tree.writeFile(QStringLiteral("uptime"), "86400.00 1000.00\n"));
+    QList<int> offers;
+    reporter.setPresenter([&](int mode) { offers.append(mode); });
+    KZMASReviewReclam::setAskUser([](const QString &, const QString &) {
+        ADD_FAILURE() << "the first launch only starts the review clock";
+        return false;
+    });
+
+    AppDelegate delegate;
+    AppLaunch launch(delegate);
+    QList<AppLaunch::Step> steps;
+    launch.setStepObserver([&](AppLaunch::Step step) {
+        steps.append(step);
+        const bool hotKey = KZHotKeyCenter::defaultCenter()->hotKeyWithKeyCode(kK, KZModifierControl | KZModifierOption);
+        const qsizetype windows = delegate.documentWindowControllers().size();
+        switch (step) {
+        case AppLaunch::MenuServices:
+            EXPECT_EQ(KZUserDefaults::standardUserDefaults().integerForKey(QStringLiteral("KZCrashReporter-LoadedStatus"), 0), 1);
+            break;
+        case AppLaunch::UsageRecord:
+            EXPECT_TRUE(hotKey) << "the shortcut comes before the usage record";
+            EXPECT_EQ(windows, 0) << "the window comes after it";
+            break;
+        case AppLaunch::CrashOffer:
+            EXPECT_EQ(windows, 1);
+            EXPECT_TRUE(offers.isEmpty());
+            break;
+        default:
+            break;
+        }
+    });
+    launch.run();
+    EXPECT_EQ(steps, (QList<AppLaunch::Step>{AppLaunch::CrashReporterLoaded, AppLaunch::MenuServices,
+                                             AppLaunch::ReviewReminder, AppLaunch::UpdateCheck, AppLaunch::HotKey,
+                                             AppLaunch::UsageRecord, AppLaunch::FirstWindow, AppLaunch::CrashOffer}));
+    EXPECT_TRUE(launch.watchesCrashes());
+    EXPECT_EQ(offers, QList<int>{0});
+    EXPECT_TRUE(KZUserDefaults::standardUserDefaults().objectForKey(QStringLiteral("KZMASReviewReclam-CheckReviewDate")).isValid());
+    EXPECT_TRUE(site.waitForRequests({QStringLiteral("GET /trovix.version"), QStringLiteral("POST /usage")})) << site.requests.join(QLatin1Char('|')).toStdString();
+
+    steps.clear();
+    launch.end();
+    EXPECT_EQ(steps, (QList<AppLaunch::Step>{AppLaunch::SearchesStopped, AppLaunch::CrashReporterTerminated}));
+    EXPECT_EQ(KZUserDefaults::standardUserDefaults().integerForKey(QStringLiteral("KZCrashReporter-LoadedStatus"), 1), 0);
+    KZHotKeyCenter::defaultCenter()->unregisterHotKeyWithTag(1);
+    KZMASReviewReclam::setAskUser({});
+    reporter.setPresenter({});
+    reporter.setUptimePathForTesting(QStringLiteral("/proc/uptime"));
+    reporter.resetForTesting();
+    qunsetenv("TROVIX_WEBSITE_URL");
+}
+
+// `trovix` on a fresh home, with the maker's site on 127.0.0.1: its window
+// opens, the site sees the update check and the usage record, the review
+// clock starts, and a `kill` ends it cleanly. Fifteen days later the review
+// reminder comes before the window.
+TEST(TrovixLaunch, FreshHomeRunsTheWholeLaunchAgainstTheSite)
+{
+    kztest::resetTestEnvironment();
+    Site site;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TROVIX_WEBSITE_URL"), site.baseUrl());
+    env.remove(QStringLiteral("DO_NOT_TRACK"));
+    {
+        Trovix trovix({}, env);
+        ASSERT_TRUE(trovix.waitForTitles({QDir::homePath()}));
+        EXPECT_TRUE(site.waitForRequests({QStringLiteral("GET /trovix.version"), QStringLiteral("POST /usage")}))
+            << site.requests.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(storedSetting(QStringLiteral("KZCrashReporter-LoadedStatus")).toInt(), 1);
+        EXPECT_TRUE(storedSetting(QStringLiteral("KZMASReviewReclam-CheckReviewDate")).isValid());
+        trovix.process().terminate();
+        ASSERT_TRUE(trovix.process().waitForFinished(30000));
+        EXPECT_EQ(trovix.process().exitCode(), 0);
+        EXPECT_EQ(storedSetting(QStringLiteral("KZCrashReporter-LoadedStatus")).toInt(), 0);
+    }
+    {
+        const QString conf = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Trovix/Trovix.conf");
+        QSettings(conf, QSettings::IniFormat)
+            .setValue(QStringLiteral("KZMASReviewReclam-CheckReviewDate"), QDateTime::currentDateTime().addDays(-16));
+    }
+    Trovix later({}, env);
+    ASSERT_TRUE(later.waitForTitles({QStringLiteral("Enjoying Trovix?")})) << later.visibleWindowTitles().join(QLatin1Char('|')).toStdString();
+    // "Remind Me Later" (Escape) lets the launch go on to the window.
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    EXPECT_TRUE(later.waitForTitles({QDir::homePath()})) << later.visibleWindowTitles().join(QLatin1Char('|')).toStdString();
 }
