@@ -1,5 +1,5 @@
 // Takes the preferences window's screenshot for the documentation, on the
-// display it is given (a private Xvfb: scripts/preferences-screenshots.sh):
+// display it is given (a private Xvfb: scripts/screenshots.sh preferences):
 // three excluded folders, one of them switched off, two skipped folder names
 // and a recorded shortcut.
 //
@@ -14,7 +14,7 @@
 #include "scope/ScopeDirManager.h"
 #include "support/KZHotKeyRepresentation.h"
 #include "tests/app/HotKeyTestSupport.h"
-#include "tests/testlib/Screenshots.h"
+#include "screenshots/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
 
 int main(int argc, char **argv)

@@ -1,5 +1,5 @@
 // Takes the screenshots of the update windows for the documentation, on the
-// display it is given (a private Xvfb: scripts/update-screenshots.sh): a new
+// display it is given (a private Xvfb: scripts/screenshots.sh update): a new
 // version offered, its download under way, and the install done, waiting for
 // the relaunch.
 //
@@ -10,7 +10,7 @@
 
 #include "app/KZCheckForUpdatesWindows.h"
 #include "support/KZFunctions.h"
-#include "tests/testlib/Screenshots.h"
+#include "screenshots/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
 
 int main(int argc, char **argv)

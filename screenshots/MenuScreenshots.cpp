@@ -1,5 +1,5 @@
 // Takes the screenshots of the search window's menus for the documentation, on
-// the display it is given (a private Xvfb: scripts/menus-screenshots.sh): File,
+// the display it is given (a private Xvfb: scripts/screenshots.sh menus): File,
 // Edit, View and Help, each open over a window with a result selected.
 //
 //   menus_screenshots OUTPUT_DIR
@@ -21,7 +21,7 @@
 #include "results/ResultsListViewController.h"
 #include "results/ResultsViewController.h"
 #include "scope/ScopeDirManager.h"
-#include "tests/testlib/Screenshots.h"
+#include "screenshots/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
 
 int main(int argc, char **argv)

@@ -1,5 +1,5 @@
 // Takes the review reminder's screenshot for the documentation, on the display
-// it is given (a private Xvfb: scripts/review-screenshots.sh).
+// it is given (a private Xvfb: scripts/screenshots.sh review).
 //
 //   review_reclam_screenshots OUTPUT_DIR
 #include <QApplication>
@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "support/KZUserDefaults.h"
-#include "tests/testlib/Screenshots.h"
+#include "screenshots/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
 #include "toolkit/KZMASReviewReclamAlert.h"
 

@@ -1,5 +1,5 @@
 // Takes the problem-report window's screenshots for the documentation, on the
-// display it is given (a private Xvfb: scripts/crash-report-screenshots.sh):
+// display it is given (a private Xvfb: scripts/screenshots.sh crash-report):
 // while the report is collected, and after it reached a loopback server.
 //
 //   crash_report_screenshots OUTPUT_DIR
@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "tests/crashreport/LoopbackHttpServer.h"
-#include "tests/testlib/Screenshots.h"
+#include "screenshots/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
 #include "toolkit/KZCrashReportSubmitWindowController.h"
 

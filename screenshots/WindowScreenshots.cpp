@@ -1,5 +1,5 @@
 // Takes the screenshots of the search window for the documentation, on the
-// display it is given (a private Xvfb: scripts/window-screenshots.sh):
+// display it is given (a private Xvfb: scripts/screenshots.sh window):
 // collapsed, with grouped results of a real folder tree, with the scope menu
 // open, with the no-access view and with the drag-and-drop assistant. Refuses
 // to write anything when no font is installed (every text would be drawn as
@@ -24,7 +24,7 @@
 #include "engine/KZFileSearchObject.h"
 #include "results/KZFinderFileIcon.h"
 #include "scope/ScopeDirManager.h"
-#include "tests/testlib/Screenshots.h"
+#include "screenshots/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Takes the screenshot of the uninstall confirmation for the documentation,
-// on the display it is given (a private Xvfb: scripts/uninstall-screenshots.sh),
+// on the display it is given (a private Xvfb: scripts/screenshots.sh uninstall),
 // and answers "Cancel", so nothing is removed.
 //
 //   uninstall_screenshots OUTPUT_DIR
@@ -11,7 +11,7 @@
 #include <QTimer>
 
 #include "app/KZAppUninstaller.h"
-#include "tests/testlib/Screenshots.h"
+#include "screenshots/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
 
 int main(int argc, char **argv)

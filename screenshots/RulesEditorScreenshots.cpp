@@ -1,5 +1,5 @@
 // Takes the screenshots of the rules editor for the documentation, on the
-// display it is given (a private Xvfb: scripts/rules-editor-screenshots.sh):
+// display it is given (a private Xvfb: scripts/screenshots.sh rules-editor):
 // the search window with one rule row of each kind, and the same window with
 // the folders row's menu and the kind row's type menu open. Refuses to write
 // anything when no font is installed.
@@ -25,7 +25,7 @@
 #include "rules/widgets/KZRulesEditorView.h"
 #include "rules/widgets/RulesDirPathView.h"
 #include "scope/ScopeDirManager.h"
-#include "tests/testlib/Screenshots.h"
+#include "screenshots/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
 
 int main(int argc, char **argv)

@@ -1,4 +1,4 @@
-#include "tests/testlib/Screenshots.h"
+#include "screenshots/Screenshots.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,5 +1,5 @@
 // Takes the screenshots of the results' context menu for the documentation,
-// on the display it is given (a private Xvfb: scripts/actions-screenshots.sh):
+// on the display it is given (a private Xvfb: scripts/screenshots.sh actions):
 // the menu opened on a file, and its "Open With" submenu listing two
 // applications registered in the program's private XDG data folder.
 //
@@ -21,7 +21,7 @@
 #include "results/ResultsListModel.h"
 #include "results/ResultsListTableView.h"
 #include "results/ResultsListViewController.h"
-#include "tests/testlib/Screenshots.h"
+#include "screenshots/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {

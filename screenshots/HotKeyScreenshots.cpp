@@ -1,5 +1,5 @@
 // Takes the screenshots of the global shortcut field for the documentation, on
-// the display it is given (a private Xvfb: scripts/hotkey-screenshots.sh):
+// the display it is given (a private Xvfb: scripts/screenshots.sh hotkey):
 // recording a combination, and a combination another program holds.
 //
 //   hotkey_screenshots OUTPUT_DIR
@@ -10,7 +10,7 @@
 
 #include "app/KZHotKeyFieldView.h"
 #include "tests/app/HotKeyTestSupport.h"
-#include "tests/testlib/Screenshots.h"
+#include "screenshots/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Takes the screenshots of the details pane for the documentation, on the
-// display it is given (a private Xvfb: scripts/details-pane-screenshots.sh):
+// display it is given (a private Xvfb: scripts/screenshots.sh details-pane):
 // the facts and preview of a photograph, and the metadata of the photograph,
 // a song and a PDF, each chosen in a results list.
 //
@@ -20,7 +20,7 @@
 #include "results/KZFinderFileIcon.h"
 #include "results/ResultsListTableView.h"
 #include "results/ResultsViewController.h"
-#include "tests/testlib/Screenshots.h"
+#include "screenshots/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Takes the screenshots of the preview window for the documentation, on the
-// display it is given (a private Xvfb: scripts/quick-look-screenshots.sh): a
+// display it is given (a private Xvfb: scripts/screenshots.sh quick-look): a
 // photograph and the first page of a PDF, each chosen in a results list and
 // shown with Space.
 //
@@ -17,7 +17,7 @@
 #include "results/QuickLookPanel.h"
 #include "results/ResultsListTableView.h"
 #include "results/ResultsViewController.h"
-#include "tests/testlib/Screenshots.h"
+#include "screenshots/Screenshots.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {
