@@ -45,7 +45,6 @@ struct RunOptions {
     QByteArray cwd;
     QList<QByteArray> env; // NAME=VALUE added to the environment
     QByteArray input = "/dev/null";
-    QByteArray statMatches; // TROVIX_FIND_STAT_MATCHES; unset when empty
     bool unprivileged = false;
     bool lowLimits = false;          // 128 descriptors, 1 MiB of stack
     std::vector<int> signalsOnOutput; // sent once the first output arrives
@@ -57,10 +56,6 @@ FindRun trovixFind(QList<QByteArray> args, const RunOptions &o = {})
 {
     const int errFd = ::memfd_create("err", MFD_CLOEXEC);
     args.prepend(TROVIX_FIND_PATH);
-    if (o.statMatches.isEmpty())
-        qunsetenv("TROVIX_FIND_STAT_MATCHES");
-    else
-        qputenv("TROVIX_FIND_STAT_MATCHES", o.statMatches);
     std::vector<char *> argv, envp;
     for (QByteArray &a : args)
         argv.push_back(a.data());
@@ -189,66 +184,26 @@ TEST(TrovixFind, UnreadableAndTooLongEntriesAreLeftOutAsTold)
         << run.err.toStdString();
 
     const struct {
-        QByteArray statMatches;
+        QList<QByteArray> env;
         bool json;
         QSet<QString> expected;
     } cases[] = {
-        {"0", false, S({"listed/invoice-1.txt", "open/invoice-2.txt"})},
-        {"1", false, S({"open/invoice-2.txt"})},
-        {"", true, S({"open/invoice-2.txt"})},
+        {{"TROVIX_FIND_STAT_MATCHES=0"}, false, S({"listed/invoice-1.txt", "open/invoice-2.txt"})},
+        {{"TROVIX_FIND_STAT_MATCHES=1"}, false, S({"open/invoice-2.txt"})},
+        {{}, true, S({"open/invoice-2.txt"})},
     };
     for (const auto &c : cases) {
         const QList<QByteArray> args{"-s", t.rootBytes(), "--no-excluded", "--name", "ends:.txt"};
         const FindRun run = trovixFind(c.json ? args + QList<QByteArray>{"--json"} : args,
-                                       {.statMatches = c.statMatches, .unprivileged = true});
+                                       {.env = c.env, .unprivileged = true});
         QByteArray paths = run.out;
         if (c.json) {
             paths.clear();
             for (const QJsonObject &o : jsonLines(run.out))
                 paths += o.value(QStringLiteral("path")).toString().toUtf8() + '\n';
         }
-        EXPECT_EQ(relPaths(paths, t.root()), c.expected) << c.statMatches.constData();
+        EXPECT_EQ(relPaths(paths, t.root()), c.expected) << c.env.join(' ').constData() << c.json;
     }
-}
-
-// Skipped folder names, from the command line, a criteria file or the
-// settings, prune exactly what find prunes; an unchecked name is walked again.
-TEST(TrovixFind, SkippedFolderNamesPruneLikeFind)
-{
-    kztest::TempTree t;
-    kztest::writeVersionControlTree(t, QStringLiteral("r"));
-    const QByteArray root = t.pathBytes("r");
-    t.writeFile(QStringLiteral("names.json"), R"([{"kind": 12, "operator": 5, "value": [".git", "node_modules"]}])");
-    auto settingsNames = [](bool nodeModulesChecked) {
-        return QVariantList{QVariantMap{{QStringLiteral("name"), QStringLiteral(".git")}, {QStringLiteral("state"), true}},
-                            QVariantMap{{QStringLiteral("name"), QStringLiteral("node_modules")},
-                                        {QStringLiteral("state"), nodeModulesChecked}}};
-    };
-    const QStringList both{QStringLiteral(".git"), QStringLiteral("node_modules")};
-    const struct {
-        QList<QByteArray> args;
-        QVariantList settings;
-        QStringList pruned;
-    } cases[] = {
-        {{"--no-excluded", "--skip-name", ".git", "--skip-name", "node_modules"}, settingsNames(true), both},
-        {{"--no-excluded", "--criteria", t.pathBytes("names.json")}, {}, both},
-        {{}, settingsNames(true), both},
-        {{}, settingsNames(false), {QStringLiteral(".git")}},
-        {{"--no-excluded"}, settingsNames(true), {}},
-    };
-    KZUserDefaults &defaults = KZUserDefaults::standardUserDefaults();
-    for (const auto &c : cases) {
-        defaults.setObject(c.settings, QStringLiteral("ScopeDirManager-excludedNames"));
-        ASSERT_TRUE(defaults.synchronize());
-        const FindRun run = trovixFind(QList<QByteArray>{"-s", root, "x"} + c.args);
-        EXPECT_EQ(run.status, 0) << run.err.toStdString();
-        QStringList printed = QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        printed.sort();
-        EXPECT_EQ(printed, kztest::findPrunedPaths(QFile::decodeName(root), c.pruned, QStringLiteral("x")))
-            << QByteArray(c.args.join(' ')).constData();
-    }
-    defaults.setObject(QVariantList(), QStringLiteral("ScopeDirManager-excludedNames"));
-    ASSERT_TRUE(defaults.synchronize());
 }
 
 // Output lost to a full disk, a closed standard output or a pipe nobody reads
