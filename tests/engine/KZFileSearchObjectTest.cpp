@@ -8,12 +8,14 @@
 #include <QThreadPool>
 
 #include <functional>
+#include <numeric>
 
 #include <gtest/gtest.h>
 
 #include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchObject.h"
 #include "support/KZNotificationCenter.h"
+#include "tests/engine/SearchRunner.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {
@@ -76,14 +78,8 @@ void fillTree(kztest::TempTree &tree, int dirs, int files)
 QList<QByteArray> bareWalkBatches(const QString &root, const QVariantList &criteria)
 {
     QList<QByteArray> batches;
-    KZFileSearch walk;
-    walk.performSearchInDirectory(root, criteria, [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &) {
-        QByteArray paths;
-        for (const FileSearchResultRef &r : batch)
-            paths += r->cPath() + '\0';
-        if (status == 1)
-            batches.append(paths);
-    });
+    for (const FileSearchResultList &batch : enginetest::runSearch(root, criteria).batches)
+        batches.append(std::accumulate(batch.begin(), batch.end(), QByteArray(), [](QByteArray a, const FileSearchResultRef &r) { return a + r->cPath() + '\0'; }));
     return batches;
 }
 

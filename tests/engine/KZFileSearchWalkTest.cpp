@@ -105,7 +105,7 @@ TEST(KZFileSearchNames, PrecomposedAndDecomposedSpellingsAreBothFound)
     addFiles(t, {"caf\u00e9-nfc.txt", "cafe\u0301-nfd.txt", "cafe-plain.txt", "\u00f8re.txt"});
     expectRows(t.root(), {
         {nameIs(QStringLiteral("caf\u00e9")), "caf\u00e9-nfc.txt cafe\u0301-nfd.txt"},
-        {nameIs(QStringLiteral("cafe\u0301")), "caf\u00e9-nfc.txt cafe\u0301-nfd.txt"},
+        {nameIs(QStringLiteral("  cafe\u0301\n")), "caf\u00e9-nfc.txt cafe\u0301-nfd.txt"},
         {nameIs(QStringLiteral("CAF\u00e9"), 2), "caf\u00e9-nfc.txt cafe\u0301-nfd.txt"},
         {nameIs(QStringLiteral("caf\u00e9-nfd.txt"), 4), "cafe\u0301-nfd.txt"},
         // Negative tests fail when either spelling is found.
@@ -117,16 +117,6 @@ TEST(KZFileSearchNames, PrecomposedAndDecomposedSpellingsAreBothFound)
         // Two name criteria must both pass.
         {{criterion(1, 1, QStringLiteral("caf")), criterion(1, 3, QStringLiteral("nfc.txt"))}, "caf\u00e9-nfc.txt"},
     });
-}
-
-TEST(KZFileSearchNames, NamesThatAreNotUtf8AreFoundWithTheirExactBytes)
-{
-    kztest::TempTree t;
-    const QByteArray bytes = t.writeFileBytes("caf\xe9 latin1.txt", "x");
-    const enginetest::SearchRun run = runSearch(t.root(), nameIs(QStringLiteral("latin1")));
-    ASSERT_EQ(run.results.size(), 1u);
-    EXPECT_EQ(run.results[0]->cPath(), bytes);
-    EXPECT_EQ(run.results[0]->fileName(), QStringLiteral("caf\uFFFD latin1.txt"));
 }
 
 // ------------------------------------------------------------------ walk rules
@@ -299,10 +289,7 @@ TEST(KZFileSearchWalk, UnusableListsAndScopesFinishOnce)
     // A missing scope is an error of the walk, logged as such with its errno.
     kztest::LogCapture log;
     EXPECT_EQ(runSearch(QStringLiteral("/nonexistent/trovix-scope"), nameIs(QStringLiteral("a"))).finishedCalls, 1);
-    bool errorLogged = false;
-    for (const auto &[severity, entry] : log.records())
-        errorLogged |= entry.contains(QStringLiteral("dir==NULL dirPath:/nonexistent/trovix-scope errno:2")) && severity == KZLogSeverityError;
-    EXPECT_TRUE(errorLogged);
+    EXPECT_TRUE(enginetest::logged(log, KZLogSeverityError, QStringLiteral("dir==NULL dirPath:/nonexistent/trovix-scope errno:2")));
 }
 
 // A path at PATH_MAX - 1 bytes overflowed the entry buffer; one byte less must still be walked.
@@ -461,7 +448,7 @@ TEST(KZFileSearchAttributes, TagsAndExtendedAttributesOnFilesAndFoldersButNeverT
     auto attr = [](qint64 op, const QString &name) { return QVariantList{criterion(8, op, name)}; };
     expectRows(t.root(), {
         {tag(QStringLiteral("portan")), "tagged.txt"}, {tag(QStringLiteral("IMPORTANT")), "tagged.txt"},
-        {tag(QStringLiteral("CAF\u00c9")), "tagged.txt"}, {tag(QStringLiteral("Red")), "tagged-folder"},
+        {tag(QStringLiteral(" CAF\u00c9 ")), "tagged.txt"}, {tag(QStringLiteral("Red")), "tagged-folder"},
         // The trimmed tag is " Important " without its blanks: a blank inside the text does not match the edge.
         {tag(QStringLiteral("t,C")), ""}, {tag(QStringLiteral("nothing")), ""},
         // Attributes are matched by exact name.
@@ -559,31 +546,17 @@ TEST(KZFileSearchWalk, PathListsCarryExactlyWhatTheRecordsWould)
     }
 }
 
-TEST(KZFileSearchWalk, CancellingFromAnotherThreadStopsTheBatchesAndFinishesOnce)
+TEST(KZFileSearchWalk, CancellingFromAnotherThreadStopsTheWalkAndFinishesOnce)
 {
     kztest::TempTree t;
     for (int d = 0; d < 60; ++d)
         for (int f = 0; f < 4; ++f)
             t.writeFile(QStringLiteral("d%1/sub/hit-%2").arg(d).arg(f));
-
-    // Cancelled from inside the third batch: no batch after it, one finish last.
     KZFileSearch search;
-    QList<int> statuses;
-    search.performSearchInDirectory(t.root(), nameIs(QStringLiteral("hit")),
-                                    [&](int status, const FileSearchResultList &, const KZFileSearchCounters &) {
-                                        statuses.append(status);
-                                        if (statuses.size() == 3)
-                                            std::thread([&] { search.cancelSearch(); }).join();
-                                    });
-    EXPECT_EQ(statuses, QList<int>({KZFileSearchStatusBatch, KZFileSearchStatusBatch, KZFileSearchStatusBatch, KZFileSearchStatusFinished}));
-    EXPECT_TRUE(search.isCancelled());
-
-    // Cancelled while running freely on a worker thread.
-    KZFileSearch second;
     std::atomic<int> seen{0};
     std::atomic<int> finishes{0};
     std::thread worker([&] {
-        second.performSearchInDirectory(t.root(), nameIs(QStringLiteral("hit")),
+        search.performSearchInDirectory(t.root(), nameIs(QStringLiteral("hit")),
                                         [&](int status, const FileSearchResultList &, const KZFileSearchCounters &) {
                                             ++(status == KZFileSearchStatusFinished ? finishes : seen);
                                             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -591,7 +564,7 @@ TEST(KZFileSearchWalk, CancellingFromAnotherThreadStopsTheBatchesAndFinishesOnce
     });
     while (seen == 0 && finishes == 0)
         std::this_thread::yield();
-    second.cancelSearch();
+    search.cancelSearch();
     worker.join();
     EXPECT_EQ(finishes, 1);
     EXPECT_LT(seen, 60);
@@ -641,11 +614,7 @@ TEST(KZFileSearchWalk, AnUnreadableFolderIsReportedAndItsSiblingsAreStillWalked)
         // The locked folder itself matches nothing by name; its content is out of reach.
         if (run.relativePaths(root) != paths("a-open/hit-1 c-open/hit-3 hit-top") || run.finishedCalls != 1)
             failures |= 2;
-        bool infoLogged = false;
-        for (const auto &[severity, entry] : log.records())
-            if (entry.contains(QStringLiteral("dir==NULL dirPath:") + root + QStringLiteral("/b-locked errno:13")))
-                infoLogged = severity == KZLogSeverityInfo;
-        if (!infoLogged)
+        if (!enginetest::logged(log, KZLogSeverityInfo, QStringLiteral("dir==NULL dirPath:") + root + QStringLiteral("/b-locked errno:13")))
             failures |= 4;
         return failures;
     });

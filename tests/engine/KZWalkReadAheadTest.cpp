@@ -107,6 +107,33 @@ int buildLargeTree(const QByteArray &root)
     return locked;
 }
 
+// A walk with readers ahead of it on a warm tree, counting the folders they
+// list; no descriptor may be left open when it is over.
+class ReadAheadWalk : public ::testing::Test
+{
+protected:
+    void start(int threads)
+    {
+        KZFileSearch::setWalkThreads(threads);
+        enginetest::found(t.root(), nameIs(QStringLiteral("nothing")));
+        KZFileSearch::setCountsListedFoldersForTesting(true);
+        descriptors = openDescriptors();
+    }
+    static void waitForListed(int folders)
+    {
+        for (int i = 0; i < 2000 && KZFileSearch::listedFoldersForTesting() < folders; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    void TearDown() override
+    {
+        KZFileSearch::setCountsListedFoldersForTesting(false);
+        KZFileSearch::setWalkThreads(0);
+        EXPECT_EQ(openDescriptors(), descriptors);
+    }
+    kztest::TempTree t;
+    int descriptors = 0;
+};
+
 } // namespace
 
 // The default of the suite runs with readers; one reader is the reference walk.
@@ -151,16 +178,12 @@ TEST(KZWalkReadAhead, TheSameTranscriptForOneTwoAndEightReaders)
 
 // A cancel while readers held listings and descriptors ahead of the walk must
 // end the batches at once and close every descriptor.
-TEST(KZWalkReadAhead, ACancelWhileReadersAreAheadEndsTheBatchesAndClosesEverything)
+TEST_F(ReadAheadWalk, ACancelWhileReadersAreAheadEndsTheBatchesAndClosesEverything)
 {
-    kztest::TempTree t;
     for (int d = 0; d < 300; ++d)
         for (int f = 0; f < 3; ++f)
             t.writeFile(QStringLiteral("d%1/sub%2/hit-%3").arg(d % 30).arg(d).arg(f));
-    KZFileSearch::setWalkThreads(8);
-    enginetest::found(t.root(), nameIs(QStringLiteral("nothing")));
-    KZFileSearch::setCountsListedFoldersForTesting(true);
-    const int before = openDescriptors();
+    start(8);
     KZFileSearch search;
     int batchesAfterCancel = 0;
     QList<int> statuses;
@@ -171,30 +194,22 @@ TEST(KZWalkReadAhead, ACancelWhileReadersAreAheadEndsTheBatchesAndClosesEverythi
                                         if (statuses.size() != 2)
                                             return;
                                         // Let the readers get well ahead, then cancel from elsewhere.
-                                        for (int i = 0; i < 2000 && KZFileSearch::listedFoldersForTesting() < 100; ++i)
-                                            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                        waitForListed(100);
                                         EXPECT_GE(KZFileSearch::listedFoldersForTesting(), 100);
                                         std::thread([&] { search.cancelSearch(); }).join();
                                     });
-    KZFileSearch::setCountsListedFoldersForTesting(false);
-    KZFileSearch::setWalkThreads(0);
     EXPECT_EQ(statuses, QList<int>({KZFileSearchStatusBatch, KZFileSearchStatusBatch, KZFileSearchStatusFinished}));
     EXPECT_EQ(batchesAfterCancel, 0);
-    EXPECT_EQ(openDescriptors(), before);
 }
 
 // A folder removed after readers listed it and its sub-folders, before the
 // walk reached it: the walk goes on, reports only what it was handed, and
 // leaves no descriptor open.
-TEST(KZWalkReadAhead, AFolderRemovedWhileItsReadAheadIsPending)
+TEST_F(ReadAheadWalk, AFolderRemovedWhileItsReadAheadIsPending)
 {
-    kztest::TempTree t;
     for (int d = 0; d < 40; ++d)
         t.writeFile(QStringLiteral("d%1/a/b/hit").arg(d));
-    KZFileSearch::setWalkThreads(4);
-    enginetest::found(t.root(), nameIs(QStringLiteral("nothing")));
-    KZFileSearch::setCountsListedFoldersForTesting(true);
-    const int before = openDescriptors();
+    start(4);
     QStringList seen;
     QString removed;
     QList<int> errors;
@@ -207,8 +222,7 @@ TEST(KZWalkReadAhead, AFolderRemovedWhileItsReadAheadIsPending)
                                                 seen.append(r->path().mid(t.root().size() + 1));
                                             if (status != KZFileSearchStatusBatch || !removed.isEmpty())
                                                 return;
-                                            for (int i = 0; i < 2000 && KZFileSearch::listedFoldersForTesting() < 121; ++i)
-                                                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                            waitForListed(121);
                                             // The last top folder of walk order is still ahead of the walk.
                                             DIR *dir = ::opendir(t.rootBytes().constData());
                                             while (const dirent *e = ::readdir(dir))
@@ -218,9 +232,6 @@ TEST(KZWalkReadAhead, AFolderRemovedWhileItsReadAheadIsPending)
                                             t.remove(removed);
                                         });
     }
-    KZFileSearch::setCountsListedFoldersForTesting(false);
-    KZFileSearch::setWalkThreads(0);
-    EXPECT_EQ(openDescriptors(), before);
     ASSERT_FALSE(removed.isEmpty());
     // Every other folder's match arrives once; the removed one's at most once.
     const QString removedHit = removed + QStringLiteral("/a/b/hit");

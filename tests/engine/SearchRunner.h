@@ -8,16 +8,11 @@
 #include <vector>
 
 #include "engine/KZFileSearch.h"
+#include "tests/testlib/TestEnvironment.h"
 
 namespace enginetest {
 
-inline QVariantMap criterion(qint64 kind, qint64 op, const QVariant &value = QVariant())
-{
-    QVariantMap c{{QStringLiteral("kind"), kind}, {QStringLiteral("operator"), op}};
-    if (value.isValid())
-        c.insert(QStringLiteral("value"), value);
-    return c;
-}
+using kztest::criterion;
 
 inline QVariantList nameIs(const QString &text, qint64 op = KZFileSearchOperatorContains)
 {
@@ -72,6 +67,13 @@ inline SearchRun runSearch(const QString &scope, const QVariantList &criteria,
                                         }
                                     });
     return run;
+}
+
+// Whether an entry holding text was logged with this severity.
+inline bool logged(const kztest::LogCapture &log, int severity, const QString &text)
+{
+    const auto records = log.records();
+    return std::any_of(records.begin(), records.end(), [&](const auto &r) { return r.first == severity && r.second.contains(text); });
 }
 
 // Relative paths of the entries matching criteria below tree root.
