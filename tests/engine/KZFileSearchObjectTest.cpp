@@ -111,20 +111,13 @@ const QVariantList kOdd{kztest::criterion(1, 1, QStringLiteral("odd"))};
 
 TEST(KZFileSearchObject, ScopeChecksAndUsableCriteria)
 {
+    // A missing scope and a file as scope are trovix-find's snapshots.
     kztest::TempTree tree;
-    tree.writeFile(QStringLiteral("file.txt"), "x");
     tree.mkdir(QStringLiteral("closed"));
     tree.chmod(QStringLiteral("closed"), 0700);
-    const std::pair<QString, QString> refused[] = {
-        {QString(), QStringLiteral("The directory is not specified.")},
-        {tree.path(QStringLiteral("missing")), QStringLiteral("Directory does not exist.")},
-        {tree.path(QStringLiteral("file.txt")), QStringLiteral("The target path is not a directory.")}};
-    for (const auto &[path, expected] : refused) {
-        QString message;
-        EXPECT_FALSE(KZFileSearchObject::canStartSearch(path, &message));
-        EXPECT_EQ(message, expected);
-    }
-    EXPECT_TRUE(KZFileSearchObject::canStartSearch(tree.root(), nullptr));
+    QString message;
+    EXPECT_FALSE(KZFileSearchObject::canStartSearch(QString(), &message));
+    EXPECT_EQ(message, QStringLiteral("The directory is not specified."));
 
     // Root reads every folder: the unreadable case runs as an unprivileged user.
     ASSERT_TRUE(kztest::canRunUnprivileged());

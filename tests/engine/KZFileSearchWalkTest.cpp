@@ -296,31 +296,11 @@ TEST(KZFileSearchWalk, UnusableListsAndScopesFinishOnce)
 TEST(KZFileSearchWalk, AnEntryPathAtTheLengthLimitSkipsOnlyThatEntry)
 {
     kztest::TempTree t;
-    // A chain of folders made relative to each other, so that no call needs a full path.
-    int fd = ::open(t.rootBytes().constData(), O_RDONLY | O_DIRECTORY);
-    ASSERT_GE(fd, 0);
-    QByteArray path = t.rootBytes();
-    // Stop with room for one name (at most 255 bytes) between the folder and the limit.
-    for (qsizetype remaining = PATH_MAX - 3 - path.size(); remaining > 254; remaining = PATH_MAX - 3 - path.size()) {
-        const QByteArray segment(std::min<qsizetype>(200, remaining - 150), 'd');
-        ASSERT_EQ(::mkdirat(fd, segment.constData(), 0755), 0);
-        const int child = ::openat(fd, segment.constData(), O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        fd = child;
-        ASSERT_GE(fd, 0);
-        path += '/' + segment;
-    }
-    // Entry path lengths: exactly PATH_MAX - 2 (kept) and PATH_MAX - 1 (too long).
-    const size_t room = PATH_MAX - 2 - static_cast<size_t>(path.size()) - 1;
-    QByteArray fits = "hit-" + QByteArray(static_cast<qsizetype>(room - 4), 'f');
-    QByteArray tooLong = "hit-" + QByteArray(static_cast<qsizetype>(room - 3), 'g');
-    for (const QByteArray &name : {fits, tooLong, QByteArray("hit-short")}) {
-        const int f = ::openat(fd, name.constData(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_GE(f, 0) << std::strerror(errno);
-        ::close(f);
-    }
-    ::close(fd);
-
+    // Entry paths of exactly PATH_MAX - 2 bytes (kept) and PATH_MAX - 1 (too long).
+    const QByteArray deep = enginetest::nestFolders(t.rootBytes(), PATH_MAX - 2);
+    const QByteArray fits = "hit-" + QByteArray(PATH_MAX - 2 - deep.size() - 5, 'f');
+    for (const QByteArray &name : {fits, "hit-" + QByteArray(PATH_MAX - 1 - deep.size() - 5, 'g'), QByteArray("hit-short")})
+        enginetest::touch(deep + '/' + name);
     kztest::LogCapture log;
     const enginetest::SearchRun run = runSearch(t.root(), nameIs(QStringLiteral("hit-")));
     QStringList names;
@@ -475,26 +455,6 @@ TEST(KZFileSearchAttributes, ContentTypeOfAPath)
 }
 
 // ------------------------------------------------------------------ options, threads, permissions
-
-TEST(KZFileSearchWalk, SkippingTheStatOfMatchesLeavesRecordsWithoutSnapshot)
-{
-    kztest::TempTree t;
-    t.writeFile(QStringLiteral("one.txt"), "12345");
-    t.mkdir(QStringLiteral("two.txt"));
-    const auto skip = [](KZFileSearch &s) { s.setSkipsMatchStat(true); };
-    const enginetest::SearchRun names = runSearch(t.root(), nameIs(QStringLiteral(".txt")), skip);
-    ASSERT_EQ(names.results.size(), 2u);
-    for (const FileSearchResultRef &r : names.results)
-        EXPECT_FALSE(r->hasStatInfos());
-    EXPECT_EQ(names.finalCounters.files, 1);
-    EXPECT_TRUE(names.find(t.path(QStringLiteral("two.txt")))->isDirectory());
-    // A criterion that reads the snapshot keeps the stat.
-    const enginetest::SearchRun sized = runSearch(t.root(), {criterion(2, 7, 5)}, skip);
-    ASSERT_EQ(sized.results.size(), 1u);
-    EXPECT_EQ(sized.results[0]->fileSize(), 5);
-    // Off by default.
-    EXPECT_TRUE(runSearch(t.root(), nameIs(QStringLiteral(".txt"))).results[0]->hasStatInfos());
-}
 
 // The same walk reporting path bytes: every batch must hold exactly the
 // paths of the records the record walk makes, in the same order, with the

@@ -20,6 +20,7 @@
 
 using enginetest::criterion;
 using enginetest::nameIs;
+using enginetest::touch;
 
 namespace {
 
@@ -65,16 +66,6 @@ QByteArray transcript(const QString &root, const QVariantList &criteria, int thr
     }
     KZFileSearch::setWalkThreads(0);
     return out;
-}
-
-void touch(const QByteArray &path, int size)
-{
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0) << path.constData();
-    if (size > 0) {
-        ASSERT_EQ(::ftruncate(fd, size), 0);
-    }
-    ::close(fd);
 }
 
 // About 20,000 entries over 2,000 folders up to 6 levels deep, with names

@@ -1,10 +1,17 @@
 // Runs one KZFileSearch on a tree and collects what its callback saw.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QStringList>
 #include <QVariantMap>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "engine/KZFileSearch.h"
@@ -67,6 +74,27 @@ inline SearchRun runSearch(const QString &scope, const QVariantList &criteria,
                                         }
                                     });
     return run;
+}
+
+// A file of size bytes at path (which may be up to PATH_MAX - 1 bytes long).
+inline void touch(const QByteArray &path, int size = 0)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    EXPECT_GE(fd, 0) << path.size() << " bytes: " << std::strerror(errno);
+    EXPECT_EQ(::ftruncate(fd, size), 0);
+    ::close(fd);
+}
+
+// Folders nested below root until one more name of at most 250 bytes makes a
+// path of limit bytes; returns the deepest.
+inline QByteArray nestFolders(const QByteArray &root, qsizetype limit)
+{
+    QByteArray deep = root;
+    for (qsizetype room = limit - deep.size(); room > 250; room = limit - deep.size()) {
+        deep += '/' + QByteArray(std::min<qsizetype>(200, room - 150), 'd');
+        EXPECT_EQ(::mkdir(deep.constData(), 0755), 0);
+    }
+    return deep;
 }
 
 // Whether an entry holding text was logged with this severity.
