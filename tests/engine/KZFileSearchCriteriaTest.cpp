@@ -129,7 +129,7 @@ TEST(KZFileSearchCriteria, CompilesKindsInCostOrderAndIgnoresUnusedKinds)
         criterion(7, 1, QStringLiteral("seven")),   criterion(4, 18),
         criterion(9, 1, 1),                         criterion(2, 6, 100),
         criterion(1, 3, QStringLiteral("n2")),      criterion(10, 4, QStringList{QStringLiteral("/tmp")}),
-        criterion(11, 4, true),
+        criterion(11, 4, true),                     criterion(12, 5, QStringList{QStringLiteral(".git")}),
     };
     KZFileSearch search;
     std::vector<KZFileSearchFilterStruct> filters(static_cast<size_t>(criteria.size()));

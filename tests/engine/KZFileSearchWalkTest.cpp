@@ -4,15 +4,10 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 #include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchObject.h"
@@ -268,11 +263,6 @@ TEST(KZFileSearchWalk, FoldersWithASkippedNameAreNeitherResultsNorEntered)
         {QVariantList(x) << names(5, QStringList{QStringLiteral("a/.git"), QString(), QStringLiteral("..")}), all},
         {QVariantList(x) << names(4, QStringList{QStringLiteral(".git")}) << names(5, QStringLiteral(".git")), all},
     });
-    // A reader that knows only kinds 1 to 11 compiles nothing from it and
-    // cannot search with it alone.
-    KZFileSearchFilterStruct filter;
-    EXPECT_EQ(KZFileSearch().compileCriteria({names(5, QStringList{QStringLiteral(".git")})}, &filter, QDateTime::currentDateTime()), 0);
-    EXPECT_FALSE(KZFileSearchObject::hasUsableCriteria({names(5, QStringList{QStringLiteral(".git")})}));
 }
 
 TEST(KZFileSearchWalk, UnusableListsAndScopesFinishOnce)
@@ -504,30 +494,6 @@ TEST(KZFileSearchWalk, PathListsCarryExactlyWhatTheRecordsWould)
             EXPECT_EQ(gotCounts, expectedCounts);
         }
     }
-}
-
-TEST(KZFileSearchWalk, CancellingFromAnotherThreadStopsTheWalkAndFinishesOnce)
-{
-    kztest::TempTree t;
-    for (int d = 0; d < 60; ++d)
-        for (int f = 0; f < 4; ++f)
-            t.writeFile(QStringLiteral("d%1/sub/hit-%2").arg(d).arg(f));
-    KZFileSearch search;
-    std::atomic<int> seen{0};
-    std::atomic<int> finishes{0};
-    std::thread worker([&] {
-        search.performSearchInDirectory(t.root(), nameIs(QStringLiteral("hit")),
-                                        [&](int status, const FileSearchResultList &, const KZFileSearchCounters &) {
-                                            ++(status == KZFileSearchStatusFinished ? finishes : seen);
-                                            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                                        });
-    });
-    while (seen == 0 && finishes == 0)
-        std::this_thread::yield();
-    search.cancelSearch();
-    worker.join();
-    EXPECT_EQ(finishes, 1);
-    EXPECT_LT(seen, 60);
 }
 
 // A cancelled walk went on: the folder left open when the cancel came handed
