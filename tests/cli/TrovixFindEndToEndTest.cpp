@@ -15,11 +15,8 @@
 #include <vector>
 
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocale>
 #include <QRegularExpression>
-#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -118,36 +115,6 @@ FindRun trovixFind(QList<QByteArray> args, const RunOptions &o = {})
     return r;
 }
 
-QSet<QString> S(std::initializer_list<const char *> names)
-{
-    QSet<QString> s;
-    for (const char *n : names)
-        s.insert(QString::fromUtf8(n));
-    return s;
-}
-
-QList<QJsonObject> jsonLines(const QByteArray &out)
-{
-    QList<QJsonObject> objects;
-    for (const QByteArray &line : out.split('\n'))
-        if (!line.isEmpty())
-            objects.append(QJsonDocument::fromJson(line).object());
-    return objects;
-}
-
-// The paths printed one a line, relative to root.
-QSet<QString> relPaths(const QByteArray &out, const QString &root)
-{
-    QSet<QString> set;
-    for (const QByteArray &line : out.split('\n')) {
-        if (line.isEmpty())
-            continue;
-        EXPECT_TRUE(line.startsWith(root.toUtf8() + '/')) << line.constData();
-        set.insert(QString::fromUtf8(line).mid(root.size() + 1));
-    }
-    return set;
-}
-
 } // namespace
 
 // A folder that may be listed but not searched (read without execute) tells
@@ -184,25 +151,15 @@ TEST(TrovixFind, UnreadableAndTooLongEntriesAreLeftOutAsTold)
         << run.err.toStdString();
 
     const struct {
-        QList<QByteArray> env;
-        bool json;
-        QSet<QString> expected;
-    } cases[] = {
-        {{"TROVIX_FIND_STAT_MATCHES=0"}, false, S({"listed/invoice-1.txt", "open/invoice-2.txt"})},
-        {{"TROVIX_FIND_STAT_MATCHES=1"}, false, S({"open/invoice-2.txt"})},
-        {{}, true, S({"open/invoice-2.txt"})},
-    };
+        QList<QByteArray> env, args;
+        bool listedShown;
+    } cases[] = {{{"TROVIX_FIND_STAT_MATCHES=0"}, {}, true}, {{"TROVIX_FIND_STAT_MATCHES=1"}, {}, false}, {{}, {"--json"}, false}};
     for (const auto &c : cases) {
-        const QList<QByteArray> args{"-s", t.rootBytes(), "--no-excluded", "--name", "ends:.txt"};
-        const FindRun run = trovixFind(c.json ? args + QList<QByteArray>{"--json"} : args,
+        const FindRun run = trovixFind(QList<QByteArray>{"-s", t.rootBytes(), "--no-excluded", "--name", "ends:.txt"} + c.args,
                                        {.env = c.env, .unprivileged = true});
-        QByteArray paths = run.out;
-        if (c.json) {
-            paths.clear();
-            for (const QJsonObject &o : jsonLines(run.out))
-                paths += o.value(QStringLiteral("path")).toString().toUtf8() + '\n';
-        }
-        EXPECT_EQ(relPaths(paths, t.root()), c.expected) << c.env.join(' ').constData() << c.json;
+        EXPECT_EQ(run.out.count('\n'), c.listedShown ? 2 : 1) << c.env.join(' ').constData() << c.args.join(' ').constData();
+        EXPECT_EQ(run.out.contains(t.rootBytes() + "/listed/invoice-1.txt"), c.listedShown);
+        EXPECT_TRUE(run.out.contains(t.rootBytes() + "/open/invoice-2.txt"));
     }
 }
 

@@ -110,11 +110,6 @@ protected:
         KZFileSearch::setCountsListedFoldersForTesting(true);
         descriptors = openDescriptors();
     }
-    static void waitForListed(int folders)
-    {
-        for (int i = 0; i < 2000 && KZFileSearch::listedFoldersForTesting() < folders; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
     void TearDown() override
     {
         KZFileSearch::setCountsListedFoldersForTesting(false);
@@ -185,7 +180,8 @@ TEST_F(ReadAheadWalk, ACancelWhileReadersAreAheadEndsTheBatchesAndClosesEverythi
                                         if (statuses.size() != 2)
                                             return;
                                         // Let the readers get well ahead, then cancel from elsewhere.
-                                        waitForListed(100);
+                                        for (int i = 0; i < 2000 && KZFileSearch::listedFoldersForTesting() < 100; ++i)
+                                            std::this_thread::sleep_for(std::chrono::milliseconds(1));
                                         EXPECT_GE(KZFileSearch::listedFoldersForTesting(), 100);
                                         std::thread([&] { search.cancelSearch(); }).join();
                                     });
@@ -213,7 +209,8 @@ TEST_F(ReadAheadWalk, AFolderRemovedWhileItsReadAheadIsPending)
                                                 seen.append(r->path().mid(t.root().size() + 1));
                                             if (status != KZFileSearchStatusBatch || !removed.isEmpty())
                                                 return;
-                                            waitForListed(121);
+                                            for (int i = 0; i < 2000 && KZFileSearch::listedFoldersForTesting() < 121; ++i)
+                                                std::this_thread::sleep_for(std::chrono::milliseconds(1));
                                             // The last top folder of walk order is still ahead of the walk.
                                             DIR *dir = ::opendir(t.rootBytes().constData());
                                             while (const dirent *e = ::readdir(dir))
