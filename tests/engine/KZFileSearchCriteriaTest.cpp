@@ -41,15 +41,6 @@ int64_t windowOf(const QVariantMap &c, const QDateTime &now)
 
 } // namespace
 
-TEST(KZFileSearchCriteria, CriteriaWithKindKeepsTheirOrderAndReadsAMissingKindAsZero)
-{
-    const QVariantMap noKind{{QStringLiteral("operator"), 1}, {QStringLiteral("value"), QStringLiteral("x")}};
-    const QVariantList criteria{criterion(1, 1, QStringLiteral("a")), criterion(2, 6, 10), criterion(1, 3, QStringLiteral(".txt")), noKind};
-    EXPECT_EQ(KZFileSearch::criteriaWithKind(1, criteria), QVariantList({criteria[0], criteria[2]}));
-    EXPECT_EQ(KZFileSearch::criteriaWithKind(0, criteria), QVariantList({noKind}));
-    EXPECT_TRUE(KZFileSearch::criteriaWithKind(9, criteria).isEmpty());
-}
-
 TEST(KZFileSearchCriteria, RejectedCriteriaAreLoggedAndLeftOut)
 {
     const struct {
