@@ -115,15 +115,14 @@ TEST(KZFileSearchObject, ScopeChecksAndUsableCriteria)
     kztest::TempTree tree;
     tree.mkdir(QStringLiteral("closed"));
     tree.chmod(QStringLiteral("closed"), 0700);
+    tree.chmod(QString(), 0755);
     QString message;
     EXPECT_FALSE(KZFileSearchObject::canStartSearch(QString(), &message));
     EXPECT_EQ(message, QStringLiteral("The directory is not specified."));
 
     // Root reads every folder: the unreadable case runs as an unprivileged user.
     ASSERT_TRUE(kztest::canRunUnprivileged());
-    const QString closed = tree.path(QStringLiteral("closed"));
-    const QString open = tree.root();
-    ::chmod(QFile::encodeName(tree.root()).constData(), 0755);
+    const QString closed = tree.path(QStringLiteral("closed")), open = tree.root();
     EXPECT_EQ(kztest::runAsUnprivileged([&] {
                   QString m;
                   if (KZFileSearchObject::canStartSearch(closed, &m) || m != QStringLiteral("No directory access."))

@@ -133,8 +133,6 @@ TEST(KZFileSearchWalk, HiddenFilesLinksAndFifosAndTheDSStore)
         EXPECT_EQ(run.relativePaths(t.root()), paths(txt));
         EXPECT_EQ(QList<int64_t>({run.finalCounters.files, run.finalCounters.dirs, run.finalCounters.links}), QList<int64_t>({4, 1, 2}));
         EXPECT_TRUE(log.contains(fifoLog));
-        EXPECT_TRUE(run.find(t.path(QStringLiteral("dirlink.txt")))->isSymLink());
-        EXPECT_TRUE(run.find(t.path(QStringLiteral("docs/txt.folder")))->isDirectory());
         expectRows(t.root(), {
             {{criterion(3, 4, KZFileSearchUTIType_Directorty)}, "docs docs/txt.folder linked"},
             // ".DS_Store" is neither reported nor counted unless a type criterion names it.
@@ -210,8 +208,8 @@ TEST(KZFileSearchWalk, TheHomeTrashIsSkipped)
         {nameIs(QStringLiteral("thrown-away")), "other/Trash/thrown-away.txt"},
         {QVariantList(nameIs(QStringLiteral("thrown-away"))) << criterion(11, 4, 1), "other/Trash/thrown-away.txt Trash/files/thrown-away.txt"},
     });
-    QDir(dataHome + QStringLiteral("/Trash")).removeRecursively();
-    QDir(dataHome + QStringLiteral("/other")).removeRecursively();
+    for (const char *dir : {"/Trash", "/other"})
+        QDir(dataHome + QLatin1String(dir)).removeRecursively();
 }
 
 TEST(KZFileSearchWalk, RootsAndExclusionsOfTheFoldersCriterion)

@@ -43,13 +43,6 @@ struct SearchRun {
         out.sort();
         return out;
     }
-    FileSearchResultRef find(const QString &path) const
-    {
-        for (const FileSearchResultRef &r : results)
-            if (r->path() == path)
-                return r;
-        return nullptr;
-    }
 };
 
 inline SearchRun runSearch(const QString &scope, const QVariantList &criteria,
