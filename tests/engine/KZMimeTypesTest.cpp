@@ -46,5 +46,4 @@ TEST(KZMimeTypes, Conformance)
         for (const auto &c : cases)
             EXPECT_EQ(KZMimeTypes::typeConformsTo(QString::fromUtf8(c.type), QString::fromUtf8(c.identifier)), c.conforms)
                 << c.type << " " << c.identifier;
-    EXPECT_EQ(KZMimeTypes::directoryTypeName(), QStringLiteral("inode/directory"));
 }
