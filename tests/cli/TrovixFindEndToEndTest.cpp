@@ -174,11 +174,8 @@ TEST(TrovixFind, LostOutputIsAWriteErrorWithStatus2)
         StdOut where;
         int error;
     } places[] = {{StdOut::DevFull, ENOSPC}, {StdOut::Closed, EBADF}, {StdOut::PipeWithoutReader, EPIPE}};
-    const QList<QList<QByteArray>> commands{{"-s", r, "--no-excluded", "o"},
-                                            {"-s", r, "--no-excluded", "--json", "o"},
-                                            {"-s", r, "--no-excluded", "--count", "o"},
-                                            {"--help"},
-                                            {"--version"}};
+    const QList<QList<QByteArray>> commands{{"-s", r, "--no-excluded", "o"}, {"-s", r, "--no-excluded", "--json", "o"},
+                                            {"-s", r, "--no-excluded", "--count", "o"}, {"--help"}, {"--version"}};
     for (const auto &place : places) {
         for (const QList<QByteArray> &command : commands) {
             const FindRun run = trovixFind(command, {.out = place.where});

@@ -12,16 +12,12 @@ namespace {
 using kztest::criterion;
 
 // Arguments written as one line; no argument here holds a space.
-QStringList argv(const char *line)
-{
-    return QString::fromUtf8(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
-
 TrovixFindOptions parseOk(const char *line)
 {
+    const QStringList argv = QString::fromUtf8(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     TrovixFindOptions o;
     QString error;
-    EXPECT_EQ(parseTrovixFindArguments(argv(line), QStringLiteral("/work/here"), &o, &error), TrovixFindParse::Ok) << line << ": " << error.toStdString();
+    EXPECT_EQ(parseTrovixFindArguments(argv, QStringLiteral("/work/here"), &o, &error), TrovixFindParse::Ok) << line << ": " << error.toStdString();
     return o;
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>

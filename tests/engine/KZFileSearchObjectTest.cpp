@@ -1,8 +1,5 @@
-#include <sys/stat.h>
-
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QLocale>
 #include <QThread>
 #include <QThreadPool>

@@ -7,10 +7,8 @@
 #include <atomic>
 #include <chrono>
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include "engine/KZFileSearch.h"
 #include "engine/KZWalkReadAhead.h"
@@ -200,26 +198,24 @@ TEST_F(ReadAheadWalk, AFolderRemovedWhileItsReadAheadIsPending)
     QStringList seen;
     QString removed;
     QList<int> errors;
-    {
-        KZFileSearch search;
-        search.setUnreadableFolderCallback([&](const QByteArray &, int error) { errors.append(error); });
-        search.performSearchInDirectory(t.root(), nameIs(QStringLiteral("hit")),
-                                        [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &) {
-                                            for (const FileSearchResultRef &r : batch)
-                                                seen.append(r->path().mid(t.root().size() + 1));
-                                            if (status != KZFileSearchStatusBatch || !removed.isEmpty())
-                                                return;
-                                            for (int i = 0; i < 2000 && KZFileSearch::listedFoldersForTesting() < 121; ++i)
-                                                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                                            // The last top folder of walk order is still ahead of the walk.
-                                            DIR *dir = ::opendir(t.rootBytes().constData());
-                                            while (const dirent *e = ::readdir(dir))
-                                                if (e->d_name[0] == 'd')
-                                                    removed = QString::fromUtf8(e->d_name);
-                                            ::closedir(dir);
-                                            t.remove(removed);
-                                        });
-    }
+    KZFileSearch search;
+    search.setUnreadableFolderCallback([&](const QByteArray &, int error) { errors.append(error); });
+    search.performSearchInDirectory(t.root(), nameIs(QStringLiteral("hit")),
+                                    [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &) {
+                                        for (const FileSearchResultRef &r : batch)
+                                            seen.append(r->path().mid(t.root().size() + 1));
+                                        if (status != KZFileSearchStatusBatch || !removed.isEmpty())
+                                            return;
+                                        for (int i = 0; i < 2000 && KZFileSearch::listedFoldersForTesting() < 121; ++i)
+                                            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                        // The last top folder of walk order is still ahead of the walk.
+                                        DIR *dir = ::opendir(t.rootBytes().constData());
+                                        while (const dirent *e = ::readdir(dir))
+                                            if (e->d_name[0] == 'd')
+                                                removed = QString::fromUtf8(e->d_name);
+                                        ::closedir(dir);
+                                        t.remove(removed);
+                                    });
     ASSERT_FALSE(removed.isEmpty());
     // Every other folder's match arrives once; the removed one's at most once.
     const QString removedHit = removed + QStringLiteral("/a/b/hit");
