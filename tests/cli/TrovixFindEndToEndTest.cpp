@@ -170,17 +170,14 @@ TEST(TrovixFind, LostOutputIsAWriteErrorWithStatus2)
     kztest::TempTree tree;
     tree.writeFile(QStringLiteral("docs/report.txt"), "r");
     const QByteArray r = tree.rootBytes();
-    const struct {
-        StdOut where;
-        int error;
-    } places[] = {{StdOut::DevFull, ENOSPC}, {StdOut::Closed, EBADF}, {StdOut::PipeWithoutReader, EPIPE}};
+    const std::pair<StdOut, int> places[] = {{StdOut::DevFull, ENOSPC}, {StdOut::Closed, EBADF}, {StdOut::PipeWithoutReader, EPIPE}};
     const QList<QList<QByteArray>> commands{{"-s", r, "--no-excluded", "o"}, {"-s", r, "--no-excluded", "--json", "o"},
                                             {"-s", r, "--no-excluded", "--count", "o"}, {"--help"}, {"--version"}};
-    for (const auto &place : places) {
+    for (const auto &[where, error] : places) {
         for (const QList<QByteArray> &command : commands) {
-            const FindRun run = trovixFind(command, {.out = place.where});
+            const FindRun run = trovixFind(command, {.out = where});
             EXPECT_EQ(run.status, 2) << command.join(' ').constData();
-            EXPECT_EQ(run.err, QStringLiteral("trovix-find: write error: %1\n").arg(QString::fromLocal8Bit(std::strerror(place.error))));
+            EXPECT_EQ(run.err, QStringLiteral("trovix-find: write error: %1\n").arg(QString::fromLocal8Bit(std::strerror(error))));
         }
     }
 }

@@ -31,15 +31,12 @@ QStringList paths(const char *list)
 }
 
 // One search per row below root, each expecting exactly the listed paths.
-struct Row {
-    QVariantList criteria;
-    const char *expected;
-};
+using Row = std::pair<QVariantList, const char *>;
 void expectRows(const QString &root, std::initializer_list<Row> rows, const std::function<void(KZFileSearch &)> &configure = {})
 {
     int i = 0;
-    for (const Row &row : rows)
-        EXPECT_EQ(found(root, row.criteria, configure), paths(row.expected)) << "row " << i++;
+    for (const auto &[criteria, expected] : rows)
+        EXPECT_EQ(found(root, criteria, configure), paths(expected)) << "row " << i++;
 }
 
 // A small home-like tree shared by many cases.
