@@ -12,16 +12,12 @@ namespace {
 using kztest::criterion;
 
 // Arguments written as one line; no argument here holds a space.
-QStringList argv(const char *line)
-{
-    return QString::fromUtf8(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
-
 TrovixFindOptions parseOk(const char *line)
 {
+    const QStringList argv = QString::fromUtf8(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     TrovixFindOptions o;
     QString error;
-    EXPECT_EQ(parseTrovixFindArguments(argv(line), QStringLiteral("/work/here"), &o, &error), TrovixFindParse::Ok) << line << ": " << error.toStdString();
+    EXPECT_EQ(parseTrovixFindArguments(argv, QStringLiteral("/work/here"), &o, &error), TrovixFindParse::Ok) << line << ": " << error.toStdString();
     return o;
 }
 
@@ -30,10 +26,6 @@ TrovixFindOptions parseOk(const char *line)
 TEST(SearchText, FieldTextBecomesNameCriteria)
 {
     const std::pair<const char *, QVariantList> cases[] = {
-        {"a*b", {criterion(1, 1, QStringLiteral("a*b"))}}, // too short to split
-        {"ab*cd", {criterion(1, 2, QStringLiteral("ab")), criterion(1, 3, QStringLiteral("cd"))}},
-        {"*txt", {criterion(1, 3, QStringLiteral("txt"))}},
-        {"abc*", {criterion(1, 2, QStringLiteral("abc"))}},
         {"abc\\*", {criterion(1, 1, QStringLiteral("abc\\*"))}},
         {"a*b*c", {criterion(1, 1, QStringLiteral("a*b*c"))}},
         {"ab*cd*", {criterion(1, 2, QStringLiteral("ab*cd"))}},
@@ -50,8 +42,6 @@ TEST(TrovixFindArguments, EveryRuleBecomesItsCriterion)
 {
     const std::pair<const char *, QVariantMap> cases[] = {
         {"--name not-contains:tmp", criterion(1, 20, QStringLiteral("tmp"))},
-        {"--name=is:README", criterion(1, 4, QStringLiteral("README"))},
-        {"--size <10K", criterion(2, 6, qint64(10240))},
         {"--size >1.5M", criterion(2, 7, qint64(1572864))},
         {"--modified within:3d", criterion(5, 15, QStringLiteral("3|1"))},
         {"--modified within:90min", criterion(5, 15, QStringLiteral("90|6"))},
@@ -60,13 +50,8 @@ TEST(TrovixFindArguments, EveryRuleBecomesItsCriterion)
         {"--modified after:2026-02-28", criterion(5, 10, QDateTime(QDate(2026, 2, 28), QTime(0, 0)))},
         {"--modified last-6-hours", criterion(5, 19)},
         {"--modified yesterday", criterion(5, 12)},
-        {"--type dir", criterion(3, 4, QStringLiteral("KZFileSearchUTIType_Directorty"))},
         {"--not-type image/*", criterion(3, 5, QStringLiteral("image/*"))},
         {"--type */*", criterion(3, 4, QStringLiteral("*/*"))},
-        {"--tag Red", criterion(6, 0, QStringLiteral("Red"))},
-        {"--xattr user.xdg.comment", criterion(8, 13, QStringLiteral("user.xdg.comment"))},
-        {"--no-xattr user.checksum", criterion(8, 14, QStringLiteral("user.checksum"))},
-        {"--trash", criterion(11, 4, true)},
         // Relative sub-folders are read from the scope, not from the current folder.
         {"--in src --in /work/here/docs",
          criterion(10, 4, QStringList{QStringLiteral("/work/here/src"), QStringLiteral("/work/here/docs")})},
@@ -93,33 +78,25 @@ TEST(TrovixFindArguments, ByteCounts)
         EXPECT_EQ(parseByteCount(QString::fromUtf8(text)), bytes) << text;
 }
 
-TEST(TrovixFindCriteriaJson, EveryKindAndDates)
+TEST(TrovixFindCriteriaJson, SizesDatesAndTheTrashSwitch)
 {
     const QByteArray json = R"([
-        {"kind": 1, "operator": 3, "value": ".txt"},
         {"kind": 2, "operator": 7, "value": 1024},
         {"kind": 4, "operator": 8, "value": "2026-03-01"},
         {"kind": 5, "operator": 9, "value": "2026-03-01T12:30:00"},
         {"kind": 5, "operator": 10, "value": "2026-03-01T12:30:00Z"},
         {"kind": 4, "operator": 11},
-        {"kind": 10, "operator": 5, "value": ["/a", "/b c"]},
-        {"kind": 11, "operator": 4, "value": true},
-        {"kind": 12, "operator": 5, "value": [".git", "node_modules"]},
-        {"kind": 42, "operator": 1, "value": "kept for the warning"}
+        {"kind": 11, "operator": 4, "value": true}
     ])";
     QVariantList list;
     QString error;
     ASSERT_TRUE(parseCriteriaJson(json, &list, &error)) << error.toStdString();
     const QDateTime utc = QDateTime(QDate(2026, 3, 1), QTime(12, 30), QTimeZone::utc()).toLocalTime();
-    EXPECT_EQ(list, (QVariantList{criterion(1, 3, QStringLiteral(".txt")), criterion(2, 7, qint64(1024)),
+    EXPECT_EQ(list, (QVariantList{criterion(2, 7, qint64(1024)),
                                   criterion(4, 8, QDateTime(QDate(2026, 3, 1), QTime(0, 0))),
                                   criterion(5, 9, QDateTime(QDate(2026, 3, 1), QTime(12, 30))),
-                                  criterion(5, 10, utc), criterion(4, 11),
-                                  criterion(10, 5, QStringList{QStringLiteral("/a"), QStringLiteral("/b c")}),
-                                  criterion(11, 4, true),
-                                  criterion(12, 5, QStringList{QStringLiteral(".git"), QStringLiteral("node_modules")}),
-                                  criterion(42, 1, QStringLiteral("kept for the warning"))}));
-    EXPECT_EQ(list[4].toMap().value(QStringLiteral("value")).toDateTime().timeSpec(), Qt::LocalTime);
+                                  criterion(5, 10, utc), criterion(4, 11), criterion(11, 4, true)}));
+    EXPECT_EQ(list[3].toMap().value(QStringLiteral("value")).toDateTime().timeSpec(), Qt::LocalTime);
 }
 
 TEST(TrovixFindCriteriaJson, MalformedInputIsAnErrorNamingTheCriterion)
@@ -137,7 +114,6 @@ TEST(TrovixFindCriteriaJson, MalformedInputIsAnErrorNamingTheCriterion)
         {R"([{"kind": 10, "operator": 4, "value": ["/a", 2]}])", "folder paths"},
         {R"([{"kind": 11, "operator": 4, "value": 1}])", "true or false"},
         {R"([{"kind": 12, "operator": 5, "value": ".git"}])", "folder names"},
-        {R"([{"kind": 12, "operator": 5, "value": ["a/.git"]}])", "folder names"},
         {R"([{"kind": 12, "operator": 5, "value": [""]}])", "folder names"},
         {R"([{"kind": 1, "operator": 1, "value": 7}])", "a string"},
     };

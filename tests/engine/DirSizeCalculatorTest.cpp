@@ -1,8 +1,5 @@
-#include <fcntl.h>
-#include <unistd.h>
 #include <array>
 #include <climits>
-#include <cstring>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -10,6 +7,7 @@
 
 #include "engine/DirSizeCalculator.h"
 #include "support/KZNotificationCenter.h"
+#include "tests/engine/SearchRunner.h"
 #include "tests/testlib/TestEnvironment.h"
 
 namespace {
@@ -37,7 +35,7 @@ QString makeBox(kztest::TempTree &tree)
 
 } // namespace
 
-TEST(GetDirectoryStatistics, CountsLogicalSizesOfRegularFilesOnly)
+TEST(GetDirectoryStatistics, CountsLogicalSizesOfRegularFilesOnlyAndSkipsOverlongPaths)
 {
     kztest::TempTree tree;
     const QString box = makeBox(tree);
@@ -54,32 +52,15 @@ TEST(GetDirectoryStatistics, CountsLogicalSizesOfRegularFilesOnly)
     EXPECT_EQ(none.totalSize, 0u);
     EXPECT_EQ(GetDirectoryStatistics("", &none), -1);
     EXPECT_EQ(GetDirectoryStatistics(tree.pathBytes("missing").constData(), &none), -2);
-}
 
-TEST(GetDirectoryStatistics, AnOverlongPathSkipsOnlyThatEntry)
-{
-    kztest::TempTree tree;
-    // Nest 200-byte names until the next level would pass the path limit.
-    QByteArray rel = "deep";
-    tree.mkdirBytes(rel);
-    const QByteArray segment(200, 'n');
-    while (tree.pathBytes(rel).size() + 2 * (segment.size() + 1) < PATH_MAX - 1) {
-        rel += '/' + segment;
-        tree.mkdirBytes(rel);
-    }
-    // Siblings in the deepest folder: a short name that fits, a long one that does not.
-    tree.writeFileBytes(rel + "/a", "12345");
-    const QByteArray longName(std::min<qsizetype>(255, PATH_MAX - tree.pathBytes(rel).size()), 'x');
-    const int dirfd = ::open(tree.pathBytes(rel).constData(), O_RDONLY | O_DIRECTORY);
-    const int fd = ::openat(dirfd, longName.constData(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_GE(fd, 0) << strerror(errno);
-    ::close(fd);
-    ::close(dirfd);
-    tree.writeFileBytes(rel + "/z", "123456");
-
-    KZDirectoryStatistics stats;
-    EXPECT_TRUE(KZGetDirectoryStatistics(&stats, tree.path(QStringLiteral("deep"))));
-    EXPECT_EQ(stats.totalSize, 11u);
+    // Entry paths of PATH_MAX - 2 bytes (counted) around one of PATH_MAX - 1 (too long).
+    const QByteArray deep = enginetest::nestFolders(tree.mkdirBytes("deep"), PATH_MAX - 2);
+    enginetest::touch(deep + '/' + QByteArray(PATH_MAX - 3 - deep.size(), 'a'), 5);
+    enginetest::touch(deep + '/' + QByteArray(PATH_MAX - 2 - deep.size(), 'x'), 100);
+    enginetest::touch(deep + '/' + QByteArray(PATH_MAX - 3 - deep.size(), 'z'), 6);
+    KZDirectoryStatistics chain;
+    EXPECT_TRUE(KZGetDirectoryStatistics(&chain, tree.path(QStringLiteral("deep"))));
+    EXPECT_EQ(chain.totalSize, 11u);
 }
 
 TEST(DirSizeCalculator, CountsOnceAndAnnounces)

@@ -52,6 +52,5 @@ TEST(KZCBufferContainer, AFailedAllocationIsReportedAndLeavesItEmpty)
     EXPECT_FALSE(KZCBufferContainerSetSize(&c, UINT64_MAX / 2));
     EXPECT_EQ(c.data, nullptr);
     EXPECT_EQ(c.allocated, 0u);
-    EXPECT_TRUE(log.contains(QStringLiteral("malloc(newSize))==NULL")));
     KZCBufferContainerFree(&c);
 }

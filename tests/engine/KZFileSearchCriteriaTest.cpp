@@ -41,34 +41,6 @@ int64_t windowOf(const QVariantMap &c, const QDateTime &now)
 
 } // namespace
 
-TEST(KZFileSearchCriteria, CriteriaWithKindKeepsTheirOrderAndReadsAMissingKindAsZero)
-{
-    const QVariantMap noKind{{QStringLiteral("operator"), 1}, {QStringLiteral("value"), QStringLiteral("x")}};
-    const QVariantList criteria{criterion(1, 1, QStringLiteral("a")), criterion(2, 6, 10), criterion(1, 3, QStringLiteral(".txt")), noKind};
-    EXPECT_EQ(KZFileSearch::criteriaWithKind(1, criteria), QVariantList({criteria[0], criteria[2]}));
-    EXPECT_EQ(KZFileSearch::criteriaWithKind(0, criteria), QVariantList({noKind}));
-    EXPECT_TRUE(KZFileSearch::criteriaWithKind(9, criteria).isEmpty());
-}
-
-TEST(KZFileSearchCriteria, TextIsTrimmedAndStoredDecomposedWithItsPrecomposedForm)
-{
-    Compiled out;
-    compileKind(out, 1,
-                {criterion(1, 1, QStringLiteral("  caf\u00e9\n")), criterion(1, 4, QStringLiteral("plain")),
-                 criterion(1, 20, QStringLiteral("cafe\u0301"))});
-    ASSERT_EQ(out.count, 3);
-    EXPECT_EQ(QByteArray(out[0].text, static_cast<qsizetype>(out[0].textLength)), QByteArray("cafe\xcc\x81"));
-    EXPECT_EQ(QByteArray(out[0].auxText, static_cast<qsizetype>(out[0].auxTextLength)), QByteArray("caf\xc3\xa9"));
-    // Plain ASCII has one form only; typed decomposed gives the same two forms.
-    EXPECT_EQ(out[1].auxText, nullptr);
-    EXPECT_EQ(QByteArray(out[2].text) + '|' + QByteArray(out[2].auxText), QByteArray("cafe\xcc\x81|caf\xc3\xa9"));
-    // Tags take any operator; their text is only trimmed.
-    Compiled tags;
-    compileKind(tags, 6, {criterion(6, 0, QStringLiteral(" Caf\u00e9 ")), criterion(6, 99, QStringLiteral("x")), criterion(6, 0, QStringLiteral("  "))});
-    ASSERT_EQ(tags.count, 2);
-    EXPECT_EQ(tags[0].typeIdentifier, QStringLiteral("Caf\u00e9"));
-}
-
 TEST(KZFileSearchCriteria, RejectedCriteriaAreLoggedAndLeftOut)
 {
     const struct {
@@ -81,11 +53,16 @@ TEST(KZFileSearchCriteria, RejectedCriteriaAreLoggedAndLeftOut)
         {3, {criterion(3, 1, QStringLiteral("image/png")), criterion(3, 4, QString()), criterion(3, 4, QStringLiteral("image/png"))}, 1},
         {2, {criterion(2, 6), criterion(2, 4, 10), criterion(2, 7, QStringLiteral("big"))}, 0},
         {8, {criterion(8, 13, QStringLiteral("user.a")), criterion(8, 4, QStringLiteral("user.x"))}, 1},
+        // Tags take any operator; a blank one is no tag.
+        {6, {criterion(6, 0, QStringLiteral(" Caf\u00e9 ")), criterion(6, 99, QStringLiteral("x")), criterion(6, 0, QStringLiteral("  "))}, 2},
+        {5, {criterion(5, 8), criterion(5, 9, QStringLiteral("not a date")), criterion(5, 15, QStringLiteral("1|7")),
+             criterion(5, 15, QStringLiteral("x|1")), criterion(5, 15, QStringLiteral("3")), criterion(5, 16),
+             criterion(5, 1, QStringLiteral("a")), criterion(5, 15, QStringLiteral("-5|1")), criterion(5, 15, QStringLiteral("-1|5"))}, 0},
     };
     for (const auto &row : rows) {
         kztest::LogCapture log;
         Compiled out;
-        compileKind(out, row.kind, row.criteria);
+        compileKind(out, row.kind, row.criteria, local(2024, 3, 31, 15));
         EXPECT_EQ(out.count, row.kept) << "kind " << row.kind;
         EXPECT_EQ(log.count(QStringLiteral("isCorrect==NO criterion:")), row.criteria.size() - row.kept) << "kind " << row.kind;
     }
@@ -121,21 +98,6 @@ TEST(KZFileSearchCriteria, DateWindowsFromAFixedNow)
     EXPECT_EQ(windowOf(criterion(4, 15, QStringLiteral("1|4")), local(2024, 2, 29, 8)), local(2023, 2, 28).toSecsSinceEpoch());
 }
 
-TEST(KZFileSearchCriteria, UnusableDateCriteriaAreRejected)
-{
-    kztest::LogCapture log;
-    const QDateTime now = local(2024, 3, 31, 15);
-    Compiled out;
-    compileKind(out, 5,
-                {criterion(5, 8), criterion(5, 9, QStringLiteral("not a date")), criterion(5, 15, QStringLiteral("1|7")),
-                 criterion(5, 15, QStringLiteral("x|1")), criterion(5, 15, QStringLiteral("3")), criterion(5, 16),
-                 criterion(5, 1, QStringLiteral("a")), criterion(5, 15, QStringLiteral("-5|1")),
-                 criterion(5, 15, QStringLiteral("-1|5"))},
-                now);
-    EXPECT_EQ(out.count, 0);
-    EXPECT_EQ(log.count(QStringLiteral("isCorrect==NO criterion:")), 9);
-}
-
 // A count beyond the calendar overflowed "now minus 3,600 × N" or wrapped
 // when cast to a month count, giving a window that began anywhere.
 TEST(KZFileSearchCriteria, HugeWithinLastCountsStartTheWindowBeforeEveryDate)
@@ -158,7 +120,7 @@ TEST(KZFileSearchCriteria, CompilesKindsInCostOrderAndIgnoresUnusedKinds)
         criterion(7, 1, QStringLiteral("seven")),   criterion(4, 18),
         criterion(9, 1, 1),                         criterion(2, 6, 100),
         criterion(1, 3, QStringLiteral("n2")),      criterion(10, 4, QStringList{QStringLiteral("/tmp")}),
-        criterion(11, 4, true),
+        criterion(11, 4, true),                     criterion(12, 5, QStringList{QStringLiteral(".git")}),
     };
     KZFileSearch search;
     std::vector<KZFileSearchFilterStruct> filters(static_cast<size_t>(criteria.size()));

@@ -7,10 +7,8 @@
 #include <atomic>
 #include <chrono>
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include "engine/KZFileSearch.h"
 #include "engine/KZWalkReadAhead.h"
@@ -20,6 +18,7 @@
 
 using enginetest::criterion;
 using enginetest::nameIs;
+using enginetest::touch;
 
 namespace {
 
@@ -67,16 +66,6 @@ QByteArray transcript(const QString &root, const QVariantList &criteria, int thr
     return out;
 }
 
-void touch(const QByteArray &path, int size)
-{
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0) << path.constData();
-    if (size > 0) {
-        ASSERT_EQ(::ftruncate(fd, size), 0);
-    }
-    ::close(fd);
-}
-
 // About 20,000 entries over 2,000 folders up to 6 levels deep, with names
 // that are not UTF-8, links to files and folders, and locked folders.
 int buildLargeTree(const QByteArray &root)
@@ -106,6 +95,28 @@ int buildLargeTree(const QByteArray &root)
     }
     return locked;
 }
+
+// A walk with readers ahead of it on a warm tree, counting the folders they
+// list; no descriptor may be left open when it is over.
+class ReadAheadWalk : public ::testing::Test
+{
+protected:
+    void start(int threads)
+    {
+        KZFileSearch::setWalkThreads(threads);
+        enginetest::found(t.root(), nameIs(QStringLiteral("nothing")));
+        KZFileSearch::setCountsListedFoldersForTesting(true);
+        descriptors = openDescriptors();
+    }
+    void TearDown() override
+    {
+        KZFileSearch::setCountsListedFoldersForTesting(false);
+        KZFileSearch::setWalkThreads(0);
+        EXPECT_EQ(openDescriptors(), descriptors);
+    }
+    kztest::TempTree t;
+    int descriptors = 0;
+};
 
 } // namespace
 
@@ -151,16 +162,12 @@ TEST(KZWalkReadAhead, TheSameTranscriptForOneTwoAndEightReaders)
 
 // A cancel while readers held listings and descriptors ahead of the walk must
 // end the batches at once and close every descriptor.
-TEST(KZWalkReadAhead, ACancelWhileReadersAreAheadEndsTheBatchesAndClosesEverything)
+TEST_F(ReadAheadWalk, ACancelWhileReadersAreAheadEndsTheBatchesAndClosesEverything)
 {
-    kztest::TempTree t;
     for (int d = 0; d < 300; ++d)
         for (int f = 0; f < 3; ++f)
             t.writeFile(QStringLiteral("d%1/sub%2/hit-%3").arg(d % 30).arg(d).arg(f));
-    KZFileSearch::setWalkThreads(8);
-    enginetest::found(t.root(), nameIs(QStringLiteral("nothing")));
-    KZFileSearch::setCountsListedFoldersForTesting(true);
-    const int before = openDescriptors();
+    start(8);
     KZFileSearch search;
     int batchesAfterCancel = 0;
     QList<int> statuses;
@@ -176,51 +183,39 @@ TEST(KZWalkReadAhead, ACancelWhileReadersAreAheadEndsTheBatchesAndClosesEverythi
                                         EXPECT_GE(KZFileSearch::listedFoldersForTesting(), 100);
                                         std::thread([&] { search.cancelSearch(); }).join();
                                     });
-    KZFileSearch::setCountsListedFoldersForTesting(false);
-    KZFileSearch::setWalkThreads(0);
     EXPECT_EQ(statuses, QList<int>({KZFileSearchStatusBatch, KZFileSearchStatusBatch, KZFileSearchStatusFinished}));
     EXPECT_EQ(batchesAfterCancel, 0);
-    EXPECT_EQ(openDescriptors(), before);
 }
 
 // A folder removed after readers listed it and its sub-folders, before the
 // walk reached it: the walk goes on, reports only what it was handed, and
 // leaves no descriptor open.
-TEST(KZWalkReadAhead, AFolderRemovedWhileItsReadAheadIsPending)
+TEST_F(ReadAheadWalk, AFolderRemovedWhileItsReadAheadIsPending)
 {
-    kztest::TempTree t;
     for (int d = 0; d < 40; ++d)
         t.writeFile(QStringLiteral("d%1/a/b/hit").arg(d));
-    KZFileSearch::setWalkThreads(4);
-    enginetest::found(t.root(), nameIs(QStringLiteral("nothing")));
-    KZFileSearch::setCountsListedFoldersForTesting(true);
-    const int before = openDescriptors();
+    start(4);
     QStringList seen;
     QString removed;
     QList<int> errors;
-    {
-        KZFileSearch search;
-        search.setUnreadableFolderCallback([&](const QByteArray &, int error) { errors.append(error); });
-        search.performSearchInDirectory(t.root(), nameIs(QStringLiteral("hit")),
-                                        [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &) {
-                                            for (const FileSearchResultRef &r : batch)
-                                                seen.append(r->path().mid(t.root().size() + 1));
-                                            if (status != KZFileSearchStatusBatch || !removed.isEmpty())
-                                                return;
-                                            for (int i = 0; i < 2000 && KZFileSearch::listedFoldersForTesting() < 121; ++i)
-                                                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                                            // The last top folder of walk order is still ahead of the walk.
-                                            DIR *dir = ::opendir(t.rootBytes().constData());
-                                            while (const dirent *e = ::readdir(dir))
-                                                if (e->d_name[0] == 'd')
-                                                    removed = QString::fromUtf8(e->d_name);
-                                            ::closedir(dir);
-                                            t.remove(removed);
-                                        });
-    }
-    KZFileSearch::setCountsListedFoldersForTesting(false);
-    KZFileSearch::setWalkThreads(0);
-    EXPECT_EQ(openDescriptors(), before);
+    KZFileSearch search;
+    search.setUnreadableFolderCallback([&](const QByteArray &, int error) { errors.append(error); });
+    search.performSearchInDirectory(t.root(), nameIs(QStringLiteral("hit")),
+                                    [&](int status, const FileSearchResultList &batch, const KZFileSearchCounters &) {
+                                        for (const FileSearchResultRef &r : batch)
+                                            seen.append(r->path().mid(t.root().size() + 1));
+                                        if (status != KZFileSearchStatusBatch || !removed.isEmpty())
+                                            return;
+                                        for (int i = 0; i < 2000 && KZFileSearch::listedFoldersForTesting() < 121; ++i)
+                                            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                        // The last top folder of walk order is still ahead of the walk.
+                                        DIR *dir = ::opendir(t.rootBytes().constData());
+                                        while (const dirent *e = ::readdir(dir))
+                                            if (e->d_name[0] == 'd')
+                                                removed = QString::fromUtf8(e->d_name);
+                                        ::closedir(dir);
+                                        t.remove(removed);
+                                    });
     ASSERT_FALSE(removed.isEmpty());
     // Every other folder's match arrives once; the removed one's at most once.
     const QString removedHit = removed + QStringLiteral("/a/b/hit");
