@@ -8,7 +8,6 @@
 
 #include "rules/KZCriteriaMenus.h"
 #include "rules/RulesEditorViewController.h"
-#include "scope/ScopeDirManager.h"
 #include "tests/rules/RulesTestSupport.h"
 #include "tests/testlib/TestEnvironment.h"
 
@@ -316,24 +315,4 @@ TEST_F(RulesEditorViewControllerTest, FoldersControlUpdatesItsRowAndTheRemembere
     orphan.addFileURLs({QUrl::fromLocalFile(lost)});
     EXPECT_TRUE(log.contains(QStringLiteral("criterion==nil")));
     EXPECT_EQ(scope.added, QStringList({beta, lost}));
-}
-
-TEST(RulesEditorViewControllerScope, FoldersRowsOfferAndRememberTheScopeManagersFolders)
-{
-    kztest::resetTestEnvironment();
-    ScopeDirManager::resetSharedInstanceForTesting();
-    kztest::TempTree tree;
-    const QString known = tree.mkdir(QStringLiteral("known"));
-    const QString added = tree.mkdir(QStringLiteral("added"));
-    ScopeDirManager::sharedInstance()->addFilterFilterDirPath(known);
-    FakeRulesEditorView view;
-    RulesEditorViewController controller;
-    controller.setRulesEditorView(&view);
-    controller.reloadDataWithScopeDir(tree.root(), {});
-    view.rows = {controller.rulesEditorViewAddRow(&view, 0, 0)};
-    view.choose(0, 0, 10);
-    EXPECT_EQ(controller.canonizedCriteria(), QVariantList({criterion(10, 4, QStringList({known}))}));
-    std::dynamic_pointer_cast<RulesDirPathViewController>(view.rows.at(0)->items.at(2)->viewController())->addFileURLs({QUrl::fromLocalFile(added), QUrl::fromLocalFile(known)});
-    EXPECT_EQ(ScopeDirManager::sharedInstance()->filterDirPaths(), QStringList({known, added}));
-    ScopeDirManager::resetSharedInstanceForTesting();
 }
