@@ -68,15 +68,9 @@ TEST(KZRuleItem, MissingOrMistypedKeysLeaveFieldsEmpty)
     odd.insert(QStringLiteral("dateValue"), QStringLiteral("yesterday"));
     odd.insert(QStringLiteral("fileSizeValue"), QStringLiteral("3|3"));
     for (const KZRuleItemRef &item : {KZRuleItem::initWithCoder(QCborMap()), KZRuleItem::initWithCoder(odd)}) {
-        EXPECT_EQ(item->kind(), 0);
-        EXPECT_EQ(item->wSize(), 0);
-        EXPECT_FALSE(item->isInvisible());
-        EXPECT_EQ(item->menuSelectedTag(), 0);
-        EXPECT_FALSE(item->menuSelectedObject().isValid());
-        EXPECT_TRUE(item->stringValue().isNull());
-        EXPECT_FALSE(item->dateValue().isValid());
-        EXPECT_TRUE(item->dateWithin().isNull());
-        EXPECT_FALSE(item->representedObject().isValid());
+        EXPECT_EQ(std::tuple(item->kind(), item->wSize(), item->isInvisible(), item->menuSelectedTag()), std::tuple(0, 0.0, false, 0));
+        EXPECT_TRUE(!item->menuSelectedObject().isValid() && item->stringValue().isNull() && !item->dateValue().isValid() &&
+                    item->dateWithin().isNull() && !item->representedObject().isValid());
     }
     EXPECT_EQ(KZRuleItem::initWithCoder(odd)->fileSizeValue(), QStringLiteral("3|3")) << "the keys that are fine decode";
 }
