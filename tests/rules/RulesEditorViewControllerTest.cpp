@@ -175,7 +175,7 @@ TEST_F(RulesEditorViewControllerTest, DateOperatorChanges)
     EXPECT_TRUE(log.contains(QStringLiteral("nOp:16")));
 }
 
-TEST_F(RulesEditorViewControllerTest, ChoicesAndEditsReachTheirRowsOnly)
+TEST_F(RulesEditorViewControllerTest, ChoicesEditsAndValidatedNamesReachTheirRowsOnly)
 {
     addRows(7);
     const KZRuleRows before = view.rows;
@@ -218,11 +218,8 @@ TEST_F(RulesEditorViewControllerTest, ChoicesAndEditsReachTheirRowsOnly)
     ASSERT_NE(view.choose(3, 1, 0, QStringLiteral("Blue")), nullptr) << "Other to a label rebuilds too";
     EXPECT_TRUE(item(3, 2)->isInvisible());
     EXPECT_EQ(controller.canonizedCriteria().at(3), QVariant(criterion(6, 0, QStringLiteral("Blue"))));
-}
 
-TEST_F(RulesEditorViewControllerTest, ValidatingANameMovesItToTheFront)
-{
-    addRows(7);
+    // Validating a name moves it to the front of the remembered names.
     const KZRuleRowRef nameRow = view.rows.at(5);
     const auto validate = [&](const KZRuleRowRef &r, const QString &text) {
         controller.rulesEditorViewDidChangeCombox(&view, text, {}, r);

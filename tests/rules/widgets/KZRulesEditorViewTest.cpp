@@ -84,7 +84,7 @@ protected:
 
 } // namespace
 
-TEST_F(KZRulesEditorViewTest, RowsAreAddedUpToSeven)
+TEST_F(KZRulesEditorViewTest, RowsAreAddedUpToSevenWithTheControlsOfTheirItems)
 {
     // (Which kind each new row takes is the controller's, tested there.)
     // Empty: a single row with only a "+".
@@ -109,6 +109,49 @@ TEST_F(KZRulesEditorViewTest, RowsAreAddedUpToSeven)
     EXPECT_FALSE(click(rowAt(6)->addButtonView()));
     EXPECT_EQ(QPoint(int(editor->criteria().size()), editor->height()), QPoint(7, kMargins + 7 * kRow));
     EXPECT_EQ(owner.changes.size(), changes);
+
+    // The controls follow the row items.
+    // Date rows start with "today": the date picker is invisible; tags with a
+    // label chosen: no text field.
+    EXPECT_EQ(rowAt(0)->criterionViews().size(), 2);
+    EXPECT_EQ(rowAt(3)->criterionViews().size(), 2);
+    // Type: three pop-ups of width 150, 8 apart, after the buttons.
+    ASSERT_EQ(controlsOf<PopUp>(rowAt(2)).size(), 3);
+    EXPECT_EQ(popUp(2, 0)->geometry(), QRect(48, 4, 150, 19));
+    EXPECT_EQ(popUp(2, 2)->geometry(), QRect(364, 4, 150, 19));
+    EXPECT_EQ(popUp(2, 2)->selectedEntry()->representedObject, QVariant(QStringLiteral("KZFileSearchUTIType_RegFile")));
+    ASSERT_EQ(controlsOf<KZFileSizeStepperView>(rowAt(4)).size(), 1);
+    EXPECT_EQ(controlsOf<KZFileSizeStepperView>(rowAt(4)).first()->valueComps(), QStringLiteral("1|2"));
+    // Name and attribute: editable combo boxes up to 40 points before the row's
+    // end, even when the editor widens.
+    for (int r : {5, 6}) {
+        ASSERT_EQ(controlsOf<QComboBox>(rowAt(r)).size(), 3);
+        EXPECT_TRUE(controlsOf<QComboBox>(rowAt(r)).last()->isEditable() &&
+                    controlsOf<QComboBox>(rowAt(r)).last()->geometry() == QRect(364, 3, 760 - 40 - 364, 22));
+    }
+    editor->resize(900, editor->height());
+    EXPECT_EQ(controlsOf<QComboBox>(rowAt(5)).last()->width(), 900 - 40 - 364);
+    EXPECT_EQ(popUp(2, 2)->width(), 150);
+
+    // "Within the last" shows its count and unit; "exactly" a day between 1970 and 2050.
+    choose(popUp(0, 1), 15);
+    ASSERT_EQ(controlsOf<KZDateWithinStepperView>(rowAt(0)).size(), 1);
+    EXPECT_EQ(controlsOf<KZDateWithinStepperView>(rowAt(0)).first()->valueComps(), QStringLiteral("1|3"));
+    choose(popUp(0, 1), 8);
+    const QList<QDateEdit *> pickers = controlsOf<QDateEdit>(rowAt(0));
+    ASSERT_EQ(pickers.size(), 1);
+    EXPECT_EQ(QList<QDate>({pickers.first()->minimumDate(), pickers.first()->date(), pickers.first()->maximumDate()}),
+              QList<QDate>({QDate(1970, 1, 1), QDate::currentDate(), QDate(2050, 1, 1)}));
+
+    // Buttons at the right follow the right edge; the controls then start at the left.
+    editor->setButtonsPosition(0);
+    controller.reloadDataWithScopeDir(tree.root(), editor->criteria());
+    for (const int w : {900, 1000}) {
+        editor->resize(w, editor->height());
+        EXPECT_EQ(rowAt(1)->addButtonView()->x(), w - 8 - 16);
+        EXPECT_EQ(rowAt(1)->removeButtonView()->x(), w - 8 - 16 - 16);
+    }
+    EXPECT_EQ(rowAt(1)->criterionViews().first()->x(), 8);
 }
 
 TEST_F(KZRulesEditorViewTest, AddingAndRemovingInTheMiddleRenumbersTheRows)
@@ -161,52 +204,6 @@ TEST_F(KZRulesEditorViewTest, AddingAndRemovingInTheMiddleRenumbersTheRows)
     ASSERT_NE(rowAt(0)->removeButtonView(), nullptr);
     ASSERT_TRUE(click(rowAt(1)->removeButtonView()));
     EXPECT_EQ(rowAt(0)->removeButtonView(), nullptr);
-}
-
-TEST_F(KZRulesEditorViewTest, ControlsFollowTheRowItems)
-{
-    addRows(7);
-    // Date rows start with "today": the date picker is invisible; tags with a
-    // label chosen: no text field.
-    EXPECT_EQ(rowAt(0)->criterionViews().size(), 2);
-    EXPECT_EQ(rowAt(3)->criterionViews().size(), 2);
-    // Type: three pop-ups of width 150, 8 apart, after the buttons.
-    ASSERT_EQ(controlsOf<PopUp>(rowAt(2)).size(), 3);
-    EXPECT_EQ(popUp(2, 0)->geometry(), QRect(48, 4, 150, 19));
-    EXPECT_EQ(popUp(2, 2)->geometry(), QRect(364, 4, 150, 19));
-    EXPECT_EQ(popUp(2, 2)->selectedEntry()->representedObject, QVariant(QStringLiteral("KZFileSearchUTIType_RegFile")));
-    ASSERT_EQ(controlsOf<KZFileSizeStepperView>(rowAt(4)).size(), 1);
-    EXPECT_EQ(controlsOf<KZFileSizeStepperView>(rowAt(4)).first()->valueComps(), QStringLiteral("1|2"));
-    // Name and attribute: editable combo boxes up to 40 points before the row's
-    // end, even when the editor widens.
-    for (int r : {5, 6}) {
-        ASSERT_EQ(controlsOf<QComboBox>(rowAt(r)).size(), 3);
-        EXPECT_TRUE(controlsOf<QComboBox>(rowAt(r)).last()->isEditable() &&
-                    controlsOf<QComboBox>(rowAt(r)).last()->geometry() == QRect(364, 3, 760 - 40 - 364, 22));
-    }
-    editor->resize(900, editor->height());
-    EXPECT_EQ(controlsOf<QComboBox>(rowAt(5)).last()->width(), 900 - 40 - 364);
-    EXPECT_EQ(popUp(2, 2)->width(), 150);
-
-    // "Within the last" shows its count and unit; "exactly" a day between 1970 and 2050.
-    choose(popUp(0, 1), 15);
-    ASSERT_EQ(controlsOf<KZDateWithinStepperView>(rowAt(0)).size(), 1);
-    EXPECT_EQ(controlsOf<KZDateWithinStepperView>(rowAt(0)).first()->valueComps(), QStringLiteral("1|3"));
-    choose(popUp(0, 1), 8);
-    const QList<QDateEdit *> pickers = controlsOf<QDateEdit>(rowAt(0));
-    ASSERT_EQ(pickers.size(), 1);
-    EXPECT_EQ(QList<QDate>({pickers.first()->minimumDate(), pickers.first()->date(), pickers.first()->maximumDate()}),
-              QList<QDate>({QDate(1970, 1, 1), QDate::currentDate(), QDate(2050, 1, 1)}));
-
-    // Buttons at the right follow the right edge; the controls then start at the left.
-    editor->setButtonsPosition(0);
-    controller.reloadDataWithScopeDir(tree.root(), editor->criteria());
-    for (const int w : {900, 1000}) {
-        editor->resize(w, editor->height());
-        EXPECT_EQ(rowAt(1)->addButtonView()->x(), w - 8 - 16);
-        EXPECT_EQ(rowAt(1)->removeButtonView()->x(), w - 8 - 16 - 16);
-    }
-    EXPECT_EQ(rowAt(1)->criterionViews().first()->x(), 8);
 }
 
 TEST_F(KZRulesEditorViewTest, TabReachesEveryControlInOrder)
