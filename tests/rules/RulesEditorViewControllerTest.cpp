@@ -1,12 +1,16 @@
 // The rules editor controller driven as the editor view drives it: new rows,
-// menu changes, edits, combo validation, reloads and the folders control.
+// menu changes, edits, combo validation, reloads and the folders control, and
+// the folders control's own model.
+#include <tuple>
+
 #include <QCborValue>
 #include <QDate>
 #include <QUrl>
-#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "rules/KZCriteriaMenus.h"
+#include "rules/RulesDirPathViewController.h"
 #include "rules/RulesEditorViewController.h"
 #include "tests/rules/RulesTestSupport.h"
 #include "tests/testlib/TestEnvironment.h"
@@ -49,6 +53,23 @@ KZRuleRows archivedCopy(const KZRuleRows &rows)
 {
     return kzUnarchiveRuleRows(QCborValue::fromCbor(kzArchiveRuleRows(rows).toCbor()));
 }
+
+class CountingControl : public RulesDirPathViewController, public RulesDirPathViewControllerDelegatorProtocol
+{
+public:
+    int changes = 0;
+    int updates = 0;
+    CountingControl() { setDelegator(this); }
+    void rulesDirPathViewControllerDidChange(RulesDirPathViewController *) override { ++changes; }
+    void updateUI() override { ++updates; }
+    QStringList pathList() const
+    {
+        QStringList out;
+        for (const auto &e : paths())
+            out.append(e->path);
+        return out;
+    }
+};
 
 } // namespace
 
@@ -312,4 +333,43 @@ TEST_F(RulesEditorViewControllerTest, FoldersControlUpdatesItsRowAndTheRemembere
     orphan.addFileURLs({QUrl::fromLocalFile(lost)});
     EXPECT_TRUE(log.contains(QStringLiteral("criterion==nil")));
     EXPECT_EQ(scope.added, QStringList({beta, lost}));
+}
+
+TEST(RulesDirPathViewController, AddingFolders)
+{
+    kztest::TempTree tree;
+    const QString lower = tree.mkdir(QStringLiteral("zeta"));
+    const QString upper = tree.mkdir(QStringLiteral("Alpha"));
+    const QString lowerAlpha = tree.mkdir(QStringLiteral("alpha"));
+    CountingControl control;
+    control.addFileURLs({QUrl::fromLocalFile(tree.writeFile(QStringLiteral("plain"), "x")),
+                         QUrl(QStringLiteral("https://example.org/")),
+                         QUrl::fromLocalFile(tree.path(QStringLiteral("missing")))});
+    EXPECT_TRUE(control.paths().isEmpty()) << "a file, a web address, a missing folder";
+    EXPECT_EQ(control.changes, 1) << "the change is still reported";
+    EXPECT_EQ(control.updates, 1);
+
+    control.addFileURLs({QUrl::fromLocalFile(lower), QUrl::fromLocalFile(upper)});
+    control.addFileURLs({QUrl::fromLocalFile(lowerAlpha)});
+    EXPECT_EQ(control.pathList(), QStringList({upper, lowerAlpha, lower}))
+        << "sorted without regard to case; paths differing only in case are both kept";
+    EXPECT_EQ(control.changes, 3);
+
+    // An unchecked folder dropped again stays unchecked; checking is not reported.
+    control.toggleEntry(control.paths().at(2));
+    control.addFileURLs({QUrl::fromLocalFile(lower)});
+    EXPECT_EQ(control.paths().size(), 3);
+    EXPECT_EQ(control.paths().at(2)->state, 0);
+    EXPECT_EQ(control.changes, 4);
+    control.toggleEntry(control.paths().at(2));
+    EXPECT_EQ(control.paths().at(2)->state, 1);
+    EXPECT_EQ(control.changes, 4);
+}
+
+TEST(RulesDirPathViewController, TheRootIsSummedUpByItsPath)
+{
+    // The other summaries are read off the control on screen.
+    RulesDirPathViewController control;
+    control.setPaths({kzMakeDirPathEntry(QStringLiteral("/"), 1)});
+    EXPECT_EQ(control.proposedPopMenuTitle(), QStringLiteral("1 path (/)"));
 }
