@@ -55,12 +55,10 @@ TEST(FileMdItemViewController, RowsFollowTheCatalogue)
         {QStringLiteral("kMDItemTitle"), 7},
     };
     EXPECT_EQ(describe(FileMdItemViewController::rowsForAttributes(attributes)),
-              (QStringList{QStringLiteral("# Common"), QStringLiteral("kMDItemKeywords =  ()"),
-                           QStringLiteral("kMDItemTitle = 7 (2)"), QStringLiteral("# Image"),
-                           QStringLiteral("kMDItemOrientation = Portrait (1)"),
+              (QStringList{QStringLiteral("# Common"), QStringLiteral("kMDItemKeywords =  ()"), QStringLiteral("kMDItemTitle = 7 (2)"),
+                           QStringLiteral("# Image"), QStringLiteral("kMDItemOrientation = Portrait (1)"),
                            QStringLiteral("kMDItemPixelWidth = 640 (2)"), QStringLiteral("# File System"),
-                           QStringLiteral("kMDItemFSSize = 2.00 kB (1)"), QStringLiteral("# "),
-                           QStringLiteral("com_example_custom = x (1)")}));
+                           QStringLiteral("kMDItemFSSize = 2.00 kB (1)"), QStringLiteral("# "), QStringLiteral("com_example_custom = x (1)")}));
     for (const auto &[list, expected] : {std::pair{QVariant(QVariantList{}), 0},
                                          std::pair{QVariant(QStringList{QStringLiteral("a")}), 1},
                                          std::pair{QVariant(QVariantList{1, true}), 2},
