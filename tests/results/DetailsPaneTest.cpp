@@ -168,8 +168,10 @@ protected:
         list()->setClickedRow(rowOfName(QStringLiteral("notes.txt")));
         list()->menuNeedsUpdate(&menu);
         for (QAction *action : menu.actions())
-            if (action->text() == title)
+            if (action->text() == title) {
+                wasChecked = action->isChecked();
                 return action->trigger();
+            }
         FAIL() << title.toStdString();
     }
     bool paneShows(QWidget *view)
@@ -198,6 +200,7 @@ protected:
     kztest::TempTree tree;
     KZFileSearchObject session;
     ResultsViewController results;
+    bool wasChecked = false; // the last chosen menu item, before the choice
 };
 
 // The two menu items switch the pane between its modes; choosing the
@@ -209,11 +212,13 @@ TEST_F(PreviewsTest, MenuItemsSwitchTheModes)
     EXPECT_EQ(results.detailsViewMode(), 1);
     ASSERT_TRUE(paneShows(preview()));
     chooseMenuItem(QStringLiteral("Show Metadata"));
+    EXPECT_FALSE(wasChecked);
     EXPECT_EQ(results.detailsViewMode(), 2);
     ASSERT_TRUE(paneShows(results.fileMdItemViewController()->view()));
     EXPECT_FALSE(preview()->isVisible());
     ASSERT_TRUE(kztest::waitUntil([&] { return mdValue(QStringLiteral("kMDItemFSName")) == QLatin1String("notes.txt"); }));
     chooseMenuItem(QStringLiteral("Show Metadata"));
+    EXPECT_TRUE(wasChecked) << "the shown mode is checked";
     EXPECT_EQ(results.detailsViewMode(), 0);
     EXPECT_EQ(list()->view()->parentWidget(), results.view());
     EXPECT_EQ(results.mSplitView()->parentWidget(), nullptr);
