@@ -19,15 +19,10 @@ class FakeRulesEditorView : public KZRulesEditorViewInterface
 public:
     KZRuleRows rows;
     KZRulesEditorViewDelegateSourceProtocol *delegate = nullptr;
-    int reloadCount = 0;
 
     KZRuleRows criteria() const override { return rows; }
     void setDelegate(KZRulesEditorViewDelegateSourceProtocol *d) override { delegate = d; }
-    void reloadDataWithCriteria(const KZRuleRows &criteria) override
-    {
-        rows = criteria;
-        ++reloadCount;
-    }
+    void reloadDataWithCriteria(const KZRuleRows &criteria) override { rows = criteria; }
     KZRuleRowRef criterionForRowViewController(const KZRuleItem_ViewControllerProtocol *vc) const override
     {
         for (const KZRuleRowRef &row : rows) {

@@ -81,7 +81,7 @@ protected:
 
 } // namespace
 
-TEST_F(KZOverViewTest, DrawnByTheDelegatorInItsState)
+TEST_F(KZOverViewTest, DrawnInItsStateAndClickedOnlyWhenEnabledAndActive)
 {
     view->repaint();
     EXPECT_TRUE(waitForDrawnState(KZOverView::StateNormal));
@@ -102,6 +102,24 @@ TEST_F(KZOverViewTest, DrawnByTheDelegatorInItsState)
     view->setIsDisabled(false);
     EXPECT_FALSE(view->isPressed());
     EXPECT_TRUE(clicks.isEmpty());
+
+    // Disabled, or in a background window: right clicks only, or none.
+    view->setIsDisabled(true);
+    EXPECT_FALSE(clickedAlong({{10, 10}}));
+    ASSERT_TRUE(rightClicked()) << "right clicks still count";
+    EXPECT_EQ(lastEvent().value(QStringLiteral("type")).toInt(), static_cast<int>(QEvent::MouseButtonPress));
+    EXPECT_EQ(lastEvent().value(QStringLiteral("button")).toInt(), static_cast<int>(Qt::RightButton));
+    view->setIsDisabled(false);
+
+    QWidget other;
+    other.setGeometry(700, 200, 100, 100);
+    other.show();
+    ASSERT_TRUE(activate(&other));
+    EXPECT_FALSE(clickedAlong({{10, 10}}));
+    EXPECT_FALSE(rightClicked());
+    view->setRespondsWhenIsNotKeyWindow(true);
+    EXPECT_TRUE(clickedAlong({{10, 10}}));
+    EXPECT_FALSE(rightClicked()) << "right clicks need the active window";
 }
 
 TEST_F(KZOverViewTest, OnlyAPressReleasedInsideWithinTheToleranceClicks)
@@ -136,27 +154,27 @@ TEST_F(KZOverViewTest, OnlyAPressReleasedInsideWithinTheToleranceClicks)
     QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     EXPECT_EQ(clicks.size(), count);
     EXPECT_TRUE(clickedAlong({{10, 10}}));
-}
 
-TEST_F(KZOverViewTest, RightClicksAndClicksWhenDisabledOrInTheBackground)
-{
-    view->setIsDisabled(true);
-    EXPECT_FALSE(clickedAlong({{10, 10}}));
-    EXPECT_EQ(view->state(), KZOverView::StateDisabled);
-    ASSERT_TRUE(rightClicked()) << "right clicks still count";
-    EXPECT_EQ(lastEvent().value(QStringLiteral("type")).toInt(), static_cast<int>(QEvent::MouseButtonPress));
-    EXPECT_EQ(lastEvent().value(QStringLiteral("button")).toInt(), static_cast<int>(Qt::RightButton));
-    view->setIsDisabled(false);
+    // The menu hangs from the lower-left corner.
+    // The release point seen from the pointer gives the view's corner, wherever the pointer is.
+    ASSERT_TRUE(clickedAlong({{7, 9}}));
+    const QPoint pointer = view->mapToGlobal(QPoint(7, 9));
+    EXPECT_EQ(view->menuOriginForPointer(pointer, false), view->mapToGlobal(QPoint(0, 30)));
+    EXPECT_EQ(view->menuOriginForPointer(pointer, true), view->mapToGlobal(QPoint(0, 38))) << "a pull-down hangs lower";
+    EXPECT_EQ(view->menuOriginForPointer(pointer + QPoint(5, -3), false), view->mapToGlobal(QPoint(5, 27)));
 
-    QWidget other;
-    other.setGeometry(700, 200, 100, 100);
-    other.show();
-    ASSERT_TRUE(activate(&other));
-    EXPECT_FALSE(clickedAlong({{10, 10}}));
-    EXPECT_FALSE(rightClicked());
-    view->setRespondsWhenIsNotKeyWindow(true);
-    EXPECT_TRUE(clickedAlong({{10, 10}}));
-    EXPECT_FALSE(rightClicked()) << "right clicks need the active window";
+    // Shown there for the pointer's place; the menu runs modally, so it is closed once up.
+    QMenu menu;
+    menu.addAction(QStringLiteral("Save"));
+    QCursor::setPos(pointer);
+    ASSERT_TRUE(kztest::waitUntil([&] { return QCursor::pos() == pointer; }));
+    QPoint shownAt;
+    QTimer::singleShot(100, [&] {
+        shownAt = QApplication::activePopupWidget() ? QApplication::activePopupWidget()->pos() : QPoint();
+        menu.close();
+    });
+    EXPECT_EQ(view->displayMenu(&menu, true), nullptr);
+    EXPECT_EQ(shownAt, view->mapToGlobal(QPoint(0, 38)));
 }
 
 TEST_F(KZOverViewTest, TheDelegatorMayDeleteTheViewItClicked)
@@ -200,25 +218,3 @@ TEST_F(KZOverViewTest, HoverFollowsThePointerWhileShownAndEnabled)
     EXPECT_TRUE(kztest::waitUntil([&] { return view->isEntered(); }));
 }
 
-TEST_F(KZOverViewTest, MenuHangsFromTheLowerLeftCorner)
-{
-    // The release point seen from the pointer gives the view's corner, wherever the pointer is.
-    ASSERT_TRUE(clickedAlong({{7, 9}}));
-    const QPoint pointer = view->mapToGlobal(QPoint(7, 9));
-    EXPECT_EQ(view->menuOriginForPointer(pointer, false), view->mapToGlobal(QPoint(0, 30)));
-    EXPECT_EQ(view->menuOriginForPointer(pointer, true), view->mapToGlobal(QPoint(0, 38))) << "a pull-down hangs lower";
-    EXPECT_EQ(view->menuOriginForPointer(pointer + QPoint(5, -3), false), view->mapToGlobal(QPoint(5, 27)));
-
-    // Shown there for the pointer's place; the menu runs modally, so it is closed once up.
-    QMenu menu;
-    menu.addAction(QStringLiteral("Save"));
-    QCursor::setPos(pointer);
-    ASSERT_TRUE(kztest::waitUntil([&] { return QCursor::pos() == pointer; }));
-    QPoint shownAt;
-    QTimer::singleShot(100, [&] {
-        shownAt = QApplication::activePopupWidget() ? QApplication::activePopupWidget()->pos() : QPoint();
-        menu.close();
-    });
-    EXPECT_EQ(view->displayMenu(&menu, true), nullptr);
-    EXPECT_EQ(shownAt, view->mapToGlobal(QPoint(0, 38)));
-}

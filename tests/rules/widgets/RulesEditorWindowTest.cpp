@@ -186,13 +186,19 @@ TEST_F(RulesEditorWindowTest, EveryEditUpdatesItsItemAndSearchesOnce)
     EXPECT_EQ(searchesOf([&] { QTest::keyClick(tagText, Qt::Key_W); }), 1);
     EXPECT_EQ(item(3, 2)->stringValue(), QStringLiteral("w"));
 
-    // A kind: the row becomes a folders row whose control takes dropped folders.
+    // A kind: the row becomes a folders row offering the scope manager's
+    // folders; its control takes dropped folders, which the manager remembers.
+    const QString known = tree.mkdir(QStringLiteral("known"));
+    ScopeDirManager::sharedInstance()->addFilterFilterDirPath(known);
     EXPECT_EQ(searchesOf([&] { choose(control<PopUp>(1, 0), 10); }), 1);
+    EXPECT_EQ(controller->rulesEditorViewController()->canonizedCriteria().at(1),
+              QVariant(kztest::criterion(10, 4, QStringList{known})));
     RulesDirPathView *folders = control<RulesDirPathView>(1);
     ASSERT_NE(folders, nullptr);
     const QString docs = tree.path(QStringLiteral("docs"));
-    std::unique_ptr<QMimeData> data(rulestest::urlData({QUrl::fromLocalFile(docs)}));
+    std::unique_ptr<QMimeData> data(rulestest::urlData({QUrl::fromLocalFile(docs), QUrl::fromLocalFile(known)}));
     EXPECT_TRUE(rulestest::drop(folders, data.get()));
     EXPECT_EQ(controller->rulesEditorViewController()->canonizedCriteria().at(1),
-              QVariant(kztest::criterion(10, 4, QStringList{docs})));
+              QVariant(kztest::criterion(10, 4, QStringList{docs, known})));
+    EXPECT_EQ(ScopeDirManager::sharedInstance()->filterDirPaths(), QStringList({known, docs}));
 }
