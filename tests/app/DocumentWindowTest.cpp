@@ -3,9 +3,12 @@
 #include <QDialog>
 #include <QDropEvent>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
@@ -19,7 +22,10 @@
 #include "app/AppDelegate.h"
 #include "app/DocumentWindow.h"
 #include "app/DocumentWindowController.h"
+#include "app/ScopeDirChooser.h"
 #include "app/SkipNamesListView.h"
+#include "engine/FileSearchResultExport.h"
+#include "results/ResultsExport.h"
 #include "results/ResultsListTableView.h"
 #include "engine/KZFileSearch.h"
 #include "engine/KZFileSearchObject.h"
@@ -37,6 +43,14 @@ namespace {
 
 using kztest::criterion;
 using RowsOnlyEditorView = rulestest::FakeRulesEditorView; // the rows the controller reads
+
+const QVariantMap reportName = criterion(1, 1, QStringLiteral("report"));
+const QVariantMap bigFiles = criterion(2, 7, qint64(4096));
+
+QVariantList canonical(const KZRuleRows &rows)
+{
+    return RulesEditorViewController::canonizedCriteriaFromCriteria(rows, false);
+}
 
 // A menu's items as "text" + "+" (enabled) or "-" + "*" when checked, joined by "|".
 QString menuStates(const QMenu *menu)
@@ -68,6 +82,46 @@ public:
     QStringList shown;
 };
 
+// RFC 4180 records: quoted fields may hold commas, doubled quotes and line breaks.
+QList<QStringList> parseCsv(const QByteArray &bytes)
+{
+    QList<QStringList> records;
+    QStringList record;
+    QByteArray field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes.at(i);
+        if (quoted) {
+            if (c == '"' && i + 1 < bytes.size() && bytes.at(i + 1) == '"')
+                field += bytes.at(++i);
+            else if (c == '"')
+                quoted = false;
+            else
+                field += c;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            record.append(QString::fromUtf8(field));
+            field.clear();
+        } else if (c == '\r' && i + 1 < bytes.size() && bytes.at(i + 1) == '\n') {
+            record.append(QString::fromUtf8(field));
+            records.append(record);
+            record.clear();
+            field.clear();
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    return records;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 class DocumentWindowTest : public ::testing::Test
 {
 protected:
@@ -75,6 +129,7 @@ protected:
     {
         kztest::resetTestEnvironment();
         ScopeDirManager::resetSharedInstanceForTesting();
+        SavedSearches::resetSharedInstanceForTesting();
         tree.mkdir(QStringLiteral("docs"));
         tree.writeFile(QStringLiteral("docs/Report.txt"), "r");
         tree.writeFile(QStringLiteral("docs/report-old.txt"), "r");
@@ -84,9 +139,15 @@ protected:
     }
     void TearDown() override
     {
+        // A walk hands each batch to this thread and waits: let it finish
+        // while events are served; walks must not outlive the tree.
+        if (controller) {
+            kztest::waitUntil([&] { return !controller->searchObject() || !controller->searchObject()->isSearching(); }, 10000);
+            controller->rulesEditorViewController()->setRulesEditorView(nullptr);
+        }
         controller.reset();
-        // Walks of this test must not outlive its tree.
         DocumentWindowController::searchQueue()->waitForDone();
+        SavedSearches::resetSharedInstanceForTesting();
         ScopeDirManager::resetSharedInstanceForTesting();
     }
 
@@ -95,9 +156,12 @@ protected:
         ASSERT_TRUE(ScopeDirManager::sharedInstance()->setSelectionKind(ScopeDirManager::SelectionPath, path));
     }
 
-    void open()
+    // The window, with the editor's rows read from editor when asked.
+    void open(bool withEditor = false)
     {
         controller = std::make_unique<DocumentWindowController>();
+        if (withEditor)
+            controller->rulesEditorViewController()->setRulesEditorView(&editor);
         controller->showWindowAnimated();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
         controller->window()->activateWindow();
@@ -121,20 +185,52 @@ protected:
         return criteria;
     }
 
-    KZRuleRows rowsFor(const QVariantMap &criterion)
+    KZRuleRows rowsFor(const QVariantList &criteria)
     {
         QString error;
-        const auto rows = controller->rulesEditorViewController()->rowsFromCanonizedCriteria({criterion}, &error);
+        const auto rows = controller->rulesEditorViewController()->rowsFromCanonizedCriteria(criteria, &error);
         EXPECT_TRUE(rows.has_value()) << error.toStdString();
         return rows.value_or(KZRuleRows());
     }
 
-    static SavedSearches *noSavedSearches()
+    // The saved searches with "Reports" (names containing "report") in them.
+    SavedSearches *withReports()
     {
         SavedSearches *saved = SavedSearches::sharedInstance();
-        for (const SavedSearchRef &old : saved->savedSearches())
-            saved->removeSavedSearches(old);
+        EXPECT_TRUE(saved->addSavedSearches(kzMakeSavedSearch(QStringLiteral("Reports"), rowsFor({reportName}))));
         return saved;
+    }
+    static SavedSearchRef storedReports()
+    {
+        return SavedSearches(SavedSearches::sharedInstance()->filePath()).savedSearchNamed(QStringLiteral("Reports"));
+    }
+
+    // Runs the enabled searches-menu item titled title, as a choice in the menu does.
+    bool choose(const QString &title)
+    {
+        std::unique_ptr<QMenu> menu(controller->savedSearchesMenu());
+        for (QAction *a : menu->actions()) {
+            if (a->text() == title && a->isEnabled()) {
+                controller->mi_savedSearches(a);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Answers the question about removing a saved search with the button
+    // titled answer; returns the question, null when none came.
+    QString answerRemoveQuestion(const QString &answer)
+    {
+        const auto box = [&] { return controller->window()->findChild<QMessageBox *>(QStringLiteral("removeSavedSearchAlert")); };
+        if (!kztest::waitUntil([&] { return box() && box()->isVisible(); }, 3000))
+            return QString();
+        const QString question = box()->text();
+        for (QAbstractButton *b : box()->buttons())
+            if (b->text() == answer)
+                b->click();
+        kztest::waitUntil([&] { return !box(); }, 3000);
+        return question;
     }
 
     bool waitForEnd()
@@ -143,6 +239,7 @@ protected:
     }
 
     kztest::TempTree tree;
+    RowsOnlyEditorView editor;
     std::unique_ptr<DocumentWindowController> controller;
 };
 
@@ -248,13 +345,19 @@ TEST_F(DocumentWindowTest, QuickKeystrokesStartOneSearchAndReturnStartsAtOnce)
     EXPECT_EQ(controller->searchCount(), 2);
 }
 
+// Down in the field and Escape in the results move the keyboard between the
+// field and the results; Down does nothing while none are shown.
 TEST_F(DocumentWindowTest, ResultsExpandTheWindowAndNoResultCollapsesIt)
 {
     open();
     DocumentWindow *window = controller->window();
+    SearchTextField *field = controller->mSearchField();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(field, Qt::Key_Down);
+    EXPECT_TRUE(field->hasFocus());
     const int collapsedHeight = window->height();
     auto search = [&](const QString &text) {
-        controller->mSearchField()->clear();
+        field->clear();
         type(text, true);
         return waitForEnd();
     };
@@ -262,8 +365,14 @@ TEST_F(DocumentWindowTest, ResultsExpandTheWindowAndNoResultCollapsesIt)
     ASSERT_TRUE(kztest::waitUntil([&] { return !window->isToogle() && window->height() > collapsedHeight; }));
     EXPECT_EQ(controller->mSearchLabel()->text(), QStringLiteral("\u2014 2 files"));
     EXPECT_FALSE(controller->mSearchingIndicator()->isAnimating());
-    ResultsListViewController *list = controller->resultsViewController()->resultsListViewController();
-    ASSERT_TRUE(list && kztest::waitUntil([&] { return list->objectList().size() == 3 && list->view()->isVisible(); }));
+    ResultsListTableView *table = controller->resultsViewController()->resultsListViewController()->mTableView();
+    ASSERT_TRUE(kztest::waitUntil([&] { return table->isVisible() && table->model()->rowCount() == 3; }));
+    QTest::keyClick(field, Qt::Key_Down);
+    EXPECT_TRUE(kztest::waitUntil([&] { return table->hasFocus(); }));
+    EXPECT_TRUE(table->currentIndex().isValid());
+    QTest::keyClick(table, Qt::Key_Escape);
+    EXPECT_TRUE(kztest::waitUntil([&] { return field->hasFocus(); }));
+    EXPECT_EQ(field->text(), QStringLiteral("rep"));
 
     // The user makes it larger; a search without results collapses it...
     window->resize(900, 520);
@@ -272,15 +381,13 @@ TEST_F(DocumentWindowTest, ResultsExpandTheWindowAndNoResultCollapsesIt)
     ASSERT_TRUE(kztest::waitUntil([&] { return window->isToogle(); }));
     EXPECT_EQ(controller->mSearchLabel()->text(), QStringLiteral("\u2014 No File"));
     EXPECT_TRUE(kztest::waitUntil([&] { return window->height() == collapsedHeight; }));
-    EXPECT_EQ(controller->contentView(), nullptr);
     // ...and results bring the size back.
     ASSERT_TRUE(search(QStringLiteral("notes")));
     EXPECT_TRUE(kztest::waitUntil([&] { return window->size() == QSize(900, 520); }));
 
     // Escape empties the field and collapses.
-    QTest::keyClick(controller->mSearchField(), Qt::Key_Escape);
-    EXPECT_TRUE(controller->mSearchField()->text().isEmpty());
-    EXPECT_EQ(controller->searchObject(), nullptr);
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_TRUE(field->text().isEmpty());
     EXPECT_TRUE(window->isToogle());
 
     // Expanding again after a size below the minimum never goes below it.
@@ -441,15 +548,11 @@ TEST_F(DocumentWindowTest, DroppedFolderBecomesTheScope)
     EXPECT_TRUE(controller->window()->isToogle());
 }
 
-TEST_F(DocumentWindowTest, SavedSearchesMenuOpensOnAClickNotOnADrag)
+TEST_F(DocumentWindowTest, SavedSearchesMenuOpensOnAClickAndSaveUpdatesTheChosenSearch)
 {
-    open();
+    open(true);
     ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
-    RowsOnlyEditorView editor;
-    const KZRuleRows rows = rowsFor(criterion(1, 1, QStringLiteral("invoice")));
-    SavedSearches *saved = noSavedSearches();
-    ASSERT_TRUE(saved->addSavedSearches(kzMakeSavedSearch(QStringLiteral("Invoices"), rows)));
-
+    SavedSearches *saved = withReports();
     KZOverView *button = controller->mSearchesOverView();
     MenuWatcher watcher;
     // Moving 2 points is still a click: the menu drops down; moving 4 abandons the press.
@@ -459,25 +562,65 @@ TEST_F(DocumentWindowTest, SavedSearchesMenuOpensOnAClickNotOnADrag)
         QTest::mouseRelease(button, Qt::LeftButton, Qt::NoModifier, QPoint(8, 8) + move);
         QTest::qWait(100);
     }
-    // Nothing selected, no rule rows: Save and Save As are disabled; the saved one is listed.
-    EXPECT_EQ(watcher.shown, QStringList({QStringLiteral("Save-|Save As…-|Invoices+")}));
+    // Nothing chosen, no rule rows: Save and Save As are disabled; the saved one is listed.
+    EXPECT_EQ(watcher.shown, QStringList({QStringLiteral("Save-|Save As…-|Reports+")}));
+    ASSERT_TRUE(saved->addSavedSearches(kzMakeSavedSearch(QStringLiteral("Big"), rowsFor({bigFiles}))));
 
-    // With rows in the editor and a selected search, both commands are offered.
-    editor.rows = rows;
-    controller->rulesEditorViewController()->setRulesEditorView(&editor);
-    saved->setSelectedSavedSearch(saved->savedSearches().first());
+    // Chosen, it is the selected one; the editor shows a copy of its rows and
+    // the search runs with them.
+    const int searchesBefore = controller->searchCount();
+    ASSERT_TRUE(choose(QStringLiteral("Reports")));
+    ASSERT_EQ(canonical(editor.rows), QVariantList{reportName});
+    EXPECT_NE(editor.rows.first(), saved->savedSearchNamed(QStringLiteral("Reports"))->criteria.first());
+    EXPECT_EQ(controller->searchCount(), searchesBefore + 1);
     std::unique_ptr<QMenu> menu(controller->savedSearchesMenu());
-    EXPECT_EQ(menuStates(menu.get()), QStringLiteral("Save+|Save As…+|Invoices+*"));
-    controller->rulesEditorViewController()->setRulesEditorView(nullptr);
-    saved->setSelectedSavedSearch(nullptr);
+    EXPECT_EQ(menuStates(menu.get()), QStringLiteral("Save+|Save As…+|Reports+*|Big+"));
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(controller->searchObject()->results().size(), 2);
+
+    // The user changes the rules; Save replaces the rows of that same search, on disk too.
+    const QVariantMap invoiceName = criterion(1, 2, QStringLiteral("inv"));
+    editor.rows = rowsFor({invoiceName, bigFiles});
+    ASSERT_TRUE(choose(QStringLiteral("Save")));
+    ASSERT_NE(storedReports(), nullptr);
+    EXPECT_EQ(storedReports()->uniqueId, 1);
+    EXPECT_EQ(canonical(storedReports()->criteria), QVariantList({invoiceName, bigFiles}));
+    EXPECT_EQ(canonical(saved->savedSearchNamed(QStringLiteral("Big"))->criteria), QVariantList{bigFiles});
+}
+
+// "Save" with every rule row removed deleted the loaded saved search without
+// a word, and so did "Save" after the window had emptied the editor itself.
+TEST_F(DocumentWindowTest, SaveNeverRemovesTheLoadedSearchWithoutAsking)
+{
+    open(true);
+    SavedSearches *saved = withReports();
+    ASSERT_TRUE(choose(QStringLiteral("Reports")));
+    // Escape resets the window and empties the editor: the loaded search is
+    // no longer the one shown, so there is nothing to save it over.
+    controller->searchTextFieldCancelOperation();
+    EXPECT_TRUE(editor.rows.isEmpty());
+    EXPECT_EQ(saved->selectedSavedSearch(), nullptr);
+    EXPECT_FALSE(choose(QStringLiteral("Save")));
+
+    // Rows removed by hand: asked first, and Cancel keeps the search as it was.
+    ASSERT_TRUE(choose(QStringLiteral("Reports")));
+    editor.rows.clear();
+    ASSERT_TRUE(choose(QStringLiteral("Save")));
+    EXPECT_EQ(answerRemoveQuestion(QStringLiteral("Cancel")), QStringLiteral("Remove the saved search “Reports”?"));
+    ASSERT_NE(storedReports(), nullptr);
+    EXPECT_EQ(canonical(storedReports()->criteria), QVariantList{reportName});
+    EXPECT_NE(saved->selectedSavedSearch(), nullptr);
+
+    ASSERT_TRUE(choose(QStringLiteral("Save")));
+    EXPECT_FALSE(answerRemoveQuestion(QStringLiteral("Remove")).isNull());
+    EXPECT_EQ(storedReports(), nullptr);
+    EXPECT_EQ(saved->selectedSavedSearch(), nullptr);
 }
 
 TEST_F(DocumentWindowTest, RuleRowsJoinTheSearchAndCanBeSavedUnderAName)
 {
-    open();
-    RowsOnlyEditorView editor;
-    controller->rulesEditorViewController()->setRulesEditorView(&editor);
-    const KZRuleRows rows = rowsFor(criterion(2, 7, qint64(1000)));
+    open(true);
+    const KZRuleRows rows = rowsFor({criterion(2, 7, qint64(1000))});
 
     // No rows and no text: nothing to search for. With a size row: a search,
     // the row's criterion after the field's.
@@ -495,7 +638,7 @@ TEST_F(DocumentWindowTest, RuleRowsJoinTheSearchAndCanBeSavedUnderAName)
     ASSERT_TRUE(waitForEnd());
 
     // Save As: the sheet needs a name; the stored rows are the editor's own.
-    SavedSearches *saved = noSavedSearches();
+    SavedSearches *saved = SavedSearches::sharedInstance();
     QAction saveAs;
     saveAs.setData(2);
     controller->mi_savedSearches(&saveAs);
@@ -509,10 +652,8 @@ TEST_F(DocumentWindowTest, RuleRowsJoinTheSearchAndCanBeSavedUnderAName)
     EXPECT_FALSE(controller->saveSearchSheet()->isVisible());
     ASSERT_EQ(saved->savedSearches().size(), 1);
     EXPECT_EQ(saved->savedSearches().first()->name, QStringLiteral("Small files"));
-    EXPECT_EQ(RulesEditorViewController::canonizedCriteriaFromCriteria(saved->savedSearches().first()->criteria, false),
-              RulesEditorViewController::canonizedCriteriaFromCriteria(rows, false));
+    EXPECT_EQ(canonical(saved->savedSearches().first()->criteria), canonical(rows));
     EXPECT_TRUE(controller->window()->isVisible());
-    controller->rulesEditorViewController()->setRulesEditorView(nullptr);
 }
 
 TEST_F(DocumentWindowTest, AppDelegateNewWindowUpToFiveAndClosingKeepsTheLast)
@@ -525,6 +666,13 @@ TEST_F(DocumentWindowTest, AppDelegateNewWindowUpToFiveAndClosingKeepsTheLast)
     EXPECT_FALSE(app.validateMenuItem(app.newWindowAction()));
     app.mi_file_newWindow();
     EXPECT_EQ(app.documentWindowControllers().size(), 5);
+    // Every window has a scope button of its own, showing the scope.
+    QSet<ScopeDirOverView *> buttons;
+    for (DocumentWindowController *each : app.documentWindowControllers()) {
+        buttons.insert(each->window()->findChild<ScopeDirOverView *>());
+        EXPECT_EQ(each->window()->findChild<ScopeDirOverView *>()->toolTip(), tree.root());
+    }
+    EXPECT_EQ(buttons.size(), 5);
 
     // Closing windows: each controller leaves the list but the last.
     DocumentWindowController *last = app.documentWindowControllers().at(4);
@@ -551,6 +699,7 @@ TEST_F(DocumentWindowTest, AppDelegateNewWindowUpToFiveAndClosingKeepsTheLast)
     EXPECT_TRUE(last->window()->isVisible());
 }
 
+// Export writes every result in list order as CSV, JSON lines or plain paths.
 TEST_F(DocumentWindowTest, AppDelegateFileMenuReachesTheResultsOfTheKeyWindow)
 {
     AppDelegate app;
@@ -559,16 +708,24 @@ TEST_F(DocumentWindowTest, AppDelegateFileMenuReachesTheResultsOfTheKeyWindow)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
     controller->window()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
-    // The field has the focus: no result command.
-    EXPECT_FALSE(app.validateMenuItem(app.showInFinderAction()));
+    // The field has the focus and nothing is found yet: no result command.
+    app.validateMenuItems();
+    for (QAction *item : {app.showInFinderAction(), app.exportResultsAction()})
+        EXPECT_FALSE(item->isEnabled()) << item->objectName().toStdString();
     tree.writeFile(QStringLiteral("found.txt"), "f");
+    tree.writeFile(QStringLiteral("we,\"ird\nfound.txt"), "odd");
     QTest::keyClicks(controller->mSearchField(), QStringLiteral("found"));
     QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
     ResultsListViewController *list = nullptr;
     ASSERT_TRUE(kztest::waitUntil([&] {
         list = controller->resultsViewController()->resultsListViewController();
-        return list && list->objectList().size() == 1;
+        return list && !controller->searchObject()->isSearching() && ResultsExport::rowsOfList(list).size() == 2;
     }));
+    FileSearchResultList results;
+    for (const ResultsListRow &row : list->objectList())
+        if (row.kind == ResultsListRow::KindResult)
+            results.append(row.result);
+    ASSERT_EQ(results.size(), 2);
     // Without a selection no result command is offered.
     list->mTableView()->setFocus();
     ASSERT_TRUE(kztest::waitUntil([&] { return list->mTableView()->hasFocus(); }));
@@ -578,11 +735,11 @@ TEST_F(DocumentWindowTest, AppDelegateFileMenuReachesTheResultsOfTheKeyWindow)
     // Properties also needs a file manager on the bus, which this test has not.
     list->mTableView()->selectRow(0);
     app.validateMenuItems();
-    for (QAction *item : {app.openAction(), app.showInFinderAction(), app.copyPathAction()})
+    for (QAction *item : {app.openAction(), app.showInFinderAction(), app.copyPathAction(), app.exportResultsAction()})
         EXPECT_TRUE(item->isEnabled()) << item->objectName().toStdString();
     QApplication::clipboard()->clear();
     app.copyPathAction()->trigger();
-    EXPECT_EQ(QApplication::clipboard()->text(), tree.path(QStringLiteral("found.txt")));
+    EXPECT_EQ(QApplication::clipboard()->text(), results.at(0)->path());
 
     // The View items act on the key window's list.
     app.findChildren<QAction *>(QStringLiteral("mi_view_details")).last()->trigger();
@@ -601,6 +758,47 @@ TEST_F(DocumentWindowTest, AppDelegateFileMenuReachesTheResultsOfTheKeyWindow)
     // Find, shown in the Edit menu, and the window's own Ctrl+F are one key.
     QTest::keyClick(list->mTableView(), Qt::Key_F, Qt::ControlModifier);
     EXPECT_TRUE(kztest::waitUntil([&] { return controller->mSearchField()->hasFocus(); }));
+
+    // Export through the menu, the save dialog answered with each name; a
+    // folder that does not exist is told to the user and nothing is written.
+    kztest::TempTree out;
+    for (const char *name : {"found.csv", "found.jsonl", "found.txt", "missing/found.csv"}) {
+        const QString path = out.path(QString::fromLatin1(name));
+        ResultsExport::setSaveFileNameForTesting([path] { return path; });
+        app.validateMenuItems(); // as the File menu opens
+        app.exportResultsAction()->trigger();
+        ResultsExport::setSaveFileNameForTesting({});
+        EXPECT_TRUE(path.contains(QStringLiteral("missing")) || kztest::waitUntil([&] { return QFile::exists(path); })) << name;
+    }
+    QMessageBox *alert = nullptr;
+    ASSERT_TRUE(kztest::waitUntil([&] {
+        alert = controller->window()->findChild<QMessageBox *>(QStringLiteral("exportResultsAlert"));
+        return alert && alert->isVisible();
+    }));
+    EXPECT_TRUE(alert->informativeText().contains(QStringLiteral("found.csv")));
+    alert->close();
+    EXPECT_FALSE(QFile::exists(out.path(QStringLiteral("missing/found.csv"))));
+    const QList<QStringList> csv = parseCsv(readAll(out.path(QStringLiteral("found.csv"))));
+    ASSERT_EQ(csv.size(), 3);
+    EXPECT_EQ(csv.first(), QStringLiteral("path,name,folder,type,size,modified,created").split(u','));
+    const QList<QByteArray> jsonLines = readAll(out.path(QStringLiteral("found.jsonl"))).split('\n');
+    ASSERT_EQ(jsonLines.size(), 3); // and an empty one after the last line feed
+    QByteArray paths;
+    for (int i = 0; i < results.size(); ++i) {
+        const FileSearchResultRef &r = results.at(i);
+        const QString modified = FileSearchResultExport::isoWithOffset(r->dateModified());
+        const QString created = FileSearchResultExport::isoWithOffset(r->dateCreated());
+        EXPECT_EQ(csv.at(i + 1), QStringList({r->path(), r->fileName(), r->dirPath(), QStringLiteral("F"),
+                                              QString::number(r->fileSize()), modified, created}));
+        const QJsonObject o = QJsonDocument::fromJson(jsonLines.at(i)).object();
+        EXPECT_EQ(o.value(QStringLiteral("path")).toString(), r->path());
+        EXPECT_EQ(o.value(QStringLiteral("type")).toString(), QStringLiteral("F"));
+        EXPECT_EQ(o.value(QStringLiteral("size")).toInteger(), r->fileSize());
+        EXPECT_EQ(o.value(QStringLiteral("modified")).toString(), modified);
+        EXPECT_EQ(o.value(QStringLiteral("created")).toString(), created);
+        paths += r->cPath() + '\n';
+    }
+    EXPECT_EQ(readAll(out.path(QStringLiteral("found.txt"))), paths);
 }
 
 // The Help items open the maker's pages and the support address; the problem
@@ -640,35 +838,6 @@ TEST_F(DocumentWindowTest, AppDelegateHelpItemsOpenTheirAddresses)
     EXPECT_EQ(mode, 1);
     EXPECT_TRUE(web.urls.isEmpty() && mail.urls.isEmpty());
     qunsetenv("TROVIX_WEBSITE_URL");
-}
-
-} // namespace
-
-namespace {
-
-// Ctrl+F, Down in the field and Escape in the results move the keyboard
-// between the field and the results; Down does nothing while none are shown.
-TEST_F(DocumentWindowTest, KeyboardMovesBetweenFieldAndResults)
-{
-    open();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
-    SearchTextField *field = controller->mSearchField();
-    QTest::keyClick(field, Qt::Key_Down);
-    EXPECT_TRUE(field->hasFocus());
-    type(QStringLiteral("rep"), true);
-    ASSERT_TRUE(waitForEnd());
-    ResultsListTableView *table = controller->resultsViewController()->resultsListViewController()->mTableView();
-    ASSERT_TRUE(kztest::waitUntil([&] { return table->isVisible() && table->model()->rowCount() == 3; }));
-    QTest::keyClick(field, Qt::Key_Down);
-    EXPECT_TRUE(kztest::waitUntil([&] { return table->hasFocus(); }));
-    EXPECT_TRUE(table->currentIndex().isValid());
-    QTest::keyClick(table, Qt::Key_Escape);
-    EXPECT_TRUE(kztest::waitUntil([&] { return field->hasFocus(); }));
-    EXPECT_EQ(field->text(), QStringLiteral("rep"));
-    table->setFocus();
-    ASSERT_TRUE(kztest::waitUntil([&] { return table->hasFocus(); }));
-    QTest::keyClick(table, Qt::Key_F, Qt::ControlModifier);
-    EXPECT_TRUE(kztest::waitUntil([&] { return field->hasFocus(); }));
 }
 
 // The hot key's press: an inactive application shows every window, an active
