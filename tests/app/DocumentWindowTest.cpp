@@ -7,42 +7,29 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QListWidget>
-#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QSemaphore>
-#include <QTest>
-#include <QThreadPool>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
 #include "app/AppDelegate.h"
-#include "app/DocumentWindow.h"
-#include "app/DocumentWindowController.h"
-#include "app/ScopeDirChooser.h"
 #include "app/SkipNamesListView.h"
 #include "engine/FileSearchResultExport.h"
+#include "engine/KZFileSearch.h"
 #include "results/ResultsExport.h"
 #include "results/ResultsListTableView.h"
-#include "engine/KZFileSearch.h"
-#include "engine/KZFileSearchObject.h"
-#include "scope/ScopeDirManager.h"
 #include "support/KZFunctions.h"
 #include "support/KZUserDefaults.h"
-#include "tests/rules/RulesTestSupport.h"
+#include "tests/app/WindowTestSupport.h"
 #include "tests/scope/ScopeTestSupport.h"
 #include "tests/testlib/OpenedUrls.h"
-#include "tests/testlib/TestEnvironment.h"
-#include "rules/SavedSearches.h"
 #include "toolkit/KZSpinnerView.h"
 
 namespace {
 
 using kztest::criterion;
-using RowsOnlyEditorView = rulestest::FakeRulesEditorView; // the rows the controller reads
 
 const QVariantMap reportName = criterion(1, 1, QStringLiteral("report"));
 const QVariantMap bigFiles = criterion(2, 7, qint64(4096));
@@ -50,16 +37,6 @@ const QVariantMap bigFiles = criterion(2, 7, qint64(4096));
 QVariantList canonical(const KZRuleRows &rows)
 {
     return RulesEditorViewController::canonizedCriteriaFromCriteria(rows, false);
-}
-
-// A menu's items as "text" + "+" (enabled) or "-" + "*" when checked, joined by "|".
-QString menuStates(const QMenu *menu)
-{
-    QStringList items;
-    for (QAction *a : menu->actions())
-        if (!a->isSeparator())
-            items.append(a->text() + (a->isEnabled() ? u'+' : u'-') + (a->isChecked() ? QStringLiteral("*") : QString()));
-    return items.join(u'|');
 }
 
 // Closes the saved-searches menu as soon as it pops up, noting its items.
@@ -72,7 +49,7 @@ public:
         QObject::connect(&timer, &QTimer::timeout, [this] {
             auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
             if (menu && menu->objectName() == QStringLiteral("searches-menu")) {
-                shown.append(menuStates(menu));
+                shown.append(kztest::describe(menu));
                 menu->close();
             }
         });
@@ -122,49 +99,18 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-class DocumentWindowTest : public ::testing::Test
+class DocumentWindowTest : public kztest::WindowTest
 {
 protected:
     void SetUp() override
     {
-        kztest::resetTestEnvironment();
-        ScopeDirManager::resetSharedInstanceForTesting();
-        SavedSearches::resetSharedInstanceForTesting();
+        WindowTest::SetUp();
         tree.mkdir(QStringLiteral("docs"));
         tree.writeFile(QStringLiteral("docs/Report.txt"), "r");
         tree.writeFile(QStringLiteral("docs/report-old.txt"), "r");
         tree.writeFile(QStringLiteral("notes.md"), "n");
         tree.writeFile(QStringLiteral("plain-file"), "p");
         useScope(tree.root());
-    }
-    void TearDown() override
-    {
-        // A walk hands each batch to this thread and waits: let it finish
-        // while events are served; walks must not outlive the tree.
-        if (controller) {
-            kztest::waitUntil([&] { return !controller->searchObject() || !controller->searchObject()->isSearching(); }, 10000);
-            controller->rulesEditorViewController()->setRulesEditorView(nullptr);
-        }
-        controller.reset();
-        DocumentWindowController::searchQueue()->waitForDone();
-        SavedSearches::resetSharedInstanceForTesting();
-        ScopeDirManager::resetSharedInstanceForTesting();
-    }
-
-    static void useScope(const QString &path)
-    {
-        ASSERT_TRUE(ScopeDirManager::sharedInstance()->setSelectionKind(ScopeDirManager::SelectionPath, path));
-    }
-
-    // The window, with the editor's rows read from editor when asked.
-    void open(bool withEditor = false)
-    {
-        controller = std::make_unique<DocumentWindowController>();
-        if (withEditor)
-            controller->rulesEditorViewController()->setRulesEditorView(&editor);
-        controller->showWindowAnimated();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
-        controller->window()->activateWindow();
     }
 
     // Types text into the field as key events, then Return if asked.
@@ -238,9 +184,6 @@ protected:
         return kztest::waitUntil([&] { return controller->searchObject() && !controller->searchObject()->isSearching(); }, 10000);
     }
 
-    kztest::TempTree tree;
-    RowsOnlyEditorView editor;
-    std::unique_ptr<DocumentWindowController> controller;
 };
 
 TEST_F(DocumentWindowTest, FieldTextBecomesFileNameCriteria)
@@ -271,8 +214,8 @@ TEST_F(DocumentWindowTest, FieldTextBecomesFileNameCriteria)
     // Enabled excluded folders come last, as one "is not" folders criterion;
     // alone they are not enough to search.
     for (const QString &name : {QStringLiteral("docs"), QStringLiteral("other")})
-        ScopeDirManager::sharedInstance()->addExcludedDir(tree.path(name));
-    ScopeDirManager::sharedInstance()->setStateOfExcludedDir(false, tree.path(QStringLiteral("other")));
+        manager()->addExcludedDir(tree.path(name));
+    manager()->setStateOfExcludedDir(false, tree.path(QStringLiteral("other")));
     EXPECT_TRUE(criteriaForText(QStringLiteral(" ")).isEmpty());
     EXPECT_EQ(criteriaForText(QStringLiteral("rep")),
               QVariantList({criterion(1, 1, QStringLiteral("rep")),
@@ -301,7 +244,7 @@ TEST_F(DocumentWindowTest, SkippedFolderNamesPruneTheWindowsSearchLikeFind)
     auto expected = [&](const QStringList &pruned) { return kztest::findPrunedPaths(tree.root(), pruned, QStringLiteral("x")); };
     EXPECT_EQ(walk(), expected({QStringLiteral(".git"), QStringLiteral("node_modules")}));
     view.listWidget()->item(1)->setCheckState(Qt::Unchecked);
-    EXPECT_EQ(ScopeDirManager::sharedInstance()->activeExcludedNames(), QStringList{QStringLiteral(".git")});
+    EXPECT_EQ(manager()->activeExcludedNames(), QStringList{QStringLiteral(".git")});
     EXPECT_EQ(walk(), expected({QStringLiteral(".git")}));
 
     // Refused names leave the stored list as it was and say why; a stored
@@ -317,7 +260,7 @@ TEST_F(DocumentWindowTest, SkippedFolderNamesPruneTheWindowsSearchLikeFind)
     view.listWidget()->item(0)->setSelected(true);
     view.removeSelectedNames();
     ScopeDirManager::resetSharedInstanceForTesting();
-    EXPECT_EQ(ScopeDirManager::sharedInstance()->excludedNames(),
+    EXPECT_EQ(manager()->excludedNames(),
               QVariantList{QVariantMap({{QStringLiteral("name"), QStringLiteral("node_modules")}, {QStringLiteral("state"), false}})});
 }
 
@@ -469,30 +412,6 @@ TEST_F(DocumentWindowTest, WindowsStayInsideTheScreen)
     }
 }
 
-TEST_F(DocumentWindowTest, ScopeProblemsShowTheNoAccessView)
-{
-    const QString gone = tree.mkdir(QStringLiteral("gone"));
-    useScope(gone);
-    tree.remove(QStringLiteral("gone"));
-    open();
-    EXPECT_EQ(controller->contentView(), controller->noAccessView());
-    EXPECT_EQ(controller->noAccessMesg()->text(), QStringLiteral("This directory does not exist."));
-    EXPECT_FALSE(controller->mSearchField()->isEnabled());
-    EXPECT_TRUE(controller->rulesEditorView()->isHidden());
-    EXPECT_EQ(controller->evaluateStartableSearch(nullptr, nullptr), -1);
-    useScope(tree.path(QStringLiteral("plain-file")));
-    controller->updateUI();
-    EXPECT_EQ(controller->noAccessMesg()->text(), QStringLiteral("Current scope is not a directory."));
-
-    // Back to a folder: searching is possible again and the content area empties.
-    useScope(tree.root());
-    controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
-    EXPECT_EQ(controller->contentView(), nullptr);
-    EXPECT_TRUE(controller->mSearchField()->isEnabled());
-    EXPECT_FALSE(controller->rulesEditorView()->isHidden());
-    EXPECT_TRUE(controller->window()->isToogle());
-}
-
 TEST_F(DocumentWindowTest, FadesAndAssistantOrSheetKeepTheWindowOnScreen)
 {
     open();
@@ -563,7 +482,7 @@ TEST_F(DocumentWindowTest, SavedSearchesMenuOpensOnAClickAndSaveUpdatesTheChosen
         QTest::qWait(100);
     }
     // Nothing chosen, no rule rows: Save and Save As are disabled; the saved one is listed.
-    EXPECT_EQ(watcher.shown, QStringList({QStringLiteral("Save-|Save As…-|Reports+")}));
+    EXPECT_EQ(watcher.shown, QStringList({QStringLiteral("Save-|Save As…-|--|Reports")}));
     ASSERT_TRUE(saved->addSavedSearches(kzMakeSavedSearch(QStringLiteral("Big"), rowsFor({bigFiles}))));
 
     // Chosen, it is the selected one; the editor shows a copy of its rows and
@@ -573,8 +492,8 @@ TEST_F(DocumentWindowTest, SavedSearchesMenuOpensOnAClickAndSaveUpdatesTheChosen
     ASSERT_EQ(canonical(editor.rows), QVariantList{reportName});
     EXPECT_NE(editor.rows.first(), saved->savedSearchNamed(QStringLiteral("Reports"))->criteria.first());
     EXPECT_EQ(controller->searchCount(), searchesBefore + 1);
-    std::unique_ptr<QMenu> menu(controller->savedSearchesMenu());
-    EXPECT_EQ(menuStates(menu.get()), QStringLiteral("Save+|Save As…+|Reports+*|Big+"));
+    EXPECT_EQ(kztest::describe(std::unique_ptr<QMenu>(controller->savedSearchesMenu()).get()),
+              QStringLiteral("Save|Save As…|--|Reports*|Big"));
     ASSERT_TRUE(waitForEnd());
     EXPECT_EQ(controller->searchObject()->results().size(), 2);
 

@@ -2,54 +2,29 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QLabel>
-#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
-#include <QTest>
-#include <QThreadPool>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
-#include "app/AppDelegate.h"
-#include "app/DocumentWindow.h"
-#include "app/DocumentWindowController.h"
-#include "app/ScopeDirChooser.h"
 #include "results/KZFinderFileIcon.h"
-#include "scope/ScopeDirManager.h"
+#include "tests/app/WindowTestSupport.h"
 #include "tests/scope/ScopeTestSupport.h"
 #include "tests/testlib/OpenedUrls.h"
-#include "tests/testlib/TestEnvironment.h"
 
 namespace {
 
-// An item as its title, "-" when disabled, "*" when checked, ">" when it has
-// a submenu; a separator is "--". Menus join their items with "|".
-QString item(const QString &title, bool enabled, bool checked, bool submenu, bool separator = false)
-{
-    return separator ? QStringLiteral("--")
-                     : title + QLatin1String(enabled ? "" : "-") + QLatin1String(checked ? "*" : "") + QLatin1String(submenu ? ">" : "");
-}
-
-QString describe(QMenu *menu)
-{
-    QStringList items;
-    for (QAction *a : menu->actions())
-        items.append(item(a->text(), a->isEnabled(), a->isChecked(), a->menu(), a->isSeparator()));
-    return items.join(QLatin1Char('|'));
-}
+using kztest::describe;
 
 // The submenu of dir as read from the file system.
 QString listing(const QString &dir)
 {
     QStringList items;
     for (const ScopeDirMenuEntry &e : ScopeDirChooser::directorySubmenuEntries(dir))
-        items.append(item(e.title, e.enabled, false, e.hasSubmenu, e.type == ScopeDirMenuEntry::Separator));
+        items.append(kztest::menuItem(e.title, e.enabled, false, e.hasSubmenu, e.type == ScopeDirMenuEntry::Separator));
     return items.join(QLatin1Char('|'));
 }
 
@@ -61,43 +36,16 @@ QAction *itemTitled(QMenu *menu, const QString &title)
     return nullptr;
 }
 
-class ScopeDirChooserTest : public ::testing::Test
+class ScopeDirChooserTest : public kztest::WindowTest
 {
 protected:
-    void SetUp() override
-    {
-        kztest::resetTestEnvironment();
-        ScopeDirManager::resetSharedInstanceForTesting();
-        home = ScopeDirManager::homeDirPath();
-    }
-    void TearDown() override
-    {
-        controller.reset();
-        DocumentWindowController::searchQueue()->waitForDone();
-        ScopeDirManager::resetSharedInstanceForTesting();
-    }
-
-    ScopeDirManager *manager() { return ScopeDirManager::sharedInstance(); }
-
     // A new folder rel as the scope, and the window opened on it.
     QString openOn(const QString &rel)
     {
         const QString dir = tree.mkdir(rel);
-        EXPECT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, dir));
+        useScope(dir);
         open();
         return dir;
-    }
-
-    // A window with its chooser, as the application makes it.
-    void open()
-    {
-        controller = std::make_unique<DocumentWindowController>();
-        chooser = new ScopeDirChooser(controller.get());
-        chooser->setObservator(controller.get());
-        controller->setScopeDirChooser(chooser);
-        controller->showWindowAnimated();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
-        controller->window()->activateWindow();
     }
 
     // The top menu as it looks when it opens.
@@ -117,10 +65,7 @@ protected:
         return item->menu();
     }
 
-    kztest::TempTree tree;
-    QString home;
-    std::unique_ptr<DocumentWindowController> controller;
-    ScopeDirChooser *chooser = nullptr;
+    static QString home() { return ScopeDirManager::homeDirPath(); }
 };
 
 TEST_F(ScopeDirChooserTest, TopMenuListsVolumesHomeAndChosenFoldersWithUniqueNames)
@@ -160,7 +105,7 @@ TEST_F(ScopeDirChooserTest, TopMenuListsVolumesHomeAndChosenFoldersWithUniqueNam
     if (!volumes.isEmpty()) {
         actions.first()->trigger();
         EXPECT_EQ(controller->scopeDir(), volumes.first());
-        EXPECT_TRUE(describe(topMenu().get()).startsWith(item(actions.first()->text(), true, true, true)));
+        EXPECT_TRUE(describe(topMenu().get()).startsWith(kztest::menuItem(actions.first()->text(), true, true, true)));
     }
 }
 
@@ -238,7 +183,7 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOrReturnChoose
     ASSERT_TRUE(kztest::waitUntil([&] { return !shown.isEmpty() && !QApplication::activePopupWidget(); }));
     EXPECT_TRUE(shown.endsWith(QStringLiteral("|start*>|--|Choose…"))) << shown.toStdString();
     EXPECT_EQ(manager()->selectionKind(), ScopeDirManager::SelectionHome);
-    EXPECT_EQ(controller->scopeDir(), home);
+    EXPECT_EQ(controller->scopeDir(), home());
     // Closing the menu clears the pressed look.
     EXPECT_FALSE(button->isPressed());
     EXPECT_EQ(button->state(), KZOverView::StateNormal);
@@ -252,7 +197,7 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOrReturnChoose
     QTest::keyClick(menu.get(), Qt::Key_Right);
     ASSERT_TRUE(kztest::waitUntil([&] { return startItem->menu()->isVisible(); }));
     EXPECT_EQ(describe(startItem->menu()), QStringLiteral("Open|--|(No Directory)-"));
-    EXPECT_EQ(controller->scopeDir(), home);
+    EXPECT_EQ(controller->scopeDir(), home());
     QTest::keyClick(startItem->menu(), Qt::Key_Left);
     ASSERT_TRUE(kztest::waitUntil([&] { return !startItem->menu()->isVisible(); }));
     menu->setActiveAction(startItem);
@@ -334,12 +279,9 @@ TEST_F(ScopeDirChooserTest, ASilentServerCostsOneTimeBoxNotAFrozenWindow)
              EXPECT_FALSE(KZFinderFileIcon::iconForFileAtPathWithSize(nas + QStringLiteral("/share"), 16).isNull());
          }},
         {"scope", [&] {
-             ASSERT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, nas));
+             useScope(nas);
              controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
-             ASSERT_NE(controller->noAccessView(), nullptr);
-             ASSERT_EQ(controller->contentView(), controller->noAccessView());
              EXPECT_EQ(controller->noAccessMesg()->text(), QStringLiteral("This directory does not respond."));
-             EXPECT_FALSE(controller->mSearchField()->isEnabled());
              EXPECT_EQ(controller->evaluateStartableSearch(nullptr, nullptr), -1);
          }},
     };
@@ -353,10 +295,10 @@ TEST_F(ScopeDirChooserTest, ASilentServerCostsOneTimeBoxNotAFrozenWindow)
     }
 }
 
-TEST_F(ScopeDirChooserTest, ButtonShowsTheScopeOrNothingWhenItIsNotValid)
+TEST_F(ScopeDirChooserTest, ScopeProblemsShowTheNoAccessViewAndAnEmptyButton)
 {
     const QString gone = tree.mkdir(QStringLiteral("gone"));
-    ASSERT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, gone));
+    useScope(gone);
     tree.remove(QStringLiteral("gone"));
     open();
     ScopeDirOverView *button = chooser->mScopeView();
@@ -368,20 +310,32 @@ TEST_F(ScopeDirChooserTest, ButtonShowsTheScopeOrNothingWhenItIsNotValid)
         chooser->overViewDrawRect(button, &p, button->rect(), state);
         return image;
     };
-    EXPECT_FALSE(controller->isValid());
-    EXPECT_TRUE(chooser->scopeIcon().isNull());
-    EXPECT_TRUE(button->isDisabled());
-    EXPECT_TRUE(button->toolTip().isEmpty());
-    EXPECT_EQ(draw(KZOverView::StateInside), blank);
-    // The window offers the chooser's panel instead.
+    // The window offers the chooser's panel instead of a search.
+    EXPECT_EQ(controller->contentView(), controller->noAccessView());
+    EXPECT_EQ(controller->noAccessMesg()->text(), QStringLiteral("This directory does not exist."));
+    EXPECT_FALSE(controller->mSearchField()->isEnabled());
+    EXPECT_TRUE(controller->rulesEditorView()->isHidden());
+    EXPECT_EQ(controller->evaluateStartableSearch(nullptr, nullptr), -1);
     auto *change = controller->noAccessView()->findChild<QPushButton *>(QStringLiteral("noAccessChangeButton"));
     ASSERT_NE(change, nullptr);
     EXPECT_FALSE(change->isHidden());
-
-    // A valid folder: icon, tool tip, enabled; the triangle only while hovered or pressed.
-    const QString docs = tree.mkdir(QStringLiteral("docs"));
-    ASSERT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, docs));
+    EXPECT_TRUE(button->isDisabled());
+    EXPECT_TRUE(button->toolTip().isEmpty());
+    EXPECT_EQ(draw(KZOverView::StateInside), blank);
+    useScope(tree.writeFile(QStringLiteral("plain-file")));
     controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
+    EXPECT_EQ(controller->noAccessMesg()->text(), QStringLiteral("Current scope is not a directory."));
+
+    // Back to a folder: searching is possible again and the content area
+    // empties; the button has icon, tool tip, and the triangle only while
+    // hovered or pressed.
+    const QString docs = tree.mkdir(QStringLiteral("docs"));
+    useScope(docs);
+    controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
+    EXPECT_EQ(controller->contentView(), nullptr);
+    EXPECT_TRUE(controller->mSearchField()->isEnabled());
+    EXPECT_FALSE(controller->rulesEditorView()->isHidden());
+    EXPECT_TRUE(controller->window()->isToogle());
     EXPECT_EQ(chooser->scopeIcon().deviceIndependentSize().toSize(), QSize(40, 40));
     EXPECT_FALSE(button->isDisabled());
     EXPECT_EQ(button->toolTip(), docs);
@@ -436,7 +390,7 @@ TEST_F(ScopeDirChooserTest, OpenPanelPicksAFolderAndCancelKeepsTheScope)
     EXPECT_TRUE(panel->isVisible() && panel->windowModality() == Qt::WindowModal);
     EXPECT_TRUE(panel->fileMode() == QFileDialog::Directory && panel->testOption(QFileDialog::ShowDirsOnly)
                 && (panel->filter() & QDir::Hidden));
-    EXPECT_EQ(QDir(panel->directory()).canonicalPath(), QDir(home).canonicalPath());
+    EXPECT_EQ(QDir(panel->directory()).canonicalPath(), QDir(home()).canonicalPath());
     panel->reject();
     EXPECT_EQ(controller->scopeDir(), start);
 
@@ -448,18 +402,6 @@ TEST_F(ScopeDirChooserTest, OpenPanelPicksAFolderAndCancelKeepsTheScope)
     static_cast<QDialog *>(panel)->accept();
     EXPECT_EQ(controller->scopeDir(), picked);
     EXPECT_EQ(manager()->selectionKind(), ScopeDirManager::SelectionFavorite);
-}
-
-TEST_F(ScopeDirChooserTest, TheApplicationGivesEveryWindowItsOwnChooser)
-{
-    ASSERT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, tree.root()));
-    AppDelegate app;
-    app.applicationDidFinishLaunching();
-    app.mi_file_newWindow();
-    ASSERT_EQ(app.documentWindowControllers().size(), 2);
-    const auto button = [&](int i) { return app.documentWindowControllers().at(i)->window()->findChild<ScopeDirOverView *>(); };
-    ASSERT_TRUE(button(0) && button(1) && button(0) != button(1));
-    EXPECT_EQ(button(0)->toolTip() + button(1)->toolTip(), tree.root() + tree.root());
 }
 
 } // namespace
