@@ -3,12 +3,15 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
+#include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -23,7 +26,7 @@
 
 namespace {
 
-constexpr quint64 kSpace = 49, kReturn = 36, kF1 = 122, kF5 = 96, kR = 15, kA = 0, kCommandKey = 55;
+constexpr quint64 kSpace = 49, kReturn = 36, kF1 = 122, kF5 = 96, kF7 = 98, kR = 15, kA = 0, kK = 40, kCommandKey = 55;
 constexpr quint64 kCtrlAlt = KZModifierControl | KZModifierOption;
 
 TEST(KZHotKey, ValidityStatusesAndDisplayStrings)
@@ -97,7 +100,6 @@ TEST(KZHotKeyCenter, GrabsOnX11AndReportsPresses)
 
 TEST(AppDelegate, RegistersTheSavedShortcutAtLaunchUnderTagOne)
 {
-    constexpr quint64 kK = 40;
     KZHotKeyRepresentation(kK, kCtrlAlt, true).saveToUserDefaults();
     AppDelegate delegate;
     delegate.applicationDidFinishLaunching();
@@ -208,6 +210,112 @@ TEST(KZHotKeyCenter, BindsThroughTheGlobalShortcutsPortal)
     ASSERT_TRUE(kztest::waitUntil([&] { return pressed.count() == 1; }));
     EXPECT_EQ(pressed.at(0).at(0).value<KZHotKey *>()->tag(), 1);
     portalBus.unregisterService(QString::fromLatin1(KZPortalService));
+}
+
+using Change = std::tuple<quint64, quint64, bool>;
+
+struct Observer : KZHotKeyFieldViewObserver
+{
+    bool hotKeyFieldViewDidChangeWithKeyCode(KZHotKeyFieldView *, quint64 keyCode, quint64 flags, bool on) override
+    {
+        changes.emplace_back(keyCode, flags, on);
+        return true;
+    }
+    std::vector<Change> changes;
+};
+
+struct Press
+{
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+};
+
+TEST(KZHotKeyFieldView, RecordsAndHandsOverOnlyAnAcceptableLastCombination)
+{
+    kztest::OtherXClient other;
+    ASSERT_TRUE(other.grab(kF7, KZModifierShift));
+    const std::vector<Change> none;
+    struct Row
+    {
+        const char *name;
+        std::vector<Press> presses;
+        double opacity;
+        const char *message;
+        bool onError;
+        std::vector<Change> handedOver;
+    } rows[] = {
+        {"several within a second",
+         {{Qt::Key_F5, {}}, {Qt::Key_F6, {}}, {Qt::Key_Space, Qt::ControlModifier | Qt::AltModifier}},
+         1.0, "", false, {{kSpace, kCtrlAlt, true}}},
+        {"taken by another program", {{Qt::Key_F7, Qt::ShiftModifier}}, 1.0,
+         "This shortcut is already used by another combination.", false, none},
+        {"not a shortcut", {{Qt::Key_Return, {}}}, 1.0, "This shortcut is not correct.", true, none},
+        {"window fading in", {{Qt::Key_F5, {}}}, 0.5, "", false, none},
+        // Holding a modifier on its way to the next key is no combination of its own.
+        {"a modifier key alone", {{Qt::Key_F5, {}}, {Qt::Key_Control, Qt::ControlModifier}}, 1.0, "", false,
+         {{kF5, 0, true}}},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        QWidget window;
+        auto *layout = new QHBoxLayout(&window);
+        auto *field = new KZHotKeyFieldView;
+        auto *label = new QLabel;
+        layout->addWidget(field);
+        layout->addWidget(label);
+        Observer observer;
+        field->setMesLabel(label);
+        field->setChangeObserver(&observer, 0, 0, true);
+        window.setWindowOpacity(r.opacity);
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QTest::mouseClick(field, Qt::LeftButton);
+        ASSERT_TRUE(field->isRecording());
+        for (const Press &p : r.presses)
+            QTest::keyClick(field, p.key, p.modifiers);
+        EXPECT_EQ(label->text(), QString::fromUtf8(r.message));
+        EXPECT_EQ(field->isOnError(), r.onError);
+        QTest::qWait(KZHotKeyFieldView::kHandOverDelayMs / 4);
+        EXPECT_TRUE(observer.changes.empty()) << "handed over before the second was up";
+        QTest::qWait(KZHotKeyFieldView::kHandOverDelayMs * 3 / 4 + 300);
+        EXPECT_EQ(observer.changes, r.handedOver);
+        EXPECT_EQ(label->text(), QString());
+
+        if (r.handedOver.size() != 1 || std::get<0>(r.handedOver[0]) != kSpace)
+            continue;
+        // Switched off and on again: the last combination had status 1, so it is handed over again.
+        field->setIsEnabled(false);
+        field->setIsEnabled(true);
+        const std::vector<Change> expected{{kSpace, kCtrlAlt, true}, {kSpace, kCtrlAlt, false}, {kSpace, kCtrlAlt, true}};
+        EXPECT_EQ(observer.changes, expected);
+    }
+}
+
+TEST(KZHotKeyFieldView, ASavedShortcutSwitchedOnAsksForRecordingAndFocusLossEndsIt)
+{
+    KZHotKeyCenter *center = KZHotKeyCenter::defaultCenter();
+    ASSERT_TRUE(center->registerHotKeyWithKeyCode(kK, kCtrlAlt, 5));
+    QWidget window;
+    auto *field = new KZHotKeyFieldView(&window);
+    Observer observer;
+    field->setChangeObserver(&observer, kK, kCtrlAlt, false);
+    EXPECT_EQ(field->lastStatus(), 3);
+    EXPECT_EQ(field->string(), QStringLiteral("Ctrl+Alt+K"));
+    window.show();
+    field->setIsEnabled(true);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_TRUE(kztest::waitUntil([&] { return field->hasFocus(); }));
+    EXPECT_TRUE(observer.changes.empty());
+
+    QTest::mouseClick(field, Qt::LeftButton);
+    ASSERT_TRUE(field->isRecording());
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_FALSE(field->isRecording());
+    center->unregisterHotKeyWithTag(5);
 }
 
 } // namespace
