@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSemaphore>
-#include <QTimer>
+#include <utility>
 
 #include "app/AppDelegate.h"
 #include "app/SkipNamesListView.h"
@@ -39,57 +39,29 @@ QVariantList canonical(const KZRuleRows &rows)
     return RulesEditorViewController::canonizedCriteriaFromCriteria(rows, false);
 }
 
-// Closes the saved-searches menu as soon as it pops up, noting its items.
-class MenuWatcher
-{
-public:
-    MenuWatcher()
-    {
-        timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-            if (menu && menu->objectName() == QStringLiteral("searches-menu")) {
-                shown.append(kztest::describe(menu));
-                menu->close();
-            }
-        });
-        timer.start();
-    }
-    QTimer timer;
-    QStringList shown;
-};
-
 // RFC 4180 records: quoted fields may hold commas, doubled quotes and line breaks.
 QList<QStringList> parseCsv(const QByteArray &bytes)
 {
-    QList<QStringList> records;
-    QStringList record;
-    QByteArray field;
+    const QString text = QString::fromUtf8(bytes);
+    QList<QStringList> records{{}};
+    QString field;
     bool quoted = false;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char c = bytes.at(i);
-        if (quoted) {
-            if (c == '"' && i + 1 < bytes.size() && bytes.at(i + 1) == '"')
-                field += bytes.at(++i);
-            else if (c == '"')
-                quoted = false;
-            else
-                field += c;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            record.append(QString::fromUtf8(field));
-            field.clear();
-        } else if (c == '\r' && i + 1 < bytes.size() && bytes.at(i + 1) == '\n') {
-            record.append(QString::fromUtf8(field));
-            records.append(record);
-            record.clear();
-            field.clear();
-            ++i;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'"' && quoted && text.mid(i + 1, 1) == u'"') {
+            field += text.at(++i);
+        } else if (text.at(i) == u'"') {
+            quoted = !quoted;
+        } else if (!quoted && (text.at(i) == u',' || text.mid(i, 2) == QLatin1String("\r\n"))) {
+            records.last().append(std::exchange(field, QString()));
+            if (text.at(i) != u',') {
+                records.append(QStringList());
+                ++i;
+            }
         } else {
-            field += c;
+            field += text.at(i);
         }
     }
+    records.removeLast(); // the empty one after the last line break
     return records;
 }
 
@@ -482,7 +454,11 @@ TEST_F(DocumentWindowTest, SavedSearchesMenuOpensOnAClickAndSaveUpdatesTheChosen
     ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
     SavedSearches *saved = withReports();
     KZOverView *button = controller->mSearchesOverView();
-    MenuWatcher watcher;
+    QStringList shown;
+    const kztest::PopupWatcher watcher(QStringLiteral("searches-menu"), [&](QMenu *menu) {
+        shown.append(kztest::describe(menu));
+        menu->close();
+    });
     // Moving 2 points is still a click: the menu drops down; moving 4 abandons the press.
     for (const QPoint move : {QPoint(2, 2), QPoint(4, 0)}) {
         QTest::mousePress(button, Qt::LeftButton, Qt::NoModifier, QPoint(8, 8));
@@ -491,7 +467,7 @@ TEST_F(DocumentWindowTest, SavedSearchesMenuOpensOnAClickAndSaveUpdatesTheChosen
         QTest::qWait(100);
     }
     // Nothing chosen, no rule rows: Save and Save As are disabled; the saved one is listed.
-    EXPECT_EQ(watcher.shown, QStringList({QStringLiteral("Save-|Save As…-|--|Reports")}));
+    EXPECT_EQ(shown, QStringList({QStringLiteral("Save-|Save As…-|--|Reports")}));
     ASSERT_TRUE(saved->addSavedSearches(kzMakeSavedSearch(QStringLiteral("Big"), rowsFor({bigFiles}))));
 
     // Chosen, it is the selected one; the editor shows a copy of its rows and

@@ -8,7 +8,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
-#include <QTimer>
 
 #include "results/KZFinderFileIcon.h"
 #include "tests/app/WindowTestSupport.h"
@@ -163,13 +162,9 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOrReturnChoose
 
     // When the menu pops up: note it, then click the home item the way a user does.
     QString shown;
-    QTimer watcher;
-    watcher.setInterval(20);
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        if (!menu || menu->objectName() != QStringLiteral("ScopeDirs-Menu") || !menu->isVisible())
+    const kztest::PopupWatcher watcher(QStringLiteral("ScopeDirs-Menu"), [&](QMenu *menu) {
+        if (!shown.isEmpty())
             return;
-        watcher.stop();
         shown = describe(menu);
         QAction *homeItem = itemTitled(menu, QStringLiteral("home"));
         if (!homeItem)
@@ -178,7 +173,6 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOrReturnChoose
         QTest::mouseMove(menu, p);
         QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, p);
     });
-    watcher.start();
     QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
     ASSERT_TRUE(kztest::waitUntil([&] { return !shown.isEmpty() && !QApplication::activePopupWidget(); }));
     EXPECT_TRUE(shown.endsWith(QStringLiteral("|start*>|--|Choose…"))) << shown.toStdString();

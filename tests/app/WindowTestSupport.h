@@ -2,9 +2,12 @@
 // the application makes it, on fresh settings, and a menu written as text.
 #pragma once
 
+#include <QApplication>
 #include <QMenu>
 #include <QTest>
 #include <QThreadPool>
+#include <QTimer>
+#include <functional>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -35,6 +38,25 @@ inline QString describe(const QMenu *menu)
         items.append(menuItem(a->text(), a->isEnabled(), a->isChecked(), a->menu(), a->isSeparator()));
     return items.join(QLatin1Char('|'));
 }
+
+// Hands the popup menu named name to act whenever it is up, as a user would
+// meet it, for as long as the watcher lives.
+class PopupWatcher
+{
+public:
+    PopupWatcher(const QString &name, const std::function<void(QMenu *)> &act)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [name, act] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (menu && menu->objectName() == name && menu->isVisible())
+                act(menu);
+        });
+        m_timer.start(20);
+    }
+
+private:
+    QTimer m_timer;
+};
 
 class WindowTest : public ::testing::Test
 {
