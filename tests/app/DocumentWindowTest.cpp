@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "app/AppDelegate.h"
+#include "app/PreferencesWindowController.h"
 #include "app/SkipNamesListView.h"
 #include "engine/FileSearchResultExport.h"
 #include "engine/KZFileSearch.h"
@@ -711,7 +712,7 @@ TEST_F(DocumentWindowTest, AppDelegateHelpItemsOpenTheirAddresses)
 }
 
 // The hot key's press: an inactive application shows every window, an active
-// one fades them out; presses are ignored while the hook says so, and a
+// one fades them out; presses are ignored while the preferences are key; a
 // background start opens its first window on the first press.
 TEST_F(DocumentWindowTest, AppDelegateHotKeyTogglesEveryWindow)
 {
@@ -729,12 +730,19 @@ TEST_F(DocumentWindowTest, AppDelegateHotKeyTogglesEveryWindow)
     ASSERT_TRUE(kztest::waitUntil([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; }));
     EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
 
-    bool ignored = true;
-    app.setHotKeyPressIgnored([&] { return ignored; });
+    // The hot key must not toggle the windows while the user records a
+    // shortcut in the preferences window, which is made once.
+    app.showPreferences();
+    PreferencesWindowController *prefs = app.preferencesWindowController();
+    app.showPreferences();
+    EXPECT_EQ(app.preferencesWindowController(), prefs);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(prefs));
     app.toggleWindowsFromHotKey();
     QTest::qWait(DocumentWindowController::kFadeDuration + 100);
     EXPECT_EQ(visibleCount(), 2);
-    ignored = false;
+    prefs->close();
+    controllers.first()->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controllers.first()->window()));
     app.toggleWindowsFromHotKey();
     EXPECT_EQ(visibleCount(), 2); // fading out
     ASSERT_TRUE(kztest::waitUntil([&] { return visibleCount() == 0; }, 2000));

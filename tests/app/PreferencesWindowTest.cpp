@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/AppDelegate.h"
 #include "app/KZAppInLoginItem.h"
 #include "app/KZHotKey.h"
 #include "app/PreferencesWindowController.h"
@@ -119,24 +118,6 @@ TEST_F(PreferencesWindowTest, ExcludedFoldersShowDropAddAndSwitchOff)
     QStringList got = titles().mid(3);
     got.sort();
     EXPECT_EQ(got, (QStringList{y, x}));
-}
-
-// The hot key must not toggle the windows while the user records a shortcut there.
-TEST_F(PreferencesWindowTest, DelegateMakesTheWindowOnceAndIgnoresTheHotKeyWhileItIsKey)
-{
-    AppDelegate app;
-    app.setLaunchesInBackground(true);
-    app.showPreferences();
-    PreferencesWindowController *window = app.preferencesWindowController();
-    app.showPreferences();
-    EXPECT_EQ(app.preferencesWindowController(), window);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-    app.toggleWindowsFromHotKey();
-    EXPECT_TRUE(app.documentWindowControllers().isEmpty());
-    window->close();
-    ASSERT_TRUE(kztest::waitUntil([&] { return !window->isActiveWindow(); }));
-    app.toggleWindowsFromHotKey();
-    EXPECT_EQ(app.documentWindowControllers().size(), 1);
 }
 
 TEST_F(PreferencesWindowTest, ShortcutSwitchUnregistersAndReregistersTagOne)
