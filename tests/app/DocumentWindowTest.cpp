@@ -1,14 +1,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
-#include <QDropEvent>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QSemaphore>
@@ -421,32 +419,6 @@ TEST_F(DocumentWindowTest, FadesAndAssistantOrSheetKeepTheWindowOnScreen)
     EXPECT_TRUE(window->isVisible() && controller->isWinShowing());
     ASSERT_TRUE(kztest::waitUntil([&] { return !controller->isWinShowing(); }, 2000));
     EXPECT_DOUBLE_EQ(window->windowOpacity(), 1.0);
-}
-
-TEST_F(DocumentWindowTest, DroppedFolderBecomesTheScope)
-{
-    open();
-    const QString docs = tree.path(QStringLiteral("docs")), file = tree.path(QStringLiteral("notes.md"));
-    // Through the assistant's drop zone, as a drag does it.
-    controller->showAssistant();
-    auto *zone = controller->assistantView()->findChild<AssistantDaDView *>(QStringLiteral("assistantDnDView"));
-    ASSERT_NE(zone, nullptr);
-    auto dropOnZone = [&](const QString &path) {
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(path)});
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(zone, &enter);
-        EXPECT_TRUE(enter.isAccepted() && zone->hasDragging());
-        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(zone, &drop);
-        EXPECT_FALSE(zone->hasDragging());
-        return drop.isAccepted();
-    };
-    EXPECT_FALSE(dropOnZone(file));
-    EXPECT_NE(controller->scopeDir(), docs);
-    EXPECT_TRUE(dropOnZone(docs));
-    EXPECT_EQ(controller->scopeDir(), docs);
-    EXPECT_TRUE(controller->window()->isToogle());
 }
 
 TEST_F(DocumentWindowTest, SavedSearchesMenuOpensOnAClickAndSaveUpdatesTheChosenSearch)

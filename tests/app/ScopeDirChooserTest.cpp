@@ -338,31 +338,41 @@ TEST_F(ScopeDirChooserTest, DropsAndTheOpenPanelProposeAFolder)
     const QString named = tree.mkdir(QStringLiteral("named by text"));
     useScope(tree.mkdir(QStringLiteral("start")));
     open();
+    const QString start = controller->scopeDir();
     ScopeDirOverView *button = chooser->mScopeView();
+    // The window's assistant, shown in the expanded window, has a drop zone of its own.
+    controller->showAssistant();
+    auto *zone = controller->assistantView()->findChild<AssistantDaDView *>(QStringLiteral("assistantDnDView"));
+    ASSERT_NE(zone, nullptr);
+    const auto dragging = [&](QWidget *target) { return target == zone ? zone->hasDragging() : button->hasDragging(); };
     QMimeData folder, file, text, words;
     folder.setUrls({QUrl::fromLocalFile(dropped)});
     file.setUrls({QUrl::fromLocalFile(tree.writeFile(QStringLiteral("a-file.txt"), "f"))});
     text.setText(named);
     words.setText(QStringLiteral("just some words"));
-    // Entered (and highlighted while over the button), then dropped or left; the scope after.
-    const std::tuple<const char *, QMimeData *, bool, bool, bool, QString> drops[] = {
-        {"folder", &folder, true, true, true, dropped},
-        {"file: the manager refuses it", &file, true, true, false, dropped},
-        {"plain-text path", &text, true, true, true, named},
-        {"words", &words, false, true, false, named},
-        {"folder, then left", &folder, true, false, false, named},
+    // Entered (and highlighted while over the target), then dropped or left;
+    // the scope after. An accepted drop collapses the window.
+    const std::tuple<const char *, QWidget *, QMimeData *, bool, bool, bool, QString> drops[] = {
+        {"file on the zone", zone, &file, true, true, false, start},
+        {"folder on the zone", zone, &folder, true, true, true, dropped},
+        {"file: the manager refuses it", button, &file, true, true, false, dropped},
+        {"plain-text path", button, &text, true, true, true, named},
+        {"words", button, &words, false, true, false, named},
+        {"folder, then left", button, &folder, true, false, false, named},
     };
-    for (const auto &[what, data, entered, dropIt, accepted, scope] : drops) {
+    for (const auto &[what, target, data, entered, dropIt, accepted, scope] : drops) {
         QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction | Qt::LinkAction, data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(button, &enter);
+        QApplication::sendEvent(target, &enter);
         EXPECT_EQ(enter.isAccepted(), entered) << what;
-        EXPECT_EQ(button->hasDragging(), entered) << what;
+        EXPECT_EQ(dragging(target), entered) << what;
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction | Qt::LinkAction, data, Qt::LeftButton, Qt::NoModifier);
         QDragLeaveEvent leave;
-        QApplication::sendEvent(button, dropIt ? static_cast<QEvent *>(&drop) : &leave);
+        QApplication::sendEvent(target, dropIt ? static_cast<QEvent *>(&drop) : &leave);
         EXPECT_EQ(dropIt && drop.isAccepted(), accepted) << what;
-        EXPECT_FALSE(button->hasDragging()) << what;
+        EXPECT_FALSE(dragging(target)) << what;
+        EXPECT_EQ(controller->scopeDir(), scope) << what;
         EXPECT_EQ(button->toolTip(), scope) << what;
+        EXPECT_TRUE(!accepted || controller->window()->isToogle()) << what;
     }
 
     // "Choose…" opens a panel of folders, hidden ones too; Cancel keeps the scope.
