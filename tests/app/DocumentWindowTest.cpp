@@ -84,14 +84,6 @@ protected:
         useScope(tree.root());
     }
 
-    // Types text into the field as key events, then Return if asked.
-    void type(const QString &text, bool enter = false)
-    {
-        QTest::keyClicks(controller->mSearchField(), text);
-        if (enter)
-            QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
-    }
-
     QVariantList criteriaForText(const QString &text, int *verdict = nullptr)
     {
         controller->mSearchField()->setText(text);
@@ -148,11 +140,6 @@ protected:
                 b->click();
         kztest::waitUntil([&] { return !box(); }, 3000);
         return question;
-    }
-
-    bool waitForEnd()
-    {
-        return kztest::waitUntil([&] { return controller->searchObject() && !controller->searchObject()->isSearching(); }, 10000);
     }
 
 };
@@ -348,25 +335,6 @@ TEST_F(DocumentWindowTest, SearchesStoppedBeforeTheirWalkBeganListNoFolder)
     KZFileSearch::setCountsListedFoldersForTesting(false);
     EXPECT_EQ(listed, 203); // the root, docs, many and its 200 folders
     EXPECT_EQ(controller->searchObject()->criteria().first().toMap(), criterion(1, 1, QStringLiteral("abc")));
-}
-
-// What a search left out was only in the walk's own log lines, if at all.
-TEST_F(DocumentWindowTest, WhatASearchLeftOutIsLogged)
-{
-    tree.writeFile(QStringLiteral("nas/share/report-remote.txt"));
-    const QString nas = tree.path(QStringLiteral("nas"));
-    const scopetest::FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs4", "srv:/e", "0:70"));
-    kztest::LogCapture log;
-    open();
-    {
-        const scopetest::SilentServer server;
-        type(QStringLiteral("report"), true);
-        ASSERT_TRUE(waitForEnd());
-    }
-    EXPECT_EQ(controller->searchObject()->results().size(), 2);
-    EXPECT_EQ(controller->searchObject()->unreadableFolderCount(), 1);
-    EXPECT_TRUE(log.contains(QStringLiteral("unreadableFolders:1 skippedLongPaths:0 scopeDir:") + tree.root()));
-    ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
 }
 
 TEST_F(DocumentWindowTest, WindowsStayInsideTheScreen)

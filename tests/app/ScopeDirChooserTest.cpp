@@ -237,8 +237,8 @@ TEST_F(ScopeDirChooserTest, RootSubmenuHidesSystemNamesButListsDotFolders)
 // not answering.
 TEST_F(ScopeDirChooserTest, ASilentServerCostsOneTimeBoxNotAFrozenWindow)
 {
-    tree.mkdir(QStringLiteral("shares/nas/share"));
-    tree.mkdir(QStringLiteral("shares/local"));
+    tree.writeFile(QStringLiteral("shares/nas/share/report-remote.txt"));
+    tree.writeFile(QStringLiteral("shares/local/report.txt"));
     const QString shares = tree.path(QStringLiteral("shares"));
     const QString nas = tree.path(QStringLiteral("shares/nas"));
     scopetest::FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs4", "srv:/export", "0:70"));
@@ -262,6 +262,15 @@ TEST_F(ScopeDirChooserTest, ASilentServerCostsOneTimeBoxNotAFrozenWindow)
          }},
         {"icon", [&] {
              EXPECT_FALSE(KZFinderFileIcon::iconForFileAtPathWithSize(nas + QStringLiteral("/share"), 16).isNull());
+         }},
+        // What a search left out was only in the walk's own log lines, if at all.
+        {"search", [&] {
+             kztest::LogCapture log;
+             type(QStringLiteral("report"), true);
+             ASSERT_TRUE(waitForEnd());
+             EXPECT_EQ(controller->searchObject()->results().size(), 1);
+             EXPECT_EQ(controller->searchObject()->unreadableFolderCount(), 1);
+             EXPECT_TRUE(log.contains(QStringLiteral("unreadableFolders:1 skippedLongPaths:0 scopeDir:") + shares));
          }},
         {"scope", [&] {
              useScope(nas);

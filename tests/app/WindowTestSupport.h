@@ -101,6 +101,18 @@ protected:
         controller->window()->activateWindow();
     }
 
+    // Types text into the field as key events, then Return if asked.
+    void type(const QString &text, bool enter = false)
+    {
+        QTest::keyClicks(controller->mSearchField(), text);
+        if (enter)
+            QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
+    }
+    bool waitForEnd()
+    {
+        return waitUntil([&] { return controller->searchObject() && !controller->searchObject()->isSearching(); }, 10000);
+    }
+
     TempTree tree;
     rulestest::FakeRulesEditorView editor; // the rows the controller reads
     std::unique_ptr<DocumentWindowController> controller;
