@@ -232,8 +232,12 @@ TEST_F(DocumentWindowTest, SkippedFolderNamesPruneTheWindowsSearchLikeFind)
               QVariantList{QVariantMap({{QStringLiteral("name"), QStringLiteral("node_modules")}, {QStringLiteral("state"), false}})});
 }
 
-TEST_F(DocumentWindowTest, QuickKeystrokesStartOneSearchAndReturnStartsAtOnce)
+// Searches stopped while they still waited for a pool thread walked their
+// whole scope all the same, holding one of the two threads the next needed.
+TEST_F(DocumentWindowTest, QuickKeystrokesStartOneSearchAndStoppedOnesListNoFolder)
 {
+    for (int i = 0; i < 200; ++i)
+        tree.writeFile(QStringLiteral("many/d%1/x").arg(i));
     open();
     type(QStringLiteral("repor"));
     QTest::qWait(120);
@@ -252,6 +256,24 @@ TEST_F(DocumentWindowTest, QuickKeystrokesStartOneSearchAndReturnStartsAtOnce)
     ASSERT_TRUE(waitForEnd());
     QTest::qWait(350);
     EXPECT_EQ(controller->searchCount(), 2);
+
+    // Both search threads are taken, so that the next three searches wait in the queue.
+    QSemaphore started, release;
+    for (int i = 0; i < 2; ++i)
+        DocumentWindowController::searchQueue()->start([&] { started.release(), release.acquire(); });
+    ASSERT_TRUE(started.tryAcquire(2, 5000));
+    KZFileSearch::setCountsListedFoldersForTesting(true);
+    controller->mSearchField()->clear();
+    for (const QString &text : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
+        type(text, true);
+    EXPECT_EQ(controller->searchCount(), 5);
+    release.release(2);
+    ASSERT_TRUE(waitForEnd());
+    DocumentWindowController::searchQueue()->waitForDone();
+    const int64_t listed = KZFileSearch::listedFoldersForTesting();
+    KZFileSearch::setCountsListedFoldersForTesting(false);
+    EXPECT_EQ(listed, 203); // the root, docs, many and its 200 folders
+    EXPECT_EQ(controller->searchObject()->criteria().first().toMap(), criterion(1, 1, QStringLiteral("abc")));
 }
 
 // Down in the field and Escape in the results move the keyboard between the
@@ -308,31 +330,6 @@ TEST_F(DocumentWindowTest, ResultsExpandTheWindowAndNoResultCollapsesIt)
     controller->setIsWindowToggled(false);
     EXPECT_GT(window->minimumSize().height(), 200);
     EXPECT_TRUE(kztest::waitUntil([&] { return window->size() == window->minimumSize(); }));
-}
-
-// A search stopped while it still waited for a pool thread walked its whole
-// scope all the same, holding one of the two threads the next search needed.
-TEST_F(DocumentWindowTest, SearchesStoppedBeforeTheirWalkBeganListNoFolder)
-{
-    for (int i = 0; i < 200; ++i)
-        tree.writeFile(QStringLiteral("many/d%1/x").arg(i));
-    open();
-    // Both search threads are taken, so that the three searches wait in the queue.
-    QSemaphore started, release;
-    for (int i = 0; i < 2; ++i)
-        DocumentWindowController::searchQueue()->start([&] { started.release(), release.acquire(); });
-    ASSERT_TRUE(started.tryAcquire(2, 5000));
-    KZFileSearch::setCountsListedFoldersForTesting(true);
-    for (const QString &text : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
-        type(text, true);
-    EXPECT_EQ(controller->searchCount(), 3);
-    release.release(2);
-    ASSERT_TRUE(waitForEnd());
-    DocumentWindowController::searchQueue()->waitForDone();
-    const int64_t listed = KZFileSearch::listedFoldersForTesting();
-    KZFileSearch::setCountsListedFoldersForTesting(false);
-    EXPECT_EQ(listed, 203); // the root, docs, many and its 200 folders
-    EXPECT_EQ(controller->searchObject()->criteria().first().toMap(), criterion(1, 1, QStringLiteral("abc")));
 }
 
 TEST_F(DocumentWindowTest, WindowsStayInsideTheScreen)
