@@ -58,14 +58,19 @@ protected:
     static QString home() { return ScopeDirManager::homeDirPath(); }
 };
 
-TEST_F(ScopeDirChooserTest, TopMenuListsVolumesHomeAndChosenFoldersWithUniqueNames)
+TEST_F(ScopeDirChooserTest, MenusListVolumesHomeChosenFoldersAndTheirSubFolders)
 {
     const QString srcX = tree.mkdir(QStringLiteral("a/x/p/src"));
     const QString srcY = tree.mkdir(QStringLiteral("a/y/q/src"));
     const QString gone = tree.mkdir(QStringLiteral("gone"));
+    for (const char *dir : {"beta", "Alpha", ".hidden", "gamma/deeper", "proc"}) // hidden names apply at "/" only
+        tree.mkdir(QStringLiteral("other/full/") + QLatin1String(dir));
+    tree.writeFile(QStringLiteral("other/full/aardvark.txt"), "f");
+    tree.symlink(tree.path(QStringLiteral("other/full/beta")), QStringLiteral("other/full/Delta-link"));
+    tree.symlink(tree.path(QStringLiteral("other/full/aardvark.txt")), QStringLiteral("other/full/file-link"));
     // A folder taken over from the sidebar (kind 0) is not offered.
     ASSERT_NE(manager()->addFavoriteDirURL(QUrl::fromLocalFile(tree.mkdir(QStringLiteral("sidebar")))), nullptr);
-    for (const QString &dir : {gone, srcX, srcY, tree.mkdir(QStringLiteral("other/solo"))})
+    for (const QString &dir : {gone, srcX, srcY, tree.path(QStringLiteral("other/full"))})
         ASSERT_TRUE(manager()->proposeSelectionWithDirPath(dir));
     tree.remove(QStringLiteral("gone"));
     open();
@@ -79,7 +84,7 @@ TEST_F(ScopeDirChooserTest, TopMenuListsVolumesHomeAndChosenFoldersWithUniqueNam
     // After the volumes: home, the folders the user chose (the deleted one
     // gone, the two "src" told apart by their grandparent), then Choose….
     ASSERT_EQ(describe(menu.get()).split(QLatin1Char('|')).mid(volumes.size()).join(QLatin1Char('|')),
-              QLatin1String(volumes.isEmpty() ? "" : "--|") + QStringLiteral("home>|--|src (x)>|src (y)>|solo*>|--|Choose…"));
+              QLatin1String(volumes.isEmpty() ? "" : "--|") + QStringLiteral("home>|--|src (x)>|src (y)>|full*>|--|Choose…"));
     // Every item has its icon; the current scope is marked and bold, the others are plain.
     for (QAction *a : actions) {
         EXPECT_TRUE(a->isSeparator() || !a->icon().isNull()) << a->text().toStdString();
@@ -96,25 +101,12 @@ TEST_F(ScopeDirChooserTest, TopMenuListsVolumesHomeAndChosenFoldersWithUniqueNam
         EXPECT_EQ(controller->scopeDir(), volumes.first());
         EXPECT_TRUE(describe(topMenu().get()).startsWith(kztest::menuItem(actions.first()->text(), true, true, true)));
     }
-}
 
-TEST_F(ScopeDirChooserTest, FolderSubmenusListSubFoldersOpenThemAndChooseThem)
-{
-    for (const char *dir : {"full/beta", "full/Alpha", "full/.hidden", "full/gamma/deeper"})
-        tree.mkdir(QString::fromLatin1(dir));
-    tree.mkdir(QStringLiteral("full/proc")); // hidden names apply at "/" only
-    tree.writeFile(QStringLiteral("full/aardvark.txt"), "f");
-    tree.symlink(tree.path(QStringLiteral("full/beta")), QStringLiteral("full/Delta-link"));
-    tree.symlink(tree.path(QStringLiteral("full/aardvark.txt")), QStringLiteral("full/file-link"));
-    const QString full = tree.path(QStringLiteral("full"));
-    ASSERT_TRUE(manager()->proposeSelectionWithDirPath(full));
-    open();
-
-    std::unique_ptr<QMenu> menu = topMenu();
+    // Each chosen folder has a submenu of its sub-folders.
     QMenu *fullMenu = openSubmenu(itemTitled(menu.get(), QStringLiteral("full")));
     ASSERT_NE(fullMenu, nullptr);
     // Opening it again rebuilds it from the folder as it is now.
-    tree.mkdir(QStringLiteral("full/epsilon"));
+    tree.mkdir(QStringLiteral("other/full/epsilon"));
     openSubmenu(fullMenu->menuAction());
     EXPECT_EQ(describe(fullMenu), QStringLiteral("Open|--|.hidden>|Alpha>|beta>|Delta-link>|epsilon>|gamma>|proc>"));
     QMenu *gamma = openSubmenu(itemTitled(fullMenu, QStringLiteral("gamma")));
@@ -123,14 +115,15 @@ TEST_F(ScopeDirChooserTest, FolderSubmenusListSubFoldersOpenThemAndChooseThem)
 
     // "Open" hands the folder to the desktop's file manager, the scope stays.
     kztest::OpenedUrls opened;
+    const QString scope = controller->scopeDir();
     itemTitled(gamma, QStringLiteral("Open"))->trigger();
-    EXPECT_EQ(opened.urls, QList<QUrl>{QUrl::fromLocalFile(tree.path(QStringLiteral("full/gamma")))});
-    EXPECT_EQ(controller->scopeDir(), full);
+    EXPECT_EQ(opened.urls, QList<QUrl>{QUrl::fromLocalFile(tree.path(QStringLiteral("other/full/gamma")))});
+    EXPECT_EQ(controller->scopeDir(), scope);
 
     // Chosen two levels down, the choice reaches the window through the top
     // menu and is offered among the chosen folders from then on.
     itemTitled(gamma, QStringLiteral("deeper"))->trigger();
-    const QString deeper = tree.path(QStringLiteral("full/gamma/deeper"));
+    const QString deeper = tree.path(QStringLiteral("other/full/gamma/deeper"));
     EXPECT_EQ(chooser->mScopeView()->toolTip(), deeper);
     EXPECT_TRUE(describe(topMenu().get()).contains(QStringLiteral("|full>|deeper*>|")));
 
