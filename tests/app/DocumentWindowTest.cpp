@@ -22,7 +22,6 @@
 #include "support/KZFunctions.h"
 #include "support/KZUserDefaults.h"
 #include "tests/app/WindowTestSupport.h"
-#include "tests/scope/ScopeTestSupport.h"
 #include "tests/testlib/OpenedUrls.h"
 #include "toolkit/KZSpinnerView.h"
 

@@ -92,25 +92,6 @@ TEST(KZHotKeyCenter, GrabsOnX11ReportsPressesAndTellsEachStatus)
     EXPECT_TRUE(log.contains(QStringLiteral("RegisterEventHotKey:10")));
 }
 
-TEST(AppDelegate, RegistersTheSavedShortcutAtLaunchUnderTagOne)
-{
-    KZHotKeyRepresentation(kK, kCtrlAlt, true).saveToUserDefaults();
-    AppDelegate delegate;
-    delegate.applicationDidFinishLaunching();
-    KZHotKey *hotKey = KZHotKeyCenter::defaultCenter()->hotKeyWithKeyCode(kK, kCtrlAlt);
-    ASSERT_NE(hotKey, nullptr);
-    EXPECT_EQ(hotKey->tag(), 1);
-    // With Trovix's own window focused the press is still the shortcut's, not the window's.
-    ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.documentWindowControllers().value(0)->window()));
-    // A registered shortcut keeps a windowless Trovix running.
-    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
-    // The press hides the windows of an active Trovix (after the fade).
-    QWidget *window = delegate.documentWindowControllers().value(0)->window();
-    kztest::pressWithXdotool(QStringLiteral("ctrl+alt+k"));
-    EXPECT_TRUE(kztest::waitUntil([&] { return !window->isVisible(); }));
-    KZHotKeyCenter::defaultCenter()->unregisterHotKeyWithTag(1);
-}
-
 // The GlobalShortcuts portal of the desktop, on the private session bus: it
 // answers CreateSession and BindShortcuts through Response signals on the
 // request objects, as the portal does, and keeps what was bound.
@@ -286,10 +267,26 @@ TEST(KZHotKeyFieldView, RecordsAndHandsOverOnlyAnAcceptableLastCombination)
     }
 }
 
-TEST(KZHotKeyFieldView, ASavedShortcutSwitchedOnAsksForRecordingAndFocusLossEndsIt)
+TEST(AppDelegate, RegistersTheSavedShortcutAtLaunchUnderTagOne)
 {
+    KZHotKeyRepresentation(kK, kCtrlAlt, true).saveToUserDefaults();
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
     KZHotKeyCenter *center = KZHotKeyCenter::defaultCenter();
-    ASSERT_TRUE(center->registerHotKeyWithKeyCode(kK, kCtrlAlt, 5));
+    KZHotKey *hotKey = center->hotKeyWithKeyCode(kK, kCtrlAlt);
+    ASSERT_NE(hotKey, nullptr);
+    EXPECT_EQ(hotKey->tag(), 1);
+    // With Trovix's own window focused the press is still the shortcut's, not the window's.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.documentWindowControllers().value(0)->window()));
+    // A registered shortcut keeps a windowless Trovix running.
+    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+    // The press hides the windows of an active Trovix (after the fade).
+    QWidget *documentWindow = delegate.documentWindowControllers().value(0)->window();
+    kztest::pressWithXdotool(QStringLiteral("ctrl+alt+k"));
+    EXPECT_TRUE(kztest::waitUntil([&] { return !documentWindow->isVisible(); }));
+
+    // The held shortcut switched on in a field asks for a recording, which
+    // focus loss ends.
     QWidget window;
     auto *field = new KZHotKeyFieldView(&window);
     Observer observer;
@@ -301,7 +298,6 @@ TEST(KZHotKeyFieldView, ASavedShortcutSwitchedOnAsksForRecordingAndFocusLossEnds
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     EXPECT_TRUE(kztest::waitUntil([&] { return field->hasFocus(); }));
     EXPECT_TRUE(observer.changes.empty());
-
     QTest::mouseClick(field, Qt::LeftButton);
     ASSERT_TRUE(field->isRecording());
     QWidget other;
@@ -309,7 +305,7 @@ TEST(KZHotKeyFieldView, ASavedShortcutSwitchedOnAsksForRecordingAndFocusLossEnds
     other.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     EXPECT_FALSE(field->isRecording());
-    center->unregisterHotKeyWithTag(5);
+    center->unregisterHotKeyWithTag(1);
 }
 
 } // namespace
