@@ -542,7 +542,7 @@ TEST_F(DocumentWindowTest, AppDelegateWindowsAndHelpItems)
 }
 
 // Export writes every result in list order as CSV, JSON lines or plain paths.
-TEST_F(DocumentWindowTest, AppDelegateFileMenuReachesTheResultsOfTheKeyWindow)
+TEST_F(DocumentWindowTest, AppDelegateMenusAndHotKeyReachTheWindows)
 {
     AppDelegate app;
     app.applicationDidFinishLaunching();
@@ -639,15 +639,10 @@ TEST_F(DocumentWindowTest, AppDelegateFileMenuReachesTheResultsOfTheKeyWindow)
         paths += r->cPath() + '\n';
     }
     EXPECT_EQ(readAll(out.path(QStringLiteral("found.txt"))), paths);
-}
 
-// The hot key's press: an inactive application shows every window, an active
-// one fades them out; presses are ignored while the preferences are key; a
-// background start opens its first window on the first press.
-TEST_F(DocumentWindowTest, AppDelegateHotKeyTogglesEveryWindow)
-{
-    AppDelegate app;
-    app.applicationDidFinishLaunching();
+    // The hot key's press: an inactive application shows every window, an
+    // active one fades them out; presses are ignored while the preferences
+    // are key; a background start opens its first window on the first request.
     app.mi_file_newWindow();
     const QList<DocumentWindowController *> controllers = app.documentWindowControllers();
     auto visibleCount = [&] {
