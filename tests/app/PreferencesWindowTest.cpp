@@ -90,8 +90,7 @@ TEST_F(PreferencesWindowTest, ExcludedFoldersShowDropAddAndSwitchOff)
     const QString f1 = tree.writeFile(QStringLiteral("one.txt")), f2 = tree.writeFile(QStringLiteral("two.txt"));
     EXPECT_TRUE(drop({f1, a, f2}));
     EXPECT_FALSE(drop({f1, f2}));
-    EXPECT_EQ(titles().size(), 3);
-    EXPECT_EQ(titles().last(), a);
+    EXPECT_EQ(titles().mid(2), QStringList{a});
     EXPECT_FALSE(trovixFind(tree.root()).contains(QStringLiteral("a/target.txt")));
 
     // Unchecked: still listed, and the next search walks the folder again.
