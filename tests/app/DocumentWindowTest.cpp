@@ -1,80 +1,80 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
-#include <QDropEvent>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QListWidget>
-#include <QMenu>
-#include <QMimeData>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSemaphore>
-#include <QTest>
-#include <QThreadPool>
-#include <QTimer>
-
-#include <gtest/gtest.h>
+#include <utility>
 
 #include "app/AppDelegate.h"
-#include "app/DocumentWindow.h"
-#include "app/DocumentWindowController.h"
+#include "app/PreferencesWindowController.h"
 #include "app/SkipNamesListView.h"
-#include "results/ResultsListTableView.h"
+#include "engine/FileSearchResultExport.h"
 #include "engine/KZFileSearch.h"
-#include "engine/KZFileSearchObject.h"
-#include "scope/ScopeDirManager.h"
+#include "results/ResultsExport.h"
+#include "results/ResultsListTableView.h"
 #include "support/KZFunctions.h"
 #include "support/KZUserDefaults.h"
-#include "tests/rules/RulesTestSupport.h"
-#include "tests/scope/ScopeTestSupport.h"
+#include "tests/app/WindowTestSupport.h"
 #include "tests/testlib/OpenedUrls.h"
-#include "tests/testlib/TestEnvironment.h"
-#include "rules/SavedSearches.h"
 #include "toolkit/KZSpinnerView.h"
 
 namespace {
 
 using kztest::criterion;
-using RowsOnlyEditorView = rulestest::FakeRulesEditorView; // the rows the controller reads
 
-// A menu's items as "text" + "+" (enabled) or "-" + "*" when checked, joined by "|".
-QString menuStates(const QMenu *menu)
+const QVariantMap reportName = criterion(1, 1, QStringLiteral("report"));
+const QVariantMap bigFiles = criterion(2, 7, qint64(4096));
+
+QVariantList canonical(const KZRuleRows &rows)
 {
-    QStringList items;
-    for (QAction *a : menu->actions())
-        if (!a->isSeparator())
-            items.append(a->text() + (a->isEnabled() ? u'+' : u'-') + (a->isChecked() ? QStringLiteral("*") : QString()));
-    return items.join(u'|');
+    return RulesEditorViewController::canonizedCriteriaFromCriteria(rows, false);
 }
 
-// Closes the saved-searches menu as soon as it pops up, noting its items.
-class MenuWatcher
+// RFC 4180 records: quoted fields may hold commas, doubled quotes and line breaks.
+QList<QStringList> parseCsv(const QByteArray &bytes)
 {
-public:
-    MenuWatcher()
-    {
-        timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-            if (menu && menu->objectName() == QStringLiteral("searches-menu")) {
-                shown.append(menuStates(menu));
-                menu->close();
+    const QString text = QString::fromUtf8(bytes);
+    QList<QStringList> records{{}};
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'"' && quoted && text.mid(i + 1, 1) == u'"') {
+            field += text.at(++i);
+        } else if (text.at(i) == u'"') {
+            quoted = !quoted;
+        } else if (!quoted && (text.at(i) == u',' || text.mid(i, 2) == QLatin1String("\r\n"))) {
+            records.last().append(std::exchange(field, QString()));
+            if (text.at(i) != u',') {
+                records.append(QStringList());
+                ++i;
             }
-        });
-        timer.start();
+        } else {
+            field += text.at(i);
+        }
     }
-    QTimer timer;
-    QStringList shown;
-};
+    records.removeLast(); // the empty one after the last line break
+    return records;
+}
 
-class DocumentWindowTest : public ::testing::Test
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class DocumentWindowTest : public kztest::WindowTest
 {
 protected:
     void SetUp() override
     {
-        kztest::resetTestEnvironment();
-        ScopeDirManager::resetSharedInstanceForTesting();
+        WindowTest::SetUp();
         tree.mkdir(QStringLiteral("docs"));
         tree.writeFile(QStringLiteral("docs/Report.txt"), "r");
         tree.writeFile(QStringLiteral("docs/report-old.txt"), "r");
@@ -82,73 +82,68 @@ protected:
         tree.writeFile(QStringLiteral("plain-file"), "p");
         useScope(tree.root());
     }
-    void TearDown() override
-    {
-        controller.reset();
-        // Walks of this test must not outlive its tree.
-        DocumentWindowController::searchQueue()->waitForDone();
-        ScopeDirManager::resetSharedInstanceForTesting();
-    }
 
-    static void useScope(const QString &path)
-    {
-        ASSERT_TRUE(ScopeDirManager::sharedInstance()->setSelectionKind(ScopeDirManager::SelectionPath, path));
-    }
-
-    void open()
-    {
-        controller = std::make_unique<DocumentWindowController>();
-        controller->showWindowAnimated();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
-        controller->window()->activateWindow();
-    }
-
-    // Types text into the field as key events, then Return if asked.
-    void type(const QString &text, bool enter = false)
-    {
-        QTest::keyClicks(controller->mSearchField(), text);
-        if (enter)
-            QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
-    }
-
-    QVariantList criteriaForText(const QString &text, int *verdict = nullptr)
+    QVariantList criteriaForText(const QString &text)
     {
         controller->mSearchField()->setText(text);
         QVariantList criteria;
-        const int result = controller->evaluateStartableSearch(nullptr, &criteria);
-        if (verdict)
-            *verdict = result;
+        controller->evaluateStartableSearch(nullptr, &criteria);
         return criteria;
     }
 
-    KZRuleRows rowsFor(const QVariantMap &criterion)
+    KZRuleRows rowsFor(const QVariantList &criteria)
     {
         QString error;
-        const auto rows = controller->rulesEditorViewController()->rowsFromCanonizedCriteria({criterion}, &error);
+        const auto rows = controller->rulesEditorViewController()->rowsFromCanonizedCriteria(criteria, &error);
         EXPECT_TRUE(rows.has_value()) << error.toStdString();
         return rows.value_or(KZRuleRows());
     }
 
-    static SavedSearches *noSavedSearches()
+    // The saved searches with "Reports" (names containing "report") in them.
+    SavedSearches *withReports()
     {
         SavedSearches *saved = SavedSearches::sharedInstance();
-        for (const SavedSearchRef &old : saved->savedSearches())
-            saved->removeSavedSearches(old);
+        EXPECT_TRUE(saved->addSavedSearches(kzMakeSavedSearch(QStringLiteral("Reports"), rowsFor({reportName}))));
         return saved;
     }
-
-    bool waitForEnd()
+    static SavedSearchRef storedReports()
     {
-        return kztest::waitUntil([&] { return controller->searchObject() && !controller->searchObject()->isSearching(); }, 10000);
+        return SavedSearches(SavedSearches::sharedInstance()->filePath()).savedSearchNamed(QStringLiteral("Reports"));
     }
 
-    kztest::TempTree tree;
-    std::unique_ptr<DocumentWindowController> controller;
+    // Runs the enabled searches-menu item titled title, as a choice in the menu does.
+    bool choose(const QString &title)
+    {
+        std::unique_ptr<QMenu> menu(controller->savedSearchesMenu());
+        for (QAction *a : menu->actions()) {
+            if (a->text() == title && a->isEnabled()) {
+                controller->mi_savedSearches(a);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Answers the question about removing a saved search with the button
+    // titled answer; returns the question, null when none came.
+    QString answerRemoveQuestion(const QString &answer)
+    {
+        const auto box = [&] { return controller->window()->findChild<QMessageBox *>(QStringLiteral("removeSavedSearchAlert")); };
+        if (!kztest::waitUntil([&] { return box() && box()->isVisible(); }, 3000))
+            return QString();
+        const QString question = box()->text();
+        for (QAbstractButton *b : box()->buttons())
+            if (b->text() == answer)
+                b->click();
+        kztest::waitUntil([&] { return !box(); }, 3000);
+        return question;
+    }
+
 };
 
-TEST_F(DocumentWindowTest, FieldTextBecomesFileNameCriteria)
+TEST_F(DocumentWindowTest, FieldTextAndRuleRowsBecomeTheSearchCriteria)
 {
-    open();
+    open(true);
     // The field's text goes through KZFileNameCriteriaFromSearchText, whose
     // table is tested on its own; here the examples the tooltip gives.
     // Operators: 1 contains, 2 begins with, 3 ends with.
@@ -159,9 +154,8 @@ TEST_F(DocumentWindowTest, FieldTextBecomesFileNameCriteria)
         {QStringLiteral("   "), {}},
     };
     for (const auto &[text, criteria] : cases) {
-        int verdict = -2;
-        EXPECT_EQ(criteriaForText(text, &verdict), criteria) << text.toStdString();
-        EXPECT_EQ(verdict, criteria.isEmpty() ? 0 : 1) << text.toStdString();
+        EXPECT_EQ(criteriaForText(text), criteria) << text.toStdString();
+        EXPECT_EQ(controller->evaluateStartableSearch(nullptr, nullptr), criteria.isEmpty() ? 0 : 1) << text.toStdString();
     }
 
     // The patterns were a secret: the field had no tooltip. Each example the
@@ -171,11 +165,22 @@ TEST_F(DocumentWindowTest, FieldTextBecomesFileNameCriteria)
         EXPECT_TRUE(tip.contains(u'\u201C' + example + u'\u201D')) << tip.toStdString();
     EXPECT_TRUE(tip.contains(QStringLiteral("contain")) && tip.contains(QStringLiteral("four characters"))) << tip.toStdString();
 
+    // A size row joins the search after the field's criterion; a changed
+    // rule searches again at once, without the field's delay.
+    editor.rows = rowsFor({criterion(2, 7, qint64(1000))});
+    EXPECT_EQ(criteriaForText(QStringLiteral("rep")), QVariantList({criterion(1, 1, QStringLiteral("rep")), canonical(editor.rows).first()}));
+    const int before = controller->searchCount();
+    controller->rulesEditorViewControllerDidChange(controller->rulesEditorViewController(),
+                                                   {{QStringLiteral("kind"), QStringLiteral("criteriaChanged")}});
+    EXPECT_EQ(controller->searchCount(), before + 1);
+    ASSERT_TRUE(waitForEnd());
+    editor.rows.clear();
+
     // Enabled excluded folders come last, as one "is not" folders criterion;
     // alone they are not enough to search.
     for (const QString &name : {QStringLiteral("docs"), QStringLiteral("other")})
-        ScopeDirManager::sharedInstance()->addExcludedDir(tree.path(name));
-    ScopeDirManager::sharedInstance()->setStateOfExcludedDir(false, tree.path(QStringLiteral("other")));
+        manager()->addExcludedDir(tree.path(name));
+    manager()->setStateOfExcludedDir(false, tree.path(QStringLiteral("other")));
     EXPECT_TRUE(criteriaForText(QStringLiteral(" ")).isEmpty());
     EXPECT_EQ(criteriaForText(QStringLiteral("rep")),
               QVariantList({criterion(1, 1, QStringLiteral("rep")),
@@ -204,7 +209,6 @@ TEST_F(DocumentWindowTest, SkippedFolderNamesPruneTheWindowsSearchLikeFind)
     auto expected = [&](const QStringList &pruned) { return kztest::findPrunedPaths(tree.root(), pruned, QStringLiteral("x")); };
     EXPECT_EQ(walk(), expected({QStringLiteral(".git"), QStringLiteral("node_modules")}));
     view.listWidget()->item(1)->setCheckState(Qt::Unchecked);
-    EXPECT_EQ(ScopeDirManager::sharedInstance()->activeExcludedNames(), QStringList{QStringLiteral(".git")});
     EXPECT_EQ(walk(), expected({QStringLiteral(".git")}));
 
     // Refused names leave the stored list as it was and say why; a stored
@@ -220,15 +224,18 @@ TEST_F(DocumentWindowTest, SkippedFolderNamesPruneTheWindowsSearchLikeFind)
     view.listWidget()->item(0)->setSelected(true);
     view.removeSelectedNames();
     ScopeDirManager::resetSharedInstanceForTesting();
-    EXPECT_EQ(ScopeDirManager::sharedInstance()->excludedNames(),
+    EXPECT_EQ(manager()->excludedNames(),
               QVariantList{QVariantMap({{QStringLiteral("name"), QStringLiteral("node_modules")}, {QStringLiteral("state"), false}})});
 }
 
-TEST_F(DocumentWindowTest, QuickKeystrokesStartOneSearchAndReturnStartsAtOnce)
+// Searches stopped while they still waited for a pool thread walked their
+// whole scope all the same, holding one of the two threads the next needed.
+TEST_F(DocumentWindowTest, QuickKeystrokesStartOneSearchAndStoppedOnesListNoFolder)
 {
+    for (int i = 0; i < 200; ++i)
+        tree.writeFile(QStringLiteral("many/d%1/x").arg(i));
     open();
     type(QStringLiteral("repor"));
-    EXPECT_TRUE(controller->isSearchPending());
     QTest::qWait(120);
     EXPECT_EQ(controller->searchCount(), 0); // the wait restarts with every key
     ASSERT_TRUE(kztest::waitUntil([&] { return controller->searchCount() == 1; }, 2000));
@@ -242,19 +249,42 @@ TEST_F(DocumentWindowTest, QuickKeystrokesStartOneSearchAndReturnStartsAtOnce)
     EXPECT_EQ(controller->searchObject(), nullptr);
     QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
     EXPECT_EQ(controller->searchCount(), 2);
-    EXPECT_FALSE(controller->isSearchPending());
     ASSERT_TRUE(waitForEnd());
     QTest::qWait(350);
     EXPECT_EQ(controller->searchCount(), 2);
+
+    // Both search threads are taken, so that the next three searches wait in the queue.
+    QSemaphore started, release;
+    for (int i = 0; i < 2; ++i)
+        DocumentWindowController::searchQueue()->start([&] { started.release(), release.acquire(); });
+    ASSERT_TRUE(started.tryAcquire(2, 5000));
+    KZFileSearch::setCountsListedFoldersForTesting(true);
+    controller->mSearchField()->clear();
+    for (const QString &text : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
+        type(text, true);
+    EXPECT_EQ(controller->searchCount(), 5);
+    release.release(2);
+    ASSERT_TRUE(waitForEnd());
+    DocumentWindowController::searchQueue()->waitForDone();
+    const int64_t listed = KZFileSearch::listedFoldersForTesting();
+    KZFileSearch::setCountsListedFoldersForTesting(false);
+    EXPECT_EQ(listed, 203); // the root, docs, many and its 200 folders
+    EXPECT_EQ(controller->searchObject()->criteria().first().toMap(), criterion(1, 1, QStringLiteral("abc")));
 }
 
+// Down in the field and Escape in the results move the keyboard between the
+// field and the results; Down does nothing while none are shown.
 TEST_F(DocumentWindowTest, ResultsExpandTheWindowAndNoResultCollapsesIt)
 {
     open();
     DocumentWindow *window = controller->window();
+    SearchTextField *field = controller->mSearchField();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(field, Qt::Key_Down);
+    EXPECT_TRUE(field->hasFocus());
     const int collapsedHeight = window->height();
     auto search = [&](const QString &text) {
-        controller->mSearchField()->clear();
+        field->clear();
         type(text, true);
         return waitForEnd();
     };
@@ -262,8 +292,14 @@ TEST_F(DocumentWindowTest, ResultsExpandTheWindowAndNoResultCollapsesIt)
     ASSERT_TRUE(kztest::waitUntil([&] { return !window->isToogle() && window->height() > collapsedHeight; }));
     EXPECT_EQ(controller->mSearchLabel()->text(), QStringLiteral("\u2014 2 files"));
     EXPECT_FALSE(controller->mSearchingIndicator()->isAnimating());
-    ResultsListViewController *list = controller->resultsViewController()->resultsListViewController();
-    ASSERT_TRUE(list && kztest::waitUntil([&] { return list->objectList().size() == 3 && list->view()->isVisible(); }));
+    ResultsListTableView *table = controller->resultsViewController()->resultsListViewController()->mTableView();
+    ASSERT_TRUE(kztest::waitUntil([&] { return table->isVisible() && table->model()->rowCount() == 3; }));
+    QTest::keyClick(field, Qt::Key_Down);
+    EXPECT_TRUE(kztest::waitUntil([&] { return table->hasFocus(); }));
+    EXPECT_TRUE(table->currentIndex().isValid());
+    QTest::keyClick(table, Qt::Key_Escape);
+    EXPECT_TRUE(kztest::waitUntil([&] { return field->hasFocus(); }));
+    EXPECT_EQ(field->text(), QStringLiteral("rep"));
 
     // The user makes it larger; a search without results collapses it...
     window->resize(900, 520);
@@ -272,15 +308,13 @@ TEST_F(DocumentWindowTest, ResultsExpandTheWindowAndNoResultCollapsesIt)
     ASSERT_TRUE(kztest::waitUntil([&] { return window->isToogle(); }));
     EXPECT_EQ(controller->mSearchLabel()->text(), QStringLiteral("\u2014 No File"));
     EXPECT_TRUE(kztest::waitUntil([&] { return window->height() == collapsedHeight; }));
-    EXPECT_EQ(controller->contentView(), nullptr);
     // ...and results bring the size back.
     ASSERT_TRUE(search(QStringLiteral("notes")));
     EXPECT_TRUE(kztest::waitUntil([&] { return window->size() == QSize(900, 520); }));
 
     // Escape empties the field and collapses.
-    QTest::keyClick(controller->mSearchField(), Qt::Key_Escape);
-    EXPECT_TRUE(controller->mSearchField()->text().isEmpty());
-    EXPECT_EQ(controller->searchObject(), nullptr);
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_TRUE(field->text().isEmpty());
     EXPECT_TRUE(window->isToogle());
 
     // Expanding again after a size below the minimum never goes below it.
@@ -292,50 +326,6 @@ TEST_F(DocumentWindowTest, ResultsExpandTheWindowAndNoResultCollapsesIt)
     controller->setIsWindowToggled(false);
     EXPECT_GT(window->minimumSize().height(), 200);
     EXPECT_TRUE(kztest::waitUntil([&] { return window->size() == window->minimumSize(); }));
-}
-
-// A search stopped while it still waited for a pool thread walked its whole
-// scope all the same, holding one of the two threads the next search needed.
-TEST_F(DocumentWindowTest, SearchesStoppedBeforeTheirWalkBeganListNoFolder)
-{
-    for (int i = 0; i < 200; ++i)
-        tree.writeFile(QStringLiteral("many/d%1/x").arg(i));
-    open();
-    // Both search threads are taken, so that the three searches wait in the queue.
-    QSemaphore started, release;
-    for (int i = 0; i < 2; ++i)
-        DocumentWindowController::searchQueue()->start([&] { started.release(), release.acquire(); });
-    ASSERT_TRUE(started.tryAcquire(2, 5000));
-    KZFileSearch::setCountsListedFoldersForTesting(true);
-    for (const QString &text : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
-        type(text, true);
-    EXPECT_EQ(controller->searchCount(), 3);
-    release.release(2);
-    ASSERT_TRUE(waitForEnd());
-    DocumentWindowController::searchQueue()->waitForDone();
-    const int64_t listed = KZFileSearch::listedFoldersForTesting();
-    KZFileSearch::setCountsListedFoldersForTesting(false);
-    EXPECT_EQ(listed, 203); // the root, docs, many and its 200 folders
-    EXPECT_EQ(controller->searchObject()->criteria().first().toMap(), criterion(1, 1, QStringLiteral("abc")));
-}
-
-// What a search left out was only in the walk's own log lines, if at all.
-TEST_F(DocumentWindowTest, WhatASearchLeftOutIsLogged)
-{
-    tree.writeFile(QStringLiteral("nas/share/report-remote.txt"));
-    const QString nas = tree.path(QStringLiteral("nas"));
-    const scopetest::FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs4", "srv:/e", "0:70"));
-    kztest::LogCapture log;
-    open();
-    {
-        const scopetest::SilentServer server;
-        type(QStringLiteral("report"), true);
-        ASSERT_TRUE(waitForEnd());
-    }
-    EXPECT_EQ(controller->searchObject()->results().size(), 2);
-    EXPECT_EQ(controller->searchObject()->unreadableFolderCount(), 1);
-    EXPECT_TRUE(log.contains(QStringLiteral("unreadableFolders:1 skippedLongPaths:0 scopeDir:") + tree.root()));
-    ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
 }
 
 TEST_F(DocumentWindowTest, WindowsStayInsideTheScreen)
@@ -362,30 +352,6 @@ TEST_F(DocumentWindowTest, WindowsStayInsideTheScreen)
     }
 }
 
-TEST_F(DocumentWindowTest, ScopeProblemsShowTheNoAccessView)
-{
-    const QString gone = tree.mkdir(QStringLiteral("gone"));
-    useScope(gone);
-    tree.remove(QStringLiteral("gone"));
-    open();
-    EXPECT_EQ(controller->contentView(), controller->noAccessView());
-    EXPECT_EQ(controller->noAccessMesg()->text(), QStringLiteral("This directory does not exist."));
-    EXPECT_FALSE(controller->mSearchField()->isEnabled());
-    EXPECT_TRUE(controller->rulesEditorView()->isHidden());
-    EXPECT_EQ(controller->evaluateStartableSearch(nullptr, nullptr), -1);
-    useScope(tree.path(QStringLiteral("plain-file")));
-    controller->updateUI();
-    EXPECT_EQ(controller->noAccessMesg()->text(), QStringLiteral("Current scope is not a directory."));
-
-    // Back to a folder: searching is possible again and the content area empties.
-    useScope(tree.root());
-    controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
-    EXPECT_EQ(controller->contentView(), nullptr);
-    EXPECT_TRUE(controller->mSearchField()->isEnabled());
-    EXPECT_FALSE(controller->rulesEditorView()->isHidden());
-    EXPECT_TRUE(controller->window()->isToogle());
-}
-
 TEST_F(DocumentWindowTest, FadesAndAssistantOrSheetKeepTheWindowOnScreen)
 {
     open();
@@ -398,7 +364,6 @@ TEST_F(DocumentWindowTest, FadesAndAssistantOrSheetKeepTheWindowOnScreen)
         return window->isVisible();
     };
     controller->showAssistant();
-    EXPECT_EQ(controller->contentView(), controller->assistantView());
     EXPECT_TRUE(hideKeepsIt());
     controller->updateUI();
     auto *sheet = new QDialog(window);
@@ -415,43 +380,17 @@ TEST_F(DocumentWindowTest, FadesAndAssistantOrSheetKeepTheWindowOnScreen)
     EXPECT_DOUBLE_EQ(window->windowOpacity(), 1.0);
 }
 
-TEST_F(DocumentWindowTest, DroppedFolderBecomesTheScope)
+TEST_F(DocumentWindowTest, SavedSearchesMenuOpensOnAClickAndSaveUpdatesTheChosenSearch)
 {
-    open();
-    const QString docs = tree.path(QStringLiteral("docs")), file = tree.path(QStringLiteral("notes.md"));
-    // Through the assistant's drop zone, as a drag does it.
-    controller->showAssistant();
-    auto *zone = controller->assistantView()->findChild<AssistantDaDView *>(QStringLiteral("assistantDnDView"));
-    ASSERT_NE(zone, nullptr);
-    auto dropOnZone = [&](const QString &path) {
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(path)});
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(zone, &enter);
-        EXPECT_TRUE(enter.isAccepted() && zone->hasDragging());
-        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(zone, &drop);
-        EXPECT_FALSE(zone->hasDragging());
-        return drop.isAccepted();
-    };
-    EXPECT_FALSE(dropOnZone(file));
-    EXPECT_NE(controller->scopeDir(), docs);
-    EXPECT_TRUE(dropOnZone(docs));
-    EXPECT_EQ(controller->scopeDir(), docs);
-    EXPECT_TRUE(controller->window()->isToogle());
-}
-
-TEST_F(DocumentWindowTest, SavedSearchesMenuOpensOnAClickNotOnADrag)
-{
-    open();
+    open(true);
     ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
-    RowsOnlyEditorView editor;
-    const KZRuleRows rows = rowsFor(criterion(1, 1, QStringLiteral("invoice")));
-    SavedSearches *saved = noSavedSearches();
-    ASSERT_TRUE(saved->addSavedSearches(kzMakeSavedSearch(QStringLiteral("Invoices"), rows)));
-
+    SavedSearches *saved = withReports();
     KZOverView *button = controller->mSearchesOverView();
-    MenuWatcher watcher;
+    QStringList shown;
+    const kztest::PopupWatcher watcher(QStringLiteral("searches-menu"), [&](QMenu *menu) {
+        shown.append(kztest::describe(menu));
+        menu->close();
+    });
     // Moving 2 points is still a click: the menu drops down; moving 4 abandons the press.
     for (const QPoint move : {QPoint(2, 2), QPoint(4, 0)}) {
         QTest::mousePress(button, Qt::LeftButton, Qt::NoModifier, QPoint(8, 8));
@@ -459,64 +398,81 @@ TEST_F(DocumentWindowTest, SavedSearchesMenuOpensOnAClickNotOnADrag)
         QTest::mouseRelease(button, Qt::LeftButton, Qt::NoModifier, QPoint(8, 8) + move);
         QTest::qWait(100);
     }
-    // Nothing selected, no rule rows: Save and Save As are disabled; the saved one is listed.
-    EXPECT_EQ(watcher.shown, QStringList({QStringLiteral("Save-|Save As…-|Invoices+")}));
+    // Nothing chosen, no rule rows: Save and Save As are disabled; the saved one is listed.
+    EXPECT_EQ(shown, QStringList({QStringLiteral("Save-|Save As…-|--|Reports")}));
+    ASSERT_TRUE(saved->addSavedSearches(kzMakeSavedSearch(QStringLiteral("Big"), rowsFor({bigFiles}))));
 
-    // With rows in the editor and a selected search, both commands are offered.
-    editor.rows = rows;
-    controller->rulesEditorViewController()->setRulesEditorView(&editor);
-    saved->setSelectedSavedSearch(saved->savedSearches().first());
-    std::unique_ptr<QMenu> menu(controller->savedSearchesMenu());
-    EXPECT_EQ(menuStates(menu.get()), QStringLiteral("Save+|Save As…+|Invoices+*"));
-    controller->rulesEditorViewController()->setRulesEditorView(nullptr);
-    saved->setSelectedSavedSearch(nullptr);
-}
-
-TEST_F(DocumentWindowTest, RuleRowsJoinTheSearchAndCanBeSavedUnderAName)
-{
-    open();
-    RowsOnlyEditorView editor;
-    controller->rulesEditorViewController()->setRulesEditorView(&editor);
-    const KZRuleRows rows = rowsFor(criterion(2, 7, qint64(1000)));
-
-    // No rows and no text: nothing to search for. With a size row: a search,
-    // the row's criterion after the field's.
-    EXPECT_TRUE(criteriaForText(QString()).isEmpty());
-    editor.rows = rows;
-    const QVariantList criteria = criteriaForText(QStringLiteral("rep"));
-    ASSERT_EQ(criteria.size(), 2);
-    EXPECT_EQ(criteria.at(1).toMap().value(QStringLiteral("kind")).toInt(), 2);
-
-    // A changed rule searches again at once, without the field's delay.
-    const int before = controller->searchCount();
-    controller->rulesEditorViewControllerDidChange(controller->rulesEditorViewController(),
-                                                   {{QStringLiteral("kind"), QStringLiteral("criteriaChanged")}});
-    EXPECT_EQ(controller->searchCount(), before + 1);
+    // Chosen, it is the selected one; the editor shows a copy of its rows and
+    // the search runs with them.
+    const int searchesBefore = controller->searchCount();
+    ASSERT_TRUE(choose(QStringLiteral("Reports")));
+    ASSERT_EQ(canonical(editor.rows), QVariantList{reportName});
+    EXPECT_NE(editor.rows.first(), saved->savedSearchNamed(QStringLiteral("Reports"))->criteria.first());
+    EXPECT_EQ(controller->searchCount(), searchesBefore + 1);
+    EXPECT_EQ(kztest::describe(std::unique_ptr<QMenu>(controller->savedSearchesMenu()).get()),
+              QStringLiteral("Save|Save As…|--|Reports*|Big"));
     ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(controller->searchObject()->results().size(), 2);
+
+    // The user changes the rules; Save replaces the rows of that same search, on disk too.
+    const QVariantMap invoiceName = criterion(1, 2, QStringLiteral("inv"));
+    editor.rows = rowsFor({invoiceName, bigFiles});
+    ASSERT_TRUE(choose(QStringLiteral("Save")));
+    ASSERT_NE(storedReports(), nullptr);
+    EXPECT_EQ(storedReports()->uniqueId, 1);
+    EXPECT_EQ(canonical(storedReports()->criteria), QVariantList({invoiceName, bigFiles}));
+    EXPECT_EQ(canonical(saved->savedSearchNamed(QStringLiteral("Big"))->criteria), QVariantList{bigFiles});
 
     // Save As: the sheet needs a name; the stored rows are the editor's own.
-    SavedSearches *saved = noSavedSearches();
-    QAction saveAs;
-    saveAs.setData(2);
-    controller->mi_savedSearches(&saveAs);
+    ASSERT_TRUE(choose(QStringLiteral("Save As…")));
     ASSERT_NE(controller->saveSearchSheet(), nullptr);
     controller->hideWindowAnimated(); // a sheet keeps the window
+    controller->mSsField()->clear();
     QTest::mouseClick(controller->mSsOkButton(), Qt::LeftButton);
     EXPECT_TRUE(controller->saveSearchSheet()->isVisible());
-    EXPECT_TRUE(saved->savedSearches().isEmpty());
     QTest::keyClicks(controller->mSsField(), QStringLiteral("Small files"));
     QTest::mouseClick(controller->mSsOkButton(), Qt::LeftButton);
     EXPECT_FALSE(controller->saveSearchSheet()->isVisible());
-    ASSERT_EQ(saved->savedSearches().size(), 1);
-    EXPECT_EQ(saved->savedSearches().first()->name, QStringLiteral("Small files"));
-    EXPECT_EQ(RulesEditorViewController::canonizedCriteriaFromCriteria(saved->savedSearches().first()->criteria, false),
-              RulesEditorViewController::canonizedCriteriaFromCriteria(rows, false));
+    EXPECT_EQ(saved->savedSearches().size(), 3);
+    ASSERT_NE(saved->savedSearchNamed(QStringLiteral("Small files")), nullptr);
+    EXPECT_EQ(canonical(saved->savedSearchNamed(QStringLiteral("Small files"))->criteria), QVariantList({invoiceName, bigFiles}));
     EXPECT_TRUE(controller->window()->isVisible());
-    controller->rulesEditorViewController()->setRulesEditorView(nullptr);
 }
 
-TEST_F(DocumentWindowTest, AppDelegateNewWindowUpToFiveAndClosingKeepsTheLast)
+// "Save" with every rule row removed deleted the loaded saved search without
+// a word, and so did "Save" after the window had emptied the editor itself.
+TEST_F(DocumentWindowTest, SaveNeverRemovesTheLoadedSearchWithoutAsking)
 {
+    open(true);
+    SavedSearches *saved = withReports();
+    ASSERT_TRUE(choose(QStringLiteral("Reports")));
+    // Escape resets the window and empties the editor: the loaded search is
+    // no longer the one shown, so there is nothing to save it over.
+    controller->searchTextFieldCancelOperation();
+    EXPECT_TRUE(editor.rows.isEmpty());
+    EXPECT_EQ(saved->selectedSavedSearch(), nullptr);
+    EXPECT_FALSE(choose(QStringLiteral("Save")));
+
+    // Rows removed by hand: asked first, and Cancel keeps the search as it was.
+    ASSERT_TRUE(choose(QStringLiteral("Reports")));
+    editor.rows.clear();
+    ASSERT_TRUE(choose(QStringLiteral("Save")));
+    EXPECT_EQ(answerRemoveQuestion(QStringLiteral("Cancel")), QStringLiteral("Remove the saved search “Reports”?"));
+    ASSERT_NE(storedReports(), nullptr);
+    EXPECT_EQ(canonical(storedReports()->criteria), QVariantList{reportName});
+    EXPECT_NE(saved->selectedSavedSearch(), nullptr);
+
+    ASSERT_TRUE(choose(QStringLiteral("Save")));
+    EXPECT_FALSE(answerRemoveQuestion(QStringLiteral("Remove")).isNull());
+    EXPECT_EQ(storedReports(), nullptr);
+    EXPECT_EQ(saved->selectedSavedSearch(), nullptr);
+}
+
+TEST_F(DocumentWindowTest, AppDelegateWindowsAndHelpItems)
+{
+    qputenv("TROVIX_WEBSITE_URL", "http://127.0.0.1:9/");
+    kztest::OpenedUrls web(QStringLiteral("http"));
+    kztest::OpenedUrls mail(QStringLiteral("mailto"));
     AppDelegate app;
     app.applicationDidFinishLaunching();
     ASSERT_EQ(app.documentWindowControllers().size(), 1);
@@ -525,6 +481,13 @@ TEST_F(DocumentWindowTest, AppDelegateNewWindowUpToFiveAndClosingKeepsTheLast)
     EXPECT_FALSE(app.validateMenuItem(app.newWindowAction()));
     app.mi_file_newWindow();
     EXPECT_EQ(app.documentWindowControllers().size(), 5);
+    // Every window has a scope button of its own, showing the scope.
+    QSet<ScopeDirOverView *> buttons;
+    for (DocumentWindowController *each : app.documentWindowControllers()) {
+        buttons.insert(each->window()->findChild<ScopeDirOverView *>());
+        EXPECT_EQ(each->window()->findChild<ScopeDirOverView *>()->toolTip(), tree.root());
+    }
+    EXPECT_EQ(buttons.size(), 5);
 
     // Closing windows: each controller leaves the list but the last.
     DocumentWindowController *last = app.documentWindowControllers().at(4);
@@ -549,9 +512,34 @@ TEST_F(DocumentWindowTest, AppDelegateNewWindowUpToFiveAndClosingKeepsTheLast)
     app.applicationDidResignActive();
     app.applicationDidBecomeActive();
     EXPECT_TRUE(last->window()->isVisible());
+
+    // The Help items open the maker's pages and the support address; the
+    // problem report waits, disabled with a reason, until a reporter is set.
+    const QList<QAction *> help = app.findChildren<QAction *>(QStringLiteral("mi_help"));
+    // The items in menu order, with the address each opens (none for the report).
+    const QString expected[] = {QStringLiteral("http://127.0.0.1:9/"), QStringLiteral("http://127.0.0.1:9/?page=support&app=trovix"),
+                                QStringLiteral("mailto:") + KZ_SupportEmail(), QString(),
+                                QStringLiteral("http://127.0.0.1:9/changelog.php?&app=trovix")};
+    ASSERT_EQ(help.size(), 5);
+    for (int i : {0, 1, 2, 4}) {
+        help.at(i)->trigger();
+        EXPECT_EQ((web.urls + mail.urls).value(0).toString(), expected[i]) << i;
+        web.urls.clear();
+        mail.urls.clear();
+    }
+    QAction *report = help.at(3);
+    EXPECT_FALSE(report->isEnabled());
+    EXPECT_FALSE(report->toolTip().isEmpty());
+    int mode = 0;
+    app.setProblemReportPresenter([&](int m) { mode = m; });
+    report->trigger();
+    EXPECT_EQ(mode, 1);
+    EXPECT_TRUE(web.urls.isEmpty() && mail.urls.isEmpty());
+    qunsetenv("TROVIX_WEBSITE_URL");
 }
 
-TEST_F(DocumentWindowTest, AppDelegateFileMenuReachesTheResultsOfTheKeyWindow)
+// Export writes every result in list order as CSV, JSON lines or plain paths.
+TEST_F(DocumentWindowTest, AppDelegateMenusAndHotKeyReachTheWindows)
 {
     AppDelegate app;
     app.applicationDidFinishLaunching();
@@ -559,16 +547,24 @@ TEST_F(DocumentWindowTest, AppDelegateFileMenuReachesTheResultsOfTheKeyWindow)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
     controller->window()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
-    // The field has the focus: no result command.
-    EXPECT_FALSE(app.validateMenuItem(app.showInFinderAction()));
+    // The field has the focus and nothing is found yet: no result command.
+    app.validateMenuItems();
+    for (QAction *item : {app.showInFinderAction(), app.exportResultsAction()})
+        EXPECT_FALSE(item->isEnabled()) << item->objectName().toStdString();
     tree.writeFile(QStringLiteral("found.txt"), "f");
+    tree.writeFile(QStringLiteral("we,\"ird\nfound.txt"), "odd");
     QTest::keyClicks(controller->mSearchField(), QStringLiteral("found"));
     QTest::keyClick(controller->mSearchField(), Qt::Key_Return);
     ResultsListViewController *list = nullptr;
     ASSERT_TRUE(kztest::waitUntil([&] {
         list = controller->resultsViewController()->resultsListViewController();
-        return list && list->objectList().size() == 1;
+        return list && !controller->searchObject()->isSearching() && ResultsExport::rowsOfList(list).size() == 2;
     }));
+    FileSearchResultList results;
+    for (const ResultsListRow &row : list->objectList())
+        if (row.kind == ResultsListRow::KindResult)
+            results.append(row.result);
+    ASSERT_EQ(results.size(), 2);
     // Without a selection no result command is offered.
     list->mTableView()->setFocus();
     ASSERT_TRUE(kztest::waitUntil([&] { return list->mTableView()->hasFocus(); }));
@@ -578,11 +574,11 @@ TEST_F(DocumentWindowTest, AppDelegateFileMenuReachesTheResultsOfTheKeyWindow)
     // Properties also needs a file manager on the bus, which this test has not.
     list->mTableView()->selectRow(0);
     app.validateMenuItems();
-    for (QAction *item : {app.openAction(), app.showInFinderAction(), app.copyPathAction()})
+    for (QAction *item : {app.openAction(), app.showInFinderAction(), app.copyPathAction(), app.exportResultsAction()})
         EXPECT_TRUE(item->isEnabled()) << item->objectName().toStdString();
     QApplication::clipboard()->clear();
     app.copyPathAction()->trigger();
-    EXPECT_EQ(QApplication::clipboard()->text(), tree.path(QStringLiteral("found.txt")));
+    EXPECT_EQ(QApplication::clipboard()->text(), results.at(0)->path());
 
     // The View items act on the key window's list.
     app.findChildren<QAction *>(QStringLiteral("mi_view_details")).last()->trigger();
@@ -601,83 +597,49 @@ TEST_F(DocumentWindowTest, AppDelegateFileMenuReachesTheResultsOfTheKeyWindow)
     // Find, shown in the Edit menu, and the window's own Ctrl+F are one key.
     QTest::keyClick(list->mTableView(), Qt::Key_F, Qt::ControlModifier);
     EXPECT_TRUE(kztest::waitUntil([&] { return controller->mSearchField()->hasFocus(); }));
-}
 
-// The Help items open the maker's pages and the support address; the problem
-// report waits, disabled with a reason, until a reporter is set.
-TEST_F(DocumentWindowTest, AppDelegateHelpItemsOpenTheirAddresses)
-{
-    qputenv("TROVIX_WEBSITE_URL", "http://127.0.0.1:9/");
-    kztest::OpenedUrls web(QStringLiteral("http"));
-    kztest::OpenedUrls mail(QStringLiteral("mailto"));
-    AppDelegate app;
-    const QList<QAction *> help = app.findChildren<QAction *>(QStringLiteral("mi_help"));
-    const struct {
-        int tag;
-        QString url;
-    } expected[] = {
-        {1, QStringLiteral("http://127.0.0.1:9/")},
-        {2, QStringLiteral("http://127.0.0.1:9/?page=support&app=trovix")},
-        {3, QStringLiteral("mailto:") + KZ_SupportEmail()},
-        {6, QStringLiteral("http://127.0.0.1:9/changelog.php?&app=trovix")},
-    };
-    ASSERT_EQ(help.size(), 5);
-    for (const auto &[tag, url] : expected) {
-        auto item = std::find_if(help.begin(), help.end(), [&](QAction *a) { return a->data().toInt() == tag; });
-        ASSERT_NE(item, help.end()) << tag;
-        (*item)->trigger();
-        EXPECT_EQ((web.urls + mail.urls).value(0).toString(), url) << tag;
-        web.urls.clear();
-        mail.urls.clear();
+    // Export through the menu, the save dialog answered with each name; a
+    // folder that does not exist is told to the user and nothing is written.
+    kztest::TempTree out;
+    for (const char *name : {"found.csv", "found.jsonl", "found.txt", "missing/found.csv"}) {
+        const QString path = out.path(QString::fromLatin1(name));
+        ResultsExport::setSaveFileNameForTesting([path] { return path; });
+        app.validateMenuItems(); // as the File menu opens
+        app.exportResultsAction()->trigger();
+        ResultsExport::setSaveFileNameForTesting({});
+        EXPECT_TRUE(path.contains(QStringLiteral("missing")) || kztest::waitUntil([&] { return QFile::exists(path); })) << name;
     }
-    QAction *report = help.at(3);
-    EXPECT_EQ(report->data().toInt(), 5);
-    EXPECT_FALSE(report->isEnabled());
-    EXPECT_FALSE(report->toolTip().isEmpty());
-    int mode = 0;
-    app.setProblemReportPresenter([&](int m) { mode = m; });
-    report->trigger();
-    EXPECT_EQ(mode, 1);
-    EXPECT_TRUE(web.urls.isEmpty() && mail.urls.isEmpty());
-    qunsetenv("TROVIX_WEBSITE_URL");
-}
+    QMessageBox *alert = nullptr;
+    ASSERT_TRUE(kztest::waitUntil([&] {
+        alert = controller->window()->findChild<QMessageBox *>(QStringLiteral("exportResultsAlert"));
+        return alert && alert->isVisible();
+    }));
+    EXPECT_TRUE(alert->informativeText().contains(QStringLiteral("found.csv")));
+    alert->close();
+    EXPECT_FALSE(QFile::exists(out.path(QStringLiteral("missing/found.csv"))));
+    const QList<QStringList> csv = parseCsv(readAll(out.path(QStringLiteral("found.csv"))));
+    ASSERT_EQ(csv.size(), 3);
+    EXPECT_EQ(csv.first(), QStringLiteral("path,name,folder,type,size,modified,created").split(u','));
+    const QList<QByteArray> jsonLines = readAll(out.path(QStringLiteral("found.jsonl"))).split('\n');
+    ASSERT_EQ(jsonLines.size(), 3); // and an empty one after the last line feed
+    QByteArray paths;
+    for (int i = 0; i < results.size(); ++i) {
+        const FileSearchResultRef &r = results.at(i);
+        const QString modified = FileSearchResultExport::isoWithOffset(r->dateModified());
+        const QString created = FileSearchResultExport::isoWithOffset(r->dateCreated());
+        EXPECT_EQ(csv.at(i + 1), QStringList({r->path(), r->fileName(), r->dirPath(), QStringLiteral("F"),
+                                              QString::number(r->fileSize()), modified, created}));
+        const QJsonObject o = QJsonDocument::fromJson(jsonLines.at(i)).object();
+        for (int column : {0, 3, 5, 6}) // path, type, modified, created as in the CSV row
+            EXPECT_EQ(o.value(csv.first().at(column)).toString(), csv.at(i + 1).at(column));
+        EXPECT_EQ(o.value(QStringLiteral("size")).toInteger(), r->fileSize());
+        paths += r->cPath() + '\n';
+    }
+    EXPECT_EQ(readAll(out.path(QStringLiteral("found.txt"))), paths);
 
-} // namespace
-
-namespace {
-
-// Ctrl+F, Down in the field and Escape in the results move the keyboard
-// between the field and the results; Down does nothing while none are shown.
-TEST_F(DocumentWindowTest, KeyboardMovesBetweenFieldAndResults)
-{
-    open();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
-    SearchTextField *field = controller->mSearchField();
-    QTest::keyClick(field, Qt::Key_Down);
-    EXPECT_TRUE(field->hasFocus());
-    type(QStringLiteral("rep"), true);
-    ASSERT_TRUE(waitForEnd());
-    ResultsListTableView *table = controller->resultsViewController()->resultsListViewController()->mTableView();
-    ASSERT_TRUE(kztest::waitUntil([&] { return table->isVisible() && table->model()->rowCount() == 3; }));
-    QTest::keyClick(field, Qt::Key_Down);
-    EXPECT_TRUE(kztest::waitUntil([&] { return table->hasFocus(); }));
-    EXPECT_TRUE(table->currentIndex().isValid());
-    QTest::keyClick(table, Qt::Key_Escape);
-    EXPECT_TRUE(kztest::waitUntil([&] { return field->hasFocus(); }));
-    EXPECT_EQ(field->text(), QStringLiteral("rep"));
-    table->setFocus();
-    ASSERT_TRUE(kztest::waitUntil([&] { return table->hasFocus(); }));
-    QTest::keyClick(table, Qt::Key_F, Qt::ControlModifier);
-    EXPECT_TRUE(kztest::waitUntil([&] { return field->hasFocus(); }));
-}
-
-// The hot key's press: an inactive application shows every window, an active
-// one fades them out; presses are ignored while the hook says so, and a
-// background start opens its first window on the first press.
-TEST_F(DocumentWindowTest, AppDelegateHotKeyTogglesEveryWindow)
-{
-    AppDelegate app;
-    app.applicationDidFinishLaunching();
+    // The hot key's press: an inactive application shows every window, an
+    // active one fades them out; presses are ignored while the preferences
+    // are key; a background start opens its first window on the first request.
     app.mi_file_newWindow();
     const QList<DocumentWindowController *> controllers = app.documentWindowControllers();
     auto visibleCount = [&] {
@@ -690,12 +652,19 @@ TEST_F(DocumentWindowTest, AppDelegateHotKeyTogglesEveryWindow)
     ASSERT_TRUE(kztest::waitUntil([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; }));
     EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
 
-    bool ignored = true;
-    app.setHotKeyPressIgnored([&] { return ignored; });
+    // The hot key must not toggle the windows while the user records a
+    // shortcut in the preferences window, which is made once.
+    app.showPreferences();
+    PreferencesWindowController *prefs = app.preferencesWindowController();
+    app.showPreferences();
+    EXPECT_EQ(app.preferencesWindowController(), prefs);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(prefs));
     app.toggleWindowsFromHotKey();
     QTest::qWait(DocumentWindowController::kFadeDuration + 100);
     EXPECT_EQ(visibleCount(), 2);
-    ignored = false;
+    prefs->close();
+    controllers.first()->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controllers.first()->window()));
     app.toggleWindowsFromHotKey();
     EXPECT_EQ(visibleCount(), 2); // fading out
     ASSERT_TRUE(kztest::waitUntil([&] { return visibleCount() == 0; }, 2000));

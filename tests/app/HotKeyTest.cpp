@@ -3,12 +3,15 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
+#include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -23,12 +26,24 @@
 
 namespace {
 
-constexpr quint64 kSpace = 49, kReturn = 36, kF1 = 122, kF5 = 96, kR = 15, kA = 0, kCommandKey = 55;
+constexpr quint64 kSpace = 49, kReturn = 36, kF1 = 122, kF5 = 96, kF7 = 98, kR = 15, kA = 0, kK = 40, kCommandKey = 55;
 constexpr quint64 kCtrlAlt = KZModifierControl | KZModifierOption;
 
-TEST(KZHotKey, ValidityStatusesAndDisplayStrings)
+TEST(KZHotKeyCenter, GrabsOnX11ReportsPressesAndTellsEachStatus)
 {
     std::unique_ptr<KZHotKeyCenter> center(kztest::newX11Center());
+    QSignalSpy pressed(center.get(), &KZHotKeyCenter::pressedHotKey);
+    // Caps lock held while recording is not part of the shortcut.
+    ASSERT_TRUE(center->registerHotKeyWithKeyCode(kSpace, kCtrlAlt | KZModifierCapsLock, 1));
+    EXPECT_EQ(center->hotKeys().value(0)->modifierFlags(), kCtrlAlt);
+
+    kztest::pressWithXdotool(QStringLiteral("ctrl+alt+space"));
+    ASSERT_TRUE(kztest::waitUntil([&] { return pressed.count() == 1; }));
+    EXPECT_EQ(pressed.at(0).at(0).value<KZHotKey *>()->tag(), 1);
+    // Caps Lock switched on does not hide the shortcut.
+    kztest::pressWithXdotool(QStringLiteral("Caps_Lock ctrl+alt+space Caps_Lock"));
+    EXPECT_TRUE(kztest::waitUntil([&] { return pressed.count() == 2; }));
+
     // The application's own menu shortcut counts as taken.
     QMainWindow window;
     window.menuBar()->addMenu(QStringLiteral("File"))->addAction(QStringLiteral("Reveal"))->setShortcut(
@@ -48,6 +63,7 @@ TEST(KZHotKey, ValidityStatusesAndDisplayStrings)
          ""},
         {kCommandKey, KZModifierCommand, 1, "Meta", ""},
         {kR, KZModifierControl, 2, "Ctrl+R", "This shortcut is already used by another combination."},
+        {kSpace, kCtrlAlt, 3, "Ctrl+Alt+Space", "This shortcut is already registered."},
         // A key code with no Linux key could never be grabbed.
         {200, KZModifierControl, -1, "", "This shortcut is not correct."},
     };
@@ -58,27 +74,8 @@ TEST(KZHotKey, ValidityStatusesAndDisplayStrings)
         EXPECT_EQ(display, QString::fromUtf8(r.display));
         EXPECT_EQ(message, QString::fromUtf8(r.message));
     }
-}
-
-TEST(KZHotKeyCenter, GrabsOnX11AndReportsPresses)
-{
-    std::unique_ptr<KZHotKeyCenter> center(kztest::newX11Center());
-    QSignalSpy pressed(center.get(), &KZHotKeyCenter::pressedHotKey);
-    // Caps lock held while recording is not part of the shortcut.
-    ASSERT_TRUE(center->registerHotKeyWithKeyCode(kSpace, kCtrlAlt | KZModifierCapsLock, 1));
-    EXPECT_EQ(center->hotKeys().value(0)->modifierFlags(), kCtrlAlt);
-
-    kztest::pressWithXdotool(QStringLiteral("ctrl+alt+space"));
-    ASSERT_TRUE(kztest::waitUntil([&] { return pressed.count() == 1; }));
-    EXPECT_EQ(pressed.at(0).at(0).value<KZHotKey *>()->tag(), 1);
-    // Caps Lock switched on does not hide the shortcut.
-    kztest::pressWithXdotool(QStringLiteral("Caps_Lock ctrl+alt+space Caps_Lock"));
-    EXPECT_TRUE(kztest::waitUntil([&] { return pressed.count() == 2; }));
 
     // The same combination under another tag is refused; under the same tag it replaces.
-    QString message;
-    EXPECT_EQ(center->registerableStatusOfHotKeyWithKeyCode(kSpace, kCtrlAlt, nullptr, &message), 3);
-    EXPECT_EQ(message, QStringLiteral("This shortcut is already registered."));
     kztest::LogCapture log;
     EXPECT_FALSE(center->registerHotKeyWithKeyCode(kSpace, kCtrlAlt, 2));
     EXPECT_TRUE(log.contains(QStringLiteral("hotKeyWithKeyCode!=nil")));
@@ -93,26 +90,6 @@ TEST(KZHotKeyCenter, GrabsOnX11AndReportsPresses)
     ASSERT_TRUE(other.grab(kF5, KZModifierShift));
     EXPECT_FALSE(center->registerHotKeyWithKeyCode(kF5, KZModifierShift, 3));
     EXPECT_TRUE(log.contains(QStringLiteral("RegisterEventHotKey:10")));
-}
-
-TEST(AppDelegate, RegistersTheSavedShortcutAtLaunchUnderTagOne)
-{
-    constexpr quint64 kK = 40;
-    KZHotKeyRepresentation(kK, kCtrlAlt, true).saveToUserDefaults();
-    AppDelegate delegate;
-    delegate.applicationDidFinishLaunching();
-    KZHotKey *hotKey = KZHotKeyCenter::defaultCenter()->hotKeyWithKeyCode(kK, kCtrlAlt);
-    ASSERT_NE(hotKey, nullptr);
-    EXPECT_EQ(hotKey->tag(), 1);
-    // With Trovix's own window focused the press is still the shortcut's, not the window's.
-    ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.documentWindowControllers().value(0)->window()));
-    // A registered shortcut keeps a windowless Trovix running.
-    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
-    // The press hides the windows of an active Trovix (after the fade).
-    QWidget *window = delegate.documentWindowControllers().value(0)->window();
-    kztest::pressWithXdotool(QStringLiteral("ctrl+alt+k"));
-    EXPECT_TRUE(kztest::waitUntil([&] { return !window->isVisible(); }));
-    KZHotKeyCenter::defaultCenter()->unregisterHotKeyWithTag(1);
 }
 
 // The GlobalShortcuts portal of the desktop, on the private session bus: it
@@ -208,6 +185,127 @@ TEST(KZHotKeyCenter, BindsThroughTheGlobalShortcutsPortal)
     ASSERT_TRUE(kztest::waitUntil([&] { return pressed.count() == 1; }));
     EXPECT_EQ(pressed.at(0).at(0).value<KZHotKey *>()->tag(), 1);
     portalBus.unregisterService(QString::fromLatin1(KZPortalService));
+}
+
+using Change = std::tuple<quint64, quint64, bool>;
+
+struct Observer : KZHotKeyFieldViewObserver
+{
+    bool hotKeyFieldViewDidChangeWithKeyCode(KZHotKeyFieldView *, quint64 keyCode, quint64 flags, bool on) override
+    {
+        changes.emplace_back(keyCode, flags, on);
+        return true;
+    }
+    std::vector<Change> changes;
+};
+
+struct Press
+{
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+};
+
+TEST(KZHotKeyFieldView, RecordsAndHandsOverOnlyAnAcceptableLastCombination)
+{
+    kztest::OtherXClient other;
+    ASSERT_TRUE(other.grab(kF7, KZModifierShift));
+    const std::vector<Change> none;
+    struct Row
+    {
+        const char *name;
+        std::vector<Press> presses;
+        double opacity;
+        const char *message;
+        bool onError;
+        std::vector<Change> handedOver;
+    } rows[] = {
+        {"several within a second",
+         {{Qt::Key_F5, {}}, {Qt::Key_F6, {}}, {Qt::Key_Space, Qt::ControlModifier | Qt::AltModifier}},
+         1.0, "", false, {{kSpace, kCtrlAlt, true}}},
+        {"taken by another program", {{Qt::Key_F7, Qt::ShiftModifier}}, 1.0,
+         "This shortcut is already used by another combination.", false, none},
+        {"not a shortcut", {{Qt::Key_Return, {}}}, 1.0, "This shortcut is not correct.", true, none},
+        {"window fading in", {{Qt::Key_F5, {}}}, 0.5, "", false, none},
+        // Holding a modifier on its way to the next key is no combination of its own.
+        {"a modifier key alone", {{Qt::Key_F5, {}}, {Qt::Key_Control, Qt::ControlModifier}}, 1.0, "", false,
+         {{kF5, 0, true}}},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        QWidget window;
+        auto *layout = new QHBoxLayout(&window);
+        auto *field = new KZHotKeyFieldView;
+        auto *label = new QLabel;
+        layout->addWidget(field);
+        layout->addWidget(label);
+        Observer observer;
+        field->setMesLabel(label);
+        field->setChangeObserver(&observer, 0, 0, true);
+        window.setWindowOpacity(r.opacity);
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QTest::mouseClick(field, Qt::LeftButton);
+        ASSERT_TRUE(field->isRecording());
+        for (const Press &p : r.presses)
+            QTest::keyClick(field, p.key, p.modifiers);
+        EXPECT_EQ(label->text(), QString::fromUtf8(r.message));
+        EXPECT_EQ(field->isOnError(), r.onError);
+        QTest::qWait(KZHotKeyFieldView::kHandOverDelayMs / 4);
+        EXPECT_TRUE(observer.changes.empty()) << "handed over before the second was up";
+        QTest::qWait(KZHotKeyFieldView::kHandOverDelayMs * 3 / 4 + 300);
+        EXPECT_EQ(observer.changes, r.handedOver);
+        EXPECT_EQ(label->text(), QString());
+
+        if (r.handedOver.size() != 1 || std::get<0>(r.handedOver[0]) != kSpace)
+            continue;
+        // Switched off and on again: the last combination had status 1, so it is handed over again.
+        field->setIsEnabled(false);
+        field->setIsEnabled(true);
+        const std::vector<Change> expected{{kSpace, kCtrlAlt, true}, {kSpace, kCtrlAlt, false}, {kSpace, kCtrlAlt, true}};
+        EXPECT_EQ(observer.changes, expected);
+    }
+}
+
+TEST(AppDelegate, RegistersTheSavedShortcutAtLaunchUnderTagOne)
+{
+    KZHotKeyRepresentation(kK, kCtrlAlt, true).saveToUserDefaults();
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    KZHotKeyCenter *center = KZHotKeyCenter::defaultCenter();
+    KZHotKey *hotKey = center->hotKeyWithKeyCode(kK, kCtrlAlt);
+    ASSERT_NE(hotKey, nullptr);
+    EXPECT_EQ(hotKey->tag(), 1);
+    // With Trovix's own window focused the press is still the shortcut's, not the window's.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.documentWindowControllers().value(0)->window()));
+    // A registered shortcut keeps a windowless Trovix running.
+    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+    // The press hides the windows of an active Trovix (after the fade).
+    QWidget *documentWindow = delegate.documentWindowControllers().value(0)->window();
+    kztest::pressWithXdotool(QStringLiteral("ctrl+alt+k"));
+    EXPECT_TRUE(kztest::waitUntil([&] { return !documentWindow->isVisible(); }));
+
+    // The held shortcut switched on in a field asks for a recording, which
+    // focus loss ends.
+    QWidget window;
+    auto *field = new KZHotKeyFieldView(&window);
+    Observer observer;
+    field->setChangeObserver(&observer, kK, kCtrlAlt, false);
+    EXPECT_EQ(field->lastStatus(), 3);
+    EXPECT_EQ(field->string(), QStringLiteral("Ctrl+Alt+K"));
+    window.show();
+    field->setIsEnabled(true);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_TRUE(kztest::waitUntil([&] { return field->hasFocus(); }));
+    EXPECT_TRUE(observer.changes.empty());
+    QTest::mouseClick(field, Qt::LeftButton);
+    ASSERT_TRUE(field->isRecording());
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_FALSE(field->isRecording());
+    center->unregisterHotKeyWithTag(1);
 }
 
 } // namespace

@@ -2,54 +2,28 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QLabel>
-#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
-#include <QTest>
-#include <QThreadPool>
-#include <QTimer>
 
-#include <gtest/gtest.h>
-
-#include "app/AppDelegate.h"
-#include "app/DocumentWindow.h"
-#include "app/DocumentWindowController.h"
-#include "app/ScopeDirChooser.h"
 #include "results/KZFinderFileIcon.h"
-#include "scope/ScopeDirManager.h"
+#include "tests/app/WindowTestSupport.h"
 #include "tests/scope/ScopeTestSupport.h"
 #include "tests/testlib/OpenedUrls.h"
-#include "tests/testlib/TestEnvironment.h"
 
 namespace {
 
-// An item as its title, "-" when disabled, "*" when checked, ">" when it has
-// a submenu; a separator is "--". Menus join their items with "|".
-QString item(const QString &title, bool enabled, bool checked, bool submenu, bool separator = false)
-{
-    return separator ? QStringLiteral("--")
-                     : title + QLatin1String(enabled ? "" : "-") + QLatin1String(checked ? "*" : "") + QLatin1String(submenu ? ">" : "");
-}
-
-QString describe(QMenu *menu)
-{
-    QStringList items;
-    for (QAction *a : menu->actions())
-        items.append(item(a->text(), a->isEnabled(), a->isChecked(), a->menu(), a->isSeparator()));
-    return items.join(QLatin1Char('|'));
-}
+using kztest::describe;
 
 // The submenu of dir as read from the file system.
 QString listing(const QString &dir)
 {
     QStringList items;
     for (const ScopeDirMenuEntry &e : ScopeDirChooser::directorySubmenuEntries(dir))
-        items.append(item(e.title, e.enabled, false, e.hasSubmenu, e.type == ScopeDirMenuEntry::Separator));
+        items.append(kztest::menuItem(e.title, e.enabled, false, e.hasSubmenu, e.type == ScopeDirMenuEntry::Separator));
     return items.join(QLatin1Char('|'));
 }
 
@@ -61,45 +35,9 @@ QAction *itemTitled(QMenu *menu, const QString &title)
     return nullptr;
 }
 
-class ScopeDirChooserTest : public ::testing::Test
+class ScopeDirChooserTest : public kztest::WindowTest
 {
 protected:
-    void SetUp() override
-    {
-        kztest::resetTestEnvironment();
-        ScopeDirManager::resetSharedInstanceForTesting();
-        home = ScopeDirManager::homeDirPath();
-    }
-    void TearDown() override
-    {
-        controller.reset();
-        DocumentWindowController::searchQueue()->waitForDone();
-        ScopeDirManager::resetSharedInstanceForTesting();
-    }
-
-    ScopeDirManager *manager() { return ScopeDirManager::sharedInstance(); }
-
-    // A new folder rel as the scope, and the window opened on it.
-    QString openOn(const QString &rel)
-    {
-        const QString dir = tree.mkdir(rel);
-        EXPECT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, dir));
-        open();
-        return dir;
-    }
-
-    // A window with its chooser, as the application makes it.
-    void open()
-    {
-        controller = std::make_unique<DocumentWindowController>();
-        chooser = new ScopeDirChooser(controller.get());
-        chooser->setObservator(controller.get());
-        controller->setScopeDirChooser(chooser);
-        controller->showWindowAnimated();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
-        controller->window()->activateWindow();
-    }
-
     // The top menu as it looks when it opens.
     std::unique_ptr<QMenu> topMenu()
     {
@@ -117,20 +55,22 @@ protected:
         return item->menu();
     }
 
-    kztest::TempTree tree;
-    QString home;
-    std::unique_ptr<DocumentWindowController> controller;
-    ScopeDirChooser *chooser = nullptr;
+    static QString home() { return ScopeDirManager::homeDirPath(); }
 };
 
-TEST_F(ScopeDirChooserTest, TopMenuListsVolumesHomeAndChosenFoldersWithUniqueNames)
+TEST_F(ScopeDirChooserTest, MenusListVolumesHomeChosenFoldersAndTheirSubFolders)
 {
     const QString srcX = tree.mkdir(QStringLiteral("a/x/p/src"));
     const QString srcY = tree.mkdir(QStringLiteral("a/y/q/src"));
     const QString gone = tree.mkdir(QStringLiteral("gone"));
+    for (const char *dir : {"beta", "Alpha", ".hidden", "gamma/deeper", "proc"}) // hidden names apply at "/" only
+        tree.mkdir(QStringLiteral("other/full/") + QLatin1String(dir));
+    tree.writeFile(QStringLiteral("other/full/aardvark.txt"), "f");
+    tree.symlink(tree.path(QStringLiteral("other/full/beta")), QStringLiteral("other/full/Delta-link"));
+    tree.symlink(tree.path(QStringLiteral("other/full/aardvark.txt")), QStringLiteral("other/full/file-link"));
     // A folder taken over from the sidebar (kind 0) is not offered.
     ASSERT_NE(manager()->addFavoriteDirURL(QUrl::fromLocalFile(tree.mkdir(QStringLiteral("sidebar")))), nullptr);
-    for (const QString &dir : {gone, srcX, srcY, tree.mkdir(QStringLiteral("other/solo"))})
+    for (const QString &dir : {gone, srcX, srcY, tree.path(QStringLiteral("other/full"))})
         ASSERT_TRUE(manager()->proposeSelectionWithDirPath(dir));
     tree.remove(QStringLiteral("gone"));
     open();
@@ -144,7 +84,7 @@ TEST_F(ScopeDirChooserTest, TopMenuListsVolumesHomeAndChosenFoldersWithUniqueNam
     // After the volumes: home, the folders the user chose (the deleted one
     // gone, the two "src" told apart by their grandparent), then Choose….
     ASSERT_EQ(describe(menu.get()).split(QLatin1Char('|')).mid(volumes.size()).join(QLatin1Char('|')),
-              QLatin1String(volumes.isEmpty() ? "" : "--|") + QStringLiteral("home>|--|src (x)>|src (y)>|solo*>|--|Choose…"));
+              QLatin1String(volumes.isEmpty() ? "" : "--|") + QStringLiteral("home>|--|src (x)>|src (y)>|full*>|--|Choose…"));
     // Every item has its icon; the current scope is marked and bold, the others are plain.
     for (QAction *a : actions) {
         EXPECT_TRUE(a->isSeparator() || !a->icon().isNull()) << a->text().toStdString();
@@ -154,33 +94,19 @@ TEST_F(ScopeDirChooserTest, TopMenuListsVolumesHomeAndChosenFoldersWithUniqueNam
     // Choosing an entry selects it; the menu shows the new selection the next time.
     itemTitled(menu.get(), QStringLiteral("src (y)"))->trigger();
     EXPECT_EQ(controller->scopeDir(), srcY);
-    EXPECT_EQ(chooser->scopeKind(), ScopeDirManager::SelectionFavorite);
     const QString after = describe(topMenu().get());
     EXPECT_TRUE(after.count(QLatin1Char('*')) == 1 && after.contains(QStringLiteral("|src (y)*>|"))) << after.toStdString();
     if (!volumes.isEmpty()) {
         actions.first()->trigger();
         EXPECT_EQ(controller->scopeDir(), volumes.first());
-        EXPECT_TRUE(describe(topMenu().get()).startsWith(item(actions.first()->text(), true, true, true)));
+        EXPECT_TRUE(describe(topMenu().get()).startsWith(kztest::menuItem(actions.first()->text(), true, true, true)));
     }
-}
 
-TEST_F(ScopeDirChooserTest, FolderSubmenusListSubFoldersOpenThemAndChooseThem)
-{
-    for (const char *dir : {"full/beta", "full/Alpha", "full/.hidden", "full/gamma/deeper"})
-        tree.mkdir(QString::fromLatin1(dir));
-    tree.mkdir(QStringLiteral("full/proc")); // hidden names apply at "/" only
-    tree.writeFile(QStringLiteral("full/aardvark.txt"), "f");
-    tree.symlink(tree.path(QStringLiteral("full/beta")), QStringLiteral("full/Delta-link"));
-    tree.symlink(tree.path(QStringLiteral("full/aardvark.txt")), QStringLiteral("full/file-link"));
-    const QString full = tree.path(QStringLiteral("full"));
-    ASSERT_TRUE(manager()->proposeSelectionWithDirPath(full));
-    open();
-
-    std::unique_ptr<QMenu> menu = topMenu();
+    // Each chosen folder has a submenu of its sub-folders.
     QMenu *fullMenu = openSubmenu(itemTitled(menu.get(), QStringLiteral("full")));
     ASSERT_NE(fullMenu, nullptr);
     // Opening it again rebuilds it from the folder as it is now.
-    tree.mkdir(QStringLiteral("full/epsilon"));
+    tree.mkdir(QStringLiteral("other/full/epsilon"));
     openSubmenu(fullMenu->menuAction());
     EXPECT_EQ(describe(fullMenu), QStringLiteral("Open|--|.hidden>|Alpha>|beta>|Delta-link>|epsilon>|gamma>|proc>"));
     QMenu *gamma = openSubmenu(itemTitled(fullMenu, QStringLiteral("gamma")));
@@ -189,14 +115,15 @@ TEST_F(ScopeDirChooserTest, FolderSubmenusListSubFoldersOpenThemAndChooseThem)
 
     // "Open" hands the folder to the desktop's file manager, the scope stays.
     kztest::OpenedUrls opened;
+    const QString scope = controller->scopeDir();
     itemTitled(gamma, QStringLiteral("Open"))->trigger();
-    EXPECT_EQ(opened.urls, QList<QUrl>{QUrl::fromLocalFile(tree.path(QStringLiteral("full/gamma")))});
-    EXPECT_EQ(controller->scopeDir(), full);
+    EXPECT_EQ(opened.urls, QList<QUrl>{QUrl::fromLocalFile(tree.path(QStringLiteral("other/full/gamma")))});
+    EXPECT_EQ(controller->scopeDir(), scope);
 
     // Chosen two levels down, the choice reaches the window through the top
     // menu and is offered among the chosen folders from then on.
     itemTitled(gamma, QStringLiteral("deeper"))->trigger();
-    const QString deeper = tree.path(QStringLiteral("full/gamma/deeper"));
+    const QString deeper = tree.path(QStringLiteral("other/full/gamma/deeper"));
     EXPECT_EQ(chooser->mScopeView()->toolTip(), deeper);
     EXPECT_TRUE(describe(topMenu().get()).contains(QStringLiteral("|full>|deeper*>|")));
 
@@ -218,13 +145,9 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOrReturnChoose
 
     // When the menu pops up: note it, then click the home item the way a user does.
     QString shown;
-    QTimer watcher;
-    watcher.setInterval(20);
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        if (!menu || menu->objectName() != QStringLiteral("ScopeDirs-Menu") || !menu->isVisible())
+    const kztest::PopupWatcher watcher(QStringLiteral("ScopeDirs-Menu"), [&](QMenu *menu) {
+        if (!shown.isEmpty())
             return;
-        watcher.stop();
         shown = describe(menu);
         QAction *homeItem = itemTitled(menu, QStringLiteral("home"));
         if (!homeItem)
@@ -233,12 +156,11 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOrReturnChoose
         QTest::mouseMove(menu, p);
         QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, p);
     });
-    watcher.start();
     QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
     ASSERT_TRUE(kztest::waitUntil([&] { return !shown.isEmpty() && !QApplication::activePopupWidget(); }));
     EXPECT_TRUE(shown.endsWith(QStringLiteral("|start*>|--|Choose…"))) << shown.toStdString();
     EXPECT_EQ(manager()->selectionKind(), ScopeDirManager::SelectionHome);
-    EXPECT_EQ(controller->scopeDir(), home);
+    EXPECT_EQ(controller->scopeDir(), home());
     // Closing the menu clears the pressed look.
     EXPECT_FALSE(button->isPressed());
     EXPECT_EQ(button->state(), KZOverView::StateNormal);
@@ -252,7 +174,7 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOrReturnChoose
     QTest::keyClick(menu.get(), Qt::Key_Right);
     ASSERT_TRUE(kztest::waitUntil([&] { return startItem->menu()->isVisible(); }));
     EXPECT_EQ(describe(startItem->menu()), QStringLiteral("Open|--|(No Directory)-"));
-    EXPECT_EQ(controller->scopeDir(), home);
+    EXPECT_EQ(controller->scopeDir(), home());
     QTest::keyClick(startItem->menu(), Qt::Key_Left);
     ASSERT_TRUE(kztest::waitUntil([&] { return !startItem->menu()->isVisible(); }));
     menu->setActiveAction(startItem);
@@ -261,8 +183,24 @@ TEST_F(ScopeDirChooserTest, ClickingTheButtonDropsTheMenuAndAClickOrReturnChoose
     EXPECT_EQ(controller->scopeDir(), start);
 }
 
-TEST_F(ScopeDirChooserTest, AnUnreadableFolderSaysSoAndIsOfferedDisabled)
+TEST_F(ScopeDirChooserTest, SubmenusHideSystemNamesAtTheRootAndDisableUnreadableFolders)
 {
+    // A dot-folder at "/" (where the machine lets us make one) proves that
+    // dot-folders stay; removed again at once.
+    char templ[] = "/.trovix-root-XXXXXX";
+    const char *made = ::mkdtemp(templ);
+    QStringList titles;
+    for (const ScopeDirMenuEntry &e : ScopeDirChooser::directorySubmenuEntries(QStringLiteral("/")))
+        titles.append(e.title);
+    if (made)
+        ::rmdir(made);
+    EXPECT_EQ(titles.mid(0, 2), QStringList({QStringLiteral("Open"), QString()}));
+    for (const char *hidden : {"proc", "sys", "dev", "run", "boot", "lost+found"})
+        EXPECT_FALSE(titles.contains(QLatin1String(hidden))) << hidden;
+    for (const char *shown : {"etc", "usr", "tmp"})
+        EXPECT_TRUE(titles.contains(QLatin1String(shown))) << shown;
+    EXPECT_TRUE(!made || titles.contains(QString::fromLatin1(made + 1))) << "dot-folders are listed";
+
     tree.mkdir(QStringLiteral("locked/inner"));
     tree.mkdir(QStringLiteral("open/inner"));
     tree.chmod(QStringLiteral("locked"), 0);
@@ -279,27 +217,6 @@ TEST_F(ScopeDirChooserTest, AnUnreadableFolderSaysSoAndIsOfferedDisabled)
     tree.chmod(QStringLiteral("locked"), 0755);
 }
 
-TEST_F(ScopeDirChooserTest, RootSubmenuHidesSystemNamesButListsDotFolders)
-{
-    // A dot-folder at "/" (where the machine lets us make one) proves that
-    // dot-folders stay; removed again at the end.
-    char templ[] = "/.trovix-root-XXXXXX";
-    const char *made = ::mkdtemp(templ);
-    QStringList titles;
-    for (const ScopeDirMenuEntry &e : ScopeDirChooser::directorySubmenuEntries(QStringLiteral("/")))
-        titles.append(e.title);
-    if (made)
-        ::rmdir(made);
-    EXPECT_EQ(titles.mid(0, 2), QStringList({QStringLiteral("Open"), QString()}));
-    for (const char *hidden : {"proc", "sys", "dev", "run", "boot", "lost+found"})
-        EXPECT_FALSE(titles.contains(QLatin1String(hidden))) << hidden;
-    for (const char *shown : {"etc", "usr", "tmp"})
-        EXPECT_TRUE(titles.contains(QLatin1String(shown))) << shown;
-    if (!made)
-        GTEST_SKIP() << "no dot-folder could be made at /; the listing was checked without one";
-    EXPECT_TRUE(titles.contains(QString::fromLatin1(made + 1)));
-}
-
 // Opening menus, checking the scope and drawing icons looked at a network
 // mount directly on the GUI thread: a server that stopped answering froze the
 // window. Each look must go through the time-boxed calls, cost the silent
@@ -307,8 +224,8 @@ TEST_F(ScopeDirChooserTest, RootSubmenuHidesSystemNamesButListsDotFolders)
 // not answering.
 TEST_F(ScopeDirChooserTest, ASilentServerCostsOneTimeBoxNotAFrozenWindow)
 {
-    tree.mkdir(QStringLiteral("shares/nas/share"));
-    tree.mkdir(QStringLiteral("shares/local"));
+    tree.writeFile(QStringLiteral("shares/nas/share/report-remote.txt"));
+    tree.writeFile(QStringLiteral("shares/local/report.txt"));
     const QString shares = tree.path(QStringLiteral("shares"));
     const QString nas = tree.path(QStringLiteral("shares/nas"));
     scopetest::FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs4", "srv:/export", "0:70"));
@@ -333,13 +250,19 @@ TEST_F(ScopeDirChooserTest, ASilentServerCostsOneTimeBoxNotAFrozenWindow)
         {"icon", [&] {
              EXPECT_FALSE(KZFinderFileIcon::iconForFileAtPathWithSize(nas + QStringLiteral("/share"), 16).isNull());
          }},
+        // What a search left out was only in the walk's own log lines, if at all.
+        {"search", [&] {
+             kztest::LogCapture log;
+             type(QStringLiteral("report"), true);
+             ASSERT_TRUE(waitForEnd());
+             EXPECT_EQ(controller->searchObject()->results().size(), 1);
+             EXPECT_EQ(controller->searchObject()->unreadableFolderCount(), 1);
+             EXPECT_TRUE(log.contains(QStringLiteral("unreadableFolders:1 skippedLongPaths:0 scopeDir:") + shares));
+         }},
         {"scope", [&] {
-             ASSERT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, nas));
+             useScope(nas);
              controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
-             ASSERT_NE(controller->noAccessView(), nullptr);
-             ASSERT_EQ(controller->contentView(), controller->noAccessView());
              EXPECT_EQ(controller->noAccessMesg()->text(), QStringLiteral("This directory does not respond."));
-             EXPECT_FALSE(controller->mSearchField()->isEnabled());
              EXPECT_EQ(controller->evaluateStartableSearch(nullptr, nullptr), -1);
          }},
     };
@@ -353,10 +276,10 @@ TEST_F(ScopeDirChooserTest, ASilentServerCostsOneTimeBoxNotAFrozenWindow)
     }
 }
 
-TEST_F(ScopeDirChooserTest, ButtonShowsTheScopeOrNothingWhenItIsNotValid)
+TEST_F(ScopeDirChooserTest, ScopeProblemsShowTheNoAccessViewAndAnEmptyButton)
 {
     const QString gone = tree.mkdir(QStringLiteral("gone"));
-    ASSERT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, gone));
+    useScope(gone);
     tree.remove(QStringLiteral("gone"));
     open();
     ScopeDirOverView *button = chooser->mScopeView();
@@ -368,20 +291,31 @@ TEST_F(ScopeDirChooserTest, ButtonShowsTheScopeOrNothingWhenItIsNotValid)
         chooser->overViewDrawRect(button, &p, button->rect(), state);
         return image;
     };
-    EXPECT_FALSE(controller->isValid());
-    EXPECT_TRUE(chooser->scopeIcon().isNull());
+    // The window offers the chooser's panel instead of a search.
+    EXPECT_EQ(controller->contentView(), controller->noAccessView());
+    EXPECT_EQ(controller->noAccessMesg()->text(), QStringLiteral("This directory does not exist."));
+    EXPECT_FALSE(controller->mSearchField()->isEnabled());
+    EXPECT_TRUE(controller->rulesEditorView()->isHidden());
+    EXPECT_EQ(controller->evaluateStartableSearch(nullptr, nullptr), -1);
+    auto *change = controller->noAccessView()->findChild<QPushButton *>(QStringLiteral("noAccessChangeButton"));
+    EXPECT_TRUE(change && !change->isHidden());
     EXPECT_TRUE(button->isDisabled());
     EXPECT_TRUE(button->toolTip().isEmpty());
     EXPECT_EQ(draw(KZOverView::StateInside), blank);
-    // The window offers the chooser's panel instead.
-    auto *change = controller->noAccessView()->findChild<QPushButton *>(QStringLiteral("noAccessChangeButton"));
-    ASSERT_NE(change, nullptr);
-    EXPECT_FALSE(change->isHidden());
-
-    // A valid folder: icon, tool tip, enabled; the triangle only while hovered or pressed.
-    const QString docs = tree.mkdir(QStringLiteral("docs"));
-    ASSERT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, docs));
+    useScope(tree.writeFile(QStringLiteral("plain-file")));
     controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
+    EXPECT_EQ(controller->noAccessMesg()->text(), QStringLiteral("Current scope is not a directory."));
+
+    // Back to a folder: searching is possible again and the content area
+    // empties; the button has icon, tool tip, and the triangle only while
+    // hovered or pressed.
+    const QString docs = tree.mkdir(QStringLiteral("docs"));
+    useScope(docs);
+    controller->scopeDirChooserAction({{QStringLiteral("kind"), 1}});
+    EXPECT_EQ(controller->contentView(), nullptr);
+    EXPECT_TRUE(controller->mSearchField()->isEnabled());
+    EXPECT_FALSE(controller->rulesEditorView()->isHidden());
+    EXPECT_TRUE(controller->window()->isToogle());
     EXPECT_EQ(chooser->scopeIcon().deviceIndependentSize().toSize(), QSize(40, 40));
     EXPECT_FALSE(button->isDisabled());
     EXPECT_EQ(button->toolTip(), docs);
@@ -393,52 +327,60 @@ TEST_F(ScopeDirChooserTest, ButtonShowsTheScopeOrNothingWhenItIsNotValid)
     EXPECT_EQ(draw(KZOverView::StatePressed).pixel(triangle), qRgba(0, 0, 0, 255));
 }
 
-TEST_F(ScopeDirChooserTest, DropsOnTheButtonProposeTheFolder)
+TEST_F(ScopeDirChooserTest, DropsAndTheOpenPanelProposeAFolder)
 {
     const QString dropped = tree.mkdir(QStringLiteral("dropped"));
     const QString named = tree.mkdir(QStringLiteral("named by text"));
-    openOn(QStringLiteral("start"));
+    useScope(tree.mkdir(QStringLiteral("start")));
+    open();
+    const QString start = controller->scopeDir();
     ScopeDirOverView *button = chooser->mScopeView();
+    // The window's assistant, shown in the expanded window, has a drop zone of its own.
+    controller->showAssistant();
+    auto *zone = controller->assistantView()->findChild<AssistantDaDView *>(QStringLiteral("assistantDnDView"));
+    ASSERT_NE(zone, nullptr);
+    const auto dragging = [&](QWidget *target) { return target == zone ? zone->hasDragging() : button->hasDragging(); };
     QMimeData folder, file, text, words;
     folder.setUrls({QUrl::fromLocalFile(dropped)});
     file.setUrls({QUrl::fromLocalFile(tree.writeFile(QStringLiteral("a-file.txt"), "f"))});
     text.setText(named);
     words.setText(QStringLiteral("just some words"));
-    // Entered (and highlighted while over the button), then dropped or left; the scope after.
-    const std::tuple<const char *, QMimeData *, bool, bool, bool, QString> drops[] = {
-        {"folder", &folder, true, true, true, dropped},
-        {"file: the manager refuses it", &file, true, true, false, dropped},
-        {"plain-text path", &text, true, true, true, named},
-        {"words", &words, false, true, false, named},
-        {"folder, then left", &folder, true, false, false, named},
+    // Entered (and highlighted while over the target), then dropped or left;
+    // the scope after. An accepted drop collapses the window.
+    const std::tuple<const char *, QWidget *, QMimeData *, bool, bool, bool, QString> drops[] = {
+        {"file on the zone", zone, &file, true, true, false, start},
+        {"folder on the zone", zone, &folder, true, true, true, dropped},
+        {"file: the manager refuses it", button, &file, true, true, false, dropped},
+        {"plain-text path", button, &text, true, true, true, named},
+        {"words", button, &words, false, true, false, named},
+        {"folder, then left", button, &folder, true, false, false, named},
     };
-    for (const auto &[what, data, entered, dropIt, accepted, scope] : drops) {
+    for (const auto &[what, target, data, entered, dropIt, accepted, scope] : drops) {
         QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction | Qt::LinkAction, data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(button, &enter);
+        QApplication::sendEvent(target, &enter);
         EXPECT_EQ(enter.isAccepted(), entered) << what;
-        EXPECT_EQ(button->hasDragging(), entered) << what;
+        EXPECT_EQ(dragging(target), entered) << what;
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction | Qt::LinkAction, data, Qt::LeftButton, Qt::NoModifier);
         QDragLeaveEvent leave;
-        QApplication::sendEvent(button, dropIt ? static_cast<QEvent *>(&drop) : &leave);
+        QApplication::sendEvent(target, dropIt ? static_cast<QEvent *>(&drop) : &leave);
         EXPECT_EQ(dropIt && drop.isAccepted(), accepted) << what;
-        EXPECT_FALSE(button->hasDragging()) << what;
+        EXPECT_FALSE(dragging(target)) << what;
+        EXPECT_EQ(controller->scopeDir(), scope) << what;
         EXPECT_EQ(button->toolTip(), scope) << what;
+        EXPECT_TRUE(!accepted || controller->window()->isToogle()) << what;
     }
-}
 
-TEST_F(ScopeDirChooserTest, OpenPanelPicksAFolderAndCancelKeepsTheScope)
-{
+    // "Choose…" opens a panel of folders, hidden ones too; Cancel keeps the scope.
     const QString picked = tree.mkdir(QStringLiteral("picked"));
-    const QString start = openOn(QStringLiteral("start"));
-    topMenu()->actions().last()->trigger(); // "Choose…"
+    topMenu()->actions().last()->trigger();
     QFileDialog *panel = chooser->openPanel();
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(panel->isVisible() && panel->windowModality() == Qt::WindowModal);
     EXPECT_TRUE(panel->fileMode() == QFileDialog::Directory && panel->testOption(QFileDialog::ShowDirsOnly)
                 && (panel->filter() & QDir::Hidden));
-    EXPECT_EQ(QDir(panel->directory()).canonicalPath(), QDir(home).canonicalPath());
+    EXPECT_EQ(QDir(panel->directory()).canonicalPath(), QDir(home()).canonicalPath());
     panel->reject();
-    EXPECT_EQ(controller->scopeDir(), start);
+    EXPECT_EQ(controller->scopeDir(), named);
 
     chooser->presentOpenPanel();
     panel = chooser->openPanel();
@@ -448,18 +390,6 @@ TEST_F(ScopeDirChooserTest, OpenPanelPicksAFolderAndCancelKeepsTheScope)
     static_cast<QDialog *>(panel)->accept();
     EXPECT_EQ(controller->scopeDir(), picked);
     EXPECT_EQ(manager()->selectionKind(), ScopeDirManager::SelectionFavorite);
-}
-
-TEST_F(ScopeDirChooserTest, TheApplicationGivesEveryWindowItsOwnChooser)
-{
-    ASSERT_TRUE(manager()->setSelectionKind(ScopeDirManager::SelectionPath, tree.root()));
-    AppDelegate app;
-    app.applicationDidFinishLaunching();
-    app.mi_file_newWindow();
-    ASSERT_EQ(app.documentWindowControllers().size(), 2);
-    const auto button = [&](int i) { return app.documentWindowControllers().at(i)->window()->findChild<ScopeDirOverView *>(); };
-    ASSERT_TRUE(button(0) && button(1) && button(0) != button(1));
-    EXPECT_EQ(button(0)->toolTip() + button(1)->toolTip(), tree.root() + tree.root());
 }
 
 } // namespace
