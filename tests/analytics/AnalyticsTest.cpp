@@ -75,11 +75,3 @@ TEST(KZAnalytics, SendsTheRecordOncePerLaunchUnlessRefused)
     }
     qunsetenv("TROVIX_WEBSITE_URL");
 }
-
-TEST(KZAnalytics, SendsOnlyOverHttpsOrToLoopback)
-{
-    for (const char *url : { "https://trovix.org/u", "http://127.0.0.1:8080/u", "http://[::1]/u" })
-        EXPECT_TRUE(KZAnalytics::isAllowedURL(QUrl(QString::fromLatin1(url)))) << url;
-    for (const char *url : { "http://trovix.org/u", "ftp://127.0.0.1/u" })
-        EXPECT_FALSE(KZAnalytics::isAllowedURL(QUrl(QString::fromLatin1(url)))) << url;
-}
