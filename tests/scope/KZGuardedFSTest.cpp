@@ -82,79 +82,56 @@ TEST(KZGuardedFS, TimeBoxGivesUpAndDoesNotPileUpWorkers)
     EXPECT_EQ(ran->load(), 2);
 }
 
-TEST(KZGuardedFS, LstatOfASilentServerTimesOutAndAutomountIsNeverTouched)
+TEST(KZGuardedFS, SilentServerTimesOutOnceAutomountIsNeverTouchedAndLinksAskWhereTheyLead)
 {
     kztest::TempTree tree;
     tree.mkdir(QStringLiteral("nas/dir"));
     tree.mkdir(QStringLiteral("trap/dir"));
     tree.mkdir(QStringLiteral("disk/dir"));
+    const QByteArray toNas = enc(tree.symlink(tree.path(QStringLiteral("nas/dir")), QStringLiteral("to-nas")));
+    const QByteArray toDisk = enc(tree.symlink(QStringLiteral("disk"), QStringLiteral("to-disk")));
     const QString nas = tree.path(QStringLiteral("nas"));
     FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs", "srv:/e", "0:70")
                           + scopetest::mountLine(3, tree.path(QStringLiteral("trap")), "autofs", "auto", "0:71"));
     KZStat st;
     {
         SilentServer server;
-        errno = 0;
-        EXPECT_EQ(kzLstatGuarded(tree.pathBytes("nas/dir"), &st, 150), -1);
-        EXPECT_EQ(errno, ETIMEDOUT);
-        EXPECT_EQ(server.calls(), 1);
-        // Stuck: the next call answers at once without a new worker.
-        EXPECT_EQ(kzLstatGuarded(tree.pathBytes("nas"), &st, 5000), -1);
-        EXPECT_EQ(errno, ETIMEDOUT);
-        EXPECT_EQ(server.calls(), 1);
-
-        EXPECT_EQ(kzLstatGuarded(tree.pathBytes("trap/dir"), &st, 5000), -1);
-        EXPECT_EQ(errno, ENOMEDIUM);
-        // A local path is stat'ed directly, whatever the server does.
-        EXPECT_EQ(kzLstatGuarded(tree.pathBytes("disk/dir"), &st, 5000), 0);
-        EXPECT_TRUE(S_ISDIR(st.mode));
-        EXPECT_EQ(server.calls(), 1);
-    }
-    ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
-    // The server answers again: the remote path is reachable, errors come through.
-    EXPECT_EQ(kzLstatGuarded(tree.pathBytes("nas/dir"), &st, 5000), 0);
-    EXPECT_TRUE(S_ISDIR(st.mode));
-    EXPECT_EQ(kzLstatGuarded(tree.pathBytes("nas/missing"), &st, 5000), -1);
-    EXPECT_EQ(errno, ENOENT);
-}
-
-TEST(KZGuardedFS, CallsThatFollowLinksAskWhereTheLinkLeads)
-{
-    // A local link into a silent server's mount: lstat of the link is local,
-    // stat, access and listing through it are time-boxed.
-    kztest::TempTree tree;
-    tree.mkdir(QStringLiteral("nas/dir"));
-    tree.mkdir(QStringLiteral("disk/dir"));
-    tree.symlink(tree.path(QStringLiteral("nas/dir")), QStringLiteral("to-nas"));
-    tree.symlink(QStringLiteral("disk"), QStringLiteral("to-disk"));
-    const QString nas = tree.path(QStringLiteral("nas"));
-    FakeMountTable mounts(scopetest::mountLine(2, nas, "nfs", "srv:/e", "0:70"));
-    const QByteArray toNas = enc(tree.path(QStringLiteral("to-nas")));
-    KZStat st;
-    {
-        SilentServer server;
+        // lstat of a local link into the mount is local.
         EXPECT_EQ(kzLstatGuarded(toNas, &st, 150), 0);
         EXPECT_TRUE(S_ISLNK(st.mode));
         EXPECT_EQ(server.calls(), 0);
         errno = 0;
-        EXPECT_EQ(kzStatGuarded(toNas, &st, 150), -1);
+        EXPECT_EQ(kzLstatGuarded(tree.pathBytes("nas/dir"), &st, 150), -1);
+        EXPECT_EQ(errno, ETIMEDOUT);
+        EXPECT_EQ(server.calls(), 1);
+        // Stuck: every later call on that mount, through a link too, answers
+        // at once without a new worker.
+        EXPECT_EQ(kzLstatGuarded(tree.pathBytes("nas"), &st, 5000), -1);
+        EXPECT_EQ(errno, ETIMEDOUT);
+        EXPECT_EQ(kzStatGuarded(toNas, &st, 5000), -1);
         EXPECT_EQ(errno, ETIMEDOUT);
         EXPECT_EQ(kzAccessGuarded(toNas, R_OK, 5000), -1);
         EXPECT_EQ(errno, ETIMEDOUT);
         EXPECT_FALSE(kzListFolderGuarded(toNas, 5000).has_value());
         EXPECT_EQ(errno, ETIMEDOUT);
-        EXPECT_EQ(server.calls(), 1);
-        // Local targets are answered whatever the server does.
-        EXPECT_EQ(kzStatGuarded(enc(tree.path(QStringLiteral("to-disk"))), &st), 0);
+
+        EXPECT_EQ(kzLstatGuarded(tree.pathBytes("trap/dir"), &st, 5000), -1);
+        EXPECT_EQ(errno, ENOMEDIUM);
+        // Local paths and link targets are answered whatever the server does.
+        EXPECT_EQ(kzLstatGuarded(tree.pathBytes("disk/dir"), &st, 5000), 0);
         EXPECT_TRUE(S_ISDIR(st.mode));
-        EXPECT_EQ(kzListFolderGuarded(enc(tree.path(QStringLiteral("to-disk")))), QList<QByteArray>{"dir"});
+        EXPECT_EQ(kzStatGuarded(toDisk, &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.mode));
+        EXPECT_EQ(kzListFolderGuarded(toDisk), QList<QByteArray>{"dir"});
+        EXPECT_EQ(server.calls(), 1);
     }
     ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
+    // The server answers again: the remote path is reachable, errors come through.
     EXPECT_EQ(kzStatGuarded(toNas, &st), 0);
     EXPECT_TRUE(S_ISDIR(st.mode));
     EXPECT_EQ(kzAccessGuarded(toNas, R_OK), 0);
     EXPECT_EQ(kzListFolderGuarded(enc(nas)), QList<QByteArray>{"dir"});
-    EXPECT_EQ(kzAccessGuarded(enc(tree.path(QStringLiteral("nas/missing"))), R_OK), -1);
+    EXPECT_EQ(kzLstatGuarded(tree.pathBytes("nas/missing"), &st, 5000), -1);
     EXPECT_EQ(errno, ENOENT);
 }
 

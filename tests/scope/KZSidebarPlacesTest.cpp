@@ -5,21 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/KZSidebarPlaces.h"
-#include "tests/testlib/TestEnvironment.h"
+#include "tests/scope/ScopeTestSupport.h"
 
 using namespace kzplatform;
-
-namespace {
-
-void writeText(const QString &path, const QByteArray &text)
-{
-    QDir().mkpath(path.section(QLatin1Char('/'), 0, -2));
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
-}
-
-} // namespace
+using scopetest::writeText;
 
 TEST(KZSidebarPlaces, XdgUserFoldersGtkBookmarksAndKdePlaces)
 {

@@ -19,6 +19,7 @@
 #include "tests/testlib/TestEnvironment.h"
 
 using scopetest::FakeMountTable;
+using scopetest::writeText;
 using Kind = ScopeDirManager;
 
 namespace {
@@ -67,13 +68,6 @@ protected:
             return *s;
         const auto *d = std::get_if<std::shared_ptr<FavoriteDir>>(&o);
         return d && *d ? (*d)->path() : QString();
-    }
-    static void writeText(const QString &path, const QByteArray &text)
-    {
-        QDir().mkpath(path.section(QLatin1Char('/'), 0, -2));
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
     }
 
     QString home;
