@@ -87,27 +87,6 @@ TEST(KZArchive, AnUnreadableArchiveIsSetAsideNeverOverwritten)
     EXPECT_EQ(readAll(path + QStringLiteral(".bad")), garbage);
 }
 
-TEST(KZUserDefaults, ListsSurviveARelaunch)
-{
-    kztest::resetTestEnvironment();
-    const QVariantMap entry{{QStringLiteral("path"), QStringLiteral("/a b")}, {QStringLiteral("state"), true}};
-    {
-        KZUserDefaults &d = KZUserDefaults::standardUserDefaults();
-        EXPECT_TRUE(d.filePath().endsWith(QStringLiteral("/config/Trovix/Trovix.conf")));
-        d.setObject(QVariantList{entry}, QStringLiteral("maps"));
-        d.setObject(QStringList{QStringLiteral("/only")}, QStringLiteral("strings"));
-        EXPECT_TRUE(d.synchronize());
-        QFile f(d.filePath()); // rewritten elsewhere: read from the INI text, which keeps no types
-        ASSERT_TRUE(f.open(QIODevice::Append));
-        f.write("\n");
-    }
-    KZUserDefaults::resetStandardUserDefaults();
-    KZUserDefaults &d = KZUserDefaults::standardUserDefaults();
-    EXPECT_EQ(d.arrayForKey(QStringLiteral("maps")), QVariantList{entry});
-    // A one-element list comes back as a list, though the INI text holds plain text.
-    EXPECT_EQ(d.arrayForKey(QStringLiteral("strings")), QVariantList{QStringLiteral("/only")});
-}
-
 // A list changed by another process was written over when the change kept
 // the file's size and came within the same clock tick: QSettings trusted its
 // parsed copy, which it compares by size and modification time only.
