@@ -29,12 +29,6 @@ namespace kztest {
 
 namespace {
 
-std::unique_ptr<QTemporaryDir> &rootSlot()
-{
-    static std::unique_ptr<QTemporaryDir> slot;
-    return slot;
-}
-
 QByteArray enc(const QString &s)
 {
     return QFile::encodeName(s);
@@ -42,14 +36,9 @@ QByteArray enc(const QString &s)
 
 } // namespace
 
-QString testRoot()
-{
-    return rootSlot() ? rootSlot()->path() : QString();
-}
-
 void resetTestEnvironment()
 {
-    auto &slot = rootSlot();
+    static std::unique_ptr<QTemporaryDir> slot;
     slot = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/trovix-test-XXXXXX"));
     const QString root = slot->path();
     const std::pair<const char *, const char *> dirs[] = {
@@ -96,11 +85,6 @@ std::vector<std::pair<int, QString>> LogCapture::records() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_records;
-}
-
-bool LogCapture::contains(const QString &substring) const
-{
-    return count(substring) > 0;
 }
 
 int LogCapture::count(const QString &substring) const
@@ -200,15 +184,8 @@ QByteArray TempTree::writeFileBytes(const QByteArray &rel, const QByteArray &con
         ADD_FAILURE() << "open " << p.constData() << ": " << std::strerror(errno);
         return p;
     }
-    qsizetype done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.constData() + done, content.size() - done);
-        if (n <= 0) {
-            ADD_FAILURE() << "write " << p.constData();
-            break;
-        }
-        done += n;
-    }
+    if (::write(fd, content.constData(), content.size()) != content.size())
+        ADD_FAILURE() << "write " << p.constData();
     ::close(fd);
     return p;
 }

@@ -32,13 +32,10 @@ inline void PrintTo(const QStringList &l, std::ostream *os)
 
 namespace kztest {
 
-// The private root that XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME,
-// XDG_STATE_HOME, XDG_RUNTIME_DIR and HOME point into. Set up by the test mains
-// before the application object exists.
-QString testRoot();
-// Points the XDG variables at fresh sub-folders of a new temporary root and
-// forgets cached settings and folders. Called by the mains; tests that need a
-// clean slate may call it again.
+// Points XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME, XDG_STATE_HOME,
+// XDG_RUNTIME_DIR and HOME at fresh sub-folders of a new temporary root and
+// forgets cached settings and folders. Called by the mains before the
+// application object exists; tests that need a clean slate may call it again.
 void resetTestEnvironment();
 
 // Captures KZLog entries while alive.
@@ -52,7 +49,7 @@ public:
 
     QStringList entries() const;
     std::vector<std::pair<int, QString>> records() const;
-    bool contains(const QString &substring) const;
+    bool contains(const QString &substring) const { return count(substring) > 0; }
     int count(const QString &substring) const;
     void clear();
 
