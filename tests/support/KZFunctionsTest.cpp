@@ -25,43 +25,31 @@ TEST(KZFunctions, ByteCounts)
     EXPECT_EQ(KZFunctions::stringFromBytesWithBin1024Style(2), QStringLiteral("2 bytes"));
 }
 
-class KZFunctionsCommand : public ::testing::Test
+TEST(KZFunctions, ExecuteCommandReportsStatusAndBothStreams)
 {
-protected:
     kztest::TempTree tree;
     int status = -1;
-    QString out = QStringLiteral("stale"), err = QStringLiteral("stale");
-
-    bool run(const QByteArray &body, const QStringList &args = {},
-             const std::optional<QProcessEnvironment> &env = std::nullopt, const QString &dir = QString())
-    {
+    QString out, err;
+    const auto run = [&](const QByteArray &body, const QStringList &args = {},
+                         const std::optional<QProcessEnvironment> &env = std::nullopt, const QString &dir = QString()) {
         const QString tool = tree.writeFile(QStringLiteral("tool.sh"), "#!/bin/sh\n" + body);
         ::chmod(QFile::encodeName(tool).constData(), 0755);
         return KZFunctions::executeCommand(tool, args, env, dir, &status, &out, &err);
-    }
-};
-
-TEST_F(KZFunctionsCommand, StatusAndBothStreams)
-{
+    };
     ASSERT_TRUE(run("echo oops >&2\nexit 3\n"));
     EXPECT_EQ(status, 3);
     EXPECT_TRUE(out.isEmpty());
     EXPECT_EQ(err, QStringLiteral("oops\n"));
-
     // Output that is not text is reported as such.
     ASSERT_TRUE(run("printf '\\377\\376abc'\n"));
     EXPECT_EQ(out, QStringLiteral("outString==nil"));
-
     QProcessEnvironment env;
     env.insert(QStringLiteral("TROVIX_X"), QStringLiteral("42"));
     ASSERT_TRUE(run("printf '%s|' \"$@\" \"$TROVIX_X\"; pwd\n", {QStringLiteral("a b"), QStringLiteral("c")}, env,
                     tree.root()));
     EXPECT_EQ(out, QStringLiteral("a b|c|42|%1\n").arg(tree.root()));
-}
 
-TEST_F(KZFunctionsCommand, MegabytesOnBothStreamsDoNotDeadlock)
-{
-    // 4 MiB on each stream, interleaved, far beyond a pipe's 64 KiB buffer.
+    // 4 MiB on each stream, interleaved, far beyond a pipe's 64 KiB buffer, do not deadlock.
     ASSERT_TRUE(run("i=0\nwhile [ $i -lt 64 ]; do\n"
                     "  head -c 65536 /dev/zero | tr '\\0' o\n"
                     "  head -c 65536 /dev/zero | tr '\\0' e >&2\n"
@@ -69,10 +57,8 @@ TEST_F(KZFunctionsCommand, MegabytesOnBothStreamsDoNotDeadlock)
     EXPECT_EQ(status, 0);
     EXPECT_EQ(out, QString(64 * 65536, QLatin1Char('o')));
     EXPECT_EQ(err, QString(64 * 65536, QLatin1Char('e')));
-}
 
-TEST_F(KZFunctionsCommand, RefusesWhatIsNotAnExecutableFile)
-{
+    // What is not an executable file is refused.
     for (const QString &path : {QString(), QStringLiteral("/"), tree.root(), tree.path(QStringLiteral("missing")),
                                 tree.writeFile(QStringLiteral("plain.txt"), "x")}) {
         status = 7;
