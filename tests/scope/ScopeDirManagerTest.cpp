@@ -144,7 +144,6 @@ TEST_F(ScopeDirManagerTest, DroppedFoldersSelectHomeVolumesOrFavorites)
     EXPECT_EQ(favoritePaths(m), (QStringList{documents, folder}));
     EXPECT_EQ(m->favoriteDirs().first()->kind(), FavoriteDir::KindScope) << "a sidebar favourite dropped is a chosen one";
 
-    kztest::LogCapture log;
     EXPECT_FALSE(m->proposeSelectionWithDirPath(QString()));
     EXPECT_FALSE(m->proposeSelectionWithDirURL(QUrl(QStringLiteral("https://example.org/dir"))));
     EXPECT_FALSE(m->proposeSelectionWithDirPath(tree.path(QStringLiteral("not there"))));
