@@ -20,12 +20,6 @@
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 struct Recorder : KZCrashReportDelegate {
     QList<QVariantMap> collecting, submitting;
     void crashReportCollectingProgress(const QVariantMap &p) override { collecting.append(p); }
@@ -123,7 +117,7 @@ TEST(KZCrashReporter, FatalSignalLeavesACrashFileAndStillKills)
         ASSERT_EQ(files.size(), 1);
         EXPECT_TRUE(files[0].startsWith(QStringLiteral("trovix-")));
         EXPECT_TRUE(files[0].endsWith(QStringLiteral("-%1.crash").arg(pid)));
-        const QByteArray text = readAll(crashes + QLatin1Char('/') + files[0]);
+        const QByteArray text = kztest::readFile(crashes + QLatin1Char('/') + files[0]);
         EXPECT_TRUE(text.contains("Signal: " + QByteArray(c.signo == SIGABRT ? "SIGABRT" : "SIGSEGV"))) << text.data();
         EXPECT_TRUE(text.contains("Build: 0.1.0 (77)\n"));
         // Frames, each with its binary: the test program itself at least.
@@ -156,10 +150,10 @@ TEST(KZCrashReport, CollectsWithoutJournalAndUploadsToLoopback)
     qputenv("PATH", savedPath);
     const QString collected = report.collectDirPath();
     EXPECT_TRUE(QFileInfo(collected).fileName().startsWith(QStringLiteral("crashreport_tests_%1_").arg(KZCrashReport::jetonId())));
-    EXPECT_TRUE(readAll(collected + QStringLiteral("/Env Profile.tlg")).contains("SystemVersion: Linux "));
-    EXPECT_TRUE(readAll(collected + QStringLiteral("/ASL trovix.tlg")).startsWith("----------- KZCrashReporter ASL Collect -----------\n"));
+    EXPECT_TRUE(kztest::readFile(collected + QStringLiteral("/Env Profile.tlg")).contains("SystemVersion: Linux "));
+    EXPECT_TRUE(kztest::readFile(collected + QStringLiteral("/ASL trovix.tlg")).startsWith("----------- KZCrashReporter ASL Collect -----------\n"));
     EXPECT_TRUE(log.contains(QStringLiteral("journalctl absent")));
-    EXPECT_EQ(readAll(collected + QStringLiteral("/CrashReports-User/trovix-1700000000-42.crash")),
+    EXPECT_EQ(kztest::readFile(collected + QStringLiteral("/CrashReports-User/trovix-1700000000-42.crash")),
               "Signal: SIGSEGV (11)\n/home/xxx/.local/bin/trovix(+0x1234)\n");
 
     // A refusing server first, then one that takes the report.
@@ -181,7 +175,7 @@ TEST(KZCrashReport, CollectsWithoutJournalAndUploadsToLoopback)
         EXPECT_EQ(server.requestLine(), "POST /crashreport.php?file=" + QFileInfo(report.zipPath()).fileName().toUtf8() +
                                             "&app=crashreport_tests&appbuild=" TROVIX_BUILD_NUMBER_TEXT " HTTP/1.1");
         EXPECT_TRUE(server.body().startsWith("PK\x03\x04"));
-        EXPECT_EQ(server.body(), readAll(report.zipPath()));
+        EXPECT_EQ(server.body(), kztest::readFile(report.zipPath()));
     }
     qunsetenv("TROVIX_WEBSITE_URL");
     const QString dir = report.dirPath();

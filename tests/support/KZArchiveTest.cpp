@@ -27,12 +27,6 @@ KZArchivedObject sample(int version = 1)
     return KZArchivedObject{kFavorites, version, QCborArray{fav}};
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 TEST(KZArchive, WhatIsWrittenComesBackAndNothingElseIsTouched)
@@ -74,7 +68,7 @@ TEST(KZArchive, AnUnreadableArchiveIsSetAsideNeverOverwritten)
         QString aside;
         EXPECT_FALSE(kz_unarchivedObjectAtFile(path, kFavorites, &aside).has_value());
         EXPECT_EQ(aside, path + suffix);
-        EXPECT_EQ(readAll(aside), bytes);
+        EXPECT_EQ(kztest::readFile(aside), bytes);
         EXPECT_FALSE(QFileInfo::exists(path));
     }
     // Another class's archive is not ours to read: set aside as well.
@@ -84,7 +78,7 @@ TEST(KZArchive, AnUnreadableArchiveIsSetAsideNeverOverwritten)
     EXPECT_EQ(aside, path + QStringLiteral(".bad.4"));
     ASSERT_TRUE(kz_archiveObjectToFile(sample(), path));
     EXPECT_TRUE(kz_unarchivedObjectAtFile(path, kFavorites).has_value());
-    EXPECT_EQ(readAll(path + QStringLiteral(".bad")), garbage);
+    EXPECT_EQ(kztest::readFile(path + QStringLiteral(".bad")), garbage);
 }
 
 // A list changed by another process was written over when the change kept

@@ -323,6 +323,12 @@ QStringList findPrunedPaths(const QString &root, const QStringList &pruned, cons
     return paths;
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);

@@ -122,6 +122,9 @@ void writeVersionControlTree(TempTree &tree, const QString &rel);
 // for skipped folder names. Sorted.
 QStringList findPrunedPaths(const QString &root, const QStringList &pruned, const QString &text);
 
+// The whole content of a file; empty when it cannot be read.
+QByteArray readFile(const QString &path);
+
 // Waits (processing events) until pred is true or timeoutMs passes.
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 5000);
 
