@@ -195,35 +195,36 @@ QString TempTree::writeFile(const QString &rel, const QByteArray &content)
     return QFile::decodeName(writeFileBytes(enc(rel), content));
 }
 
+// Fails the current test when a system call on p did not return 0.
+static void expectDone(int rc, const char *call, const QByteArray &p)
+{
+    if (rc != 0)
+        ADD_FAILURE() << call << ' ' << p.constData() << ": " << std::strerror(errno);
+}
+
 QString TempTree::makeSized(const QString &rel, qint64 size)
 {
     const QString p = writeFile(rel);
-    if (::truncate(enc(p).constData(), size) != 0)
-        ADD_FAILURE() << "truncate " << enc(p).constData();
+    expectDone(::truncate(enc(p).constData(), size), "truncate", enc(p));
     return p;
 }
 
 QString TempTree::symlink(const QString &target, const QString &rel)
 {
-    const QByteArray p = enc(path(rel));
-    if (::symlink(enc(target).constData(), p.constData()) != 0)
-        ADD_FAILURE() << "symlink " << p.constData() << ": " << std::strerror(errno);
+    expectDone(::symlink(enc(target).constData(), enc(path(rel)).constData()), "symlink", enc(path(rel)));
     return path(rel);
 }
 
 QString TempTree::mkfifo(const QString &rel)
 {
-    const QByteArray p = enc(path(rel));
-    if (::mkfifo(p.constData(), 0644) != 0)
-        ADD_FAILURE() << "mkfifo " << p.constData() << ": " << std::strerror(errno);
+    expectDone(::mkfifo(enc(path(rel)).constData(), 0644), "mkfifo", enc(path(rel)));
     return path(rel);
 }
 
 void TempTree::setXattr(const QString &rel, const QByteArray &name, const QByteArray &value)
 {
     const QByteArray p = enc(path(rel));
-    if (::lsetxattr(p.constData(), name.constData(), value.constData(), value.size(), 0) != 0)
-        ADD_FAILURE() << "lsetxattr " << p.constData() << " " << name.constData() << ": " << std::strerror(errno);
+    expectDone(::lsetxattr(p.constData(), name.constData(), value.constData(), value.size(), 0), "lsetxattr", p + ' ' + name);
 }
 
 void TempTree::setTags(const QString &rel, const QStringList &tags)
@@ -233,20 +234,13 @@ void TempTree::setTags(const QString &rel, const QStringList &tags)
 
 void TempTree::setMTime(const QString &rel, time_t seconds)
 {
-    const QByteArray p = enc(path(rel));
-    struct timespec times[2];
-    times[0].tv_sec = seconds;
-    times[0].tv_nsec = 0;
-    times[1] = times[0];
-    if (::utimensat(AT_FDCWD, p.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        ADD_FAILURE() << "utimensat " << p.constData() << ": " << std::strerror(errno);
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    expectDone(::utimensat(AT_FDCWD, enc(path(rel)).constData(), times, AT_SYMLINK_NOFOLLOW), "utimensat", enc(path(rel)));
 }
 
 void TempTree::chmod(const QString &rel, int mode)
 {
-    const QByteArray p = enc(path(rel));
-    if (::chmod(p.constData(), mode) != 0)
-        ADD_FAILURE() << "chmod " << p.constData() << ": " << std::strerror(errno);
+    expectDone(::chmod(enc(path(rel)).constData(), mode), "chmod", enc(path(rel)));
 }
 
 void TempTree::remove(const QString &rel)
@@ -263,9 +257,7 @@ void TempTree::remove(const QString &rel)
 
 bool canRunUnprivileged()
 {
-    if (geteuid() != 0)
-        return true;
-    return getpwnam("nobody") != nullptr;
+    return geteuid() != 0 || getpwnam("nobody") != nullptr;
 }
 
 int runAsUnprivileged(const std::function<int()> &fn)
