@@ -199,7 +199,7 @@ TEST_F(ScopeDirManagerTest, EveryChangeIsSavedWhateverTheNames)
     EXPECT_EQ(m->filterDirPaths(), QStringList{q}) << "folders that are gone are not offered";
 }
 
-TEST_F(ScopeDirManagerTest, StoredSelectionThatNoLongerFitsFallsBackToHome)
+TEST_F(ScopeDirManagerTest, StoredSelectionIsReadAsTextAndFallsBackToHomeWhenItNoLongerFits)
 {
     ASSERT_TRUE(ScopeDirManager::sharedInstance()->proposeSelectionWithDirPath(tree.mkdir(QStringLiteral("Fav"))));
     const qint64 id = ScopeDirManager::sharedInstance()->favoriteDirs().first()->uniqueId();
@@ -217,12 +217,9 @@ TEST_F(ScopeDirManagerTest, StoredSelectionThatNoLongerFitsFallsBackToHome)
         EXPECT_EQ(m->selectionKind(), expected) << kind.toString().toStdString() << " " << object.toString().toStdString();
         EXPECT_EQ(std::holds_alternative<std::monostate>(m->selectionObject()), expected == 1);
     }
-}
 
-// Settings written as text by an earlier run or by hand keep no types, and a
-// one-element list there is plain text.
-TEST_F(ScopeDirManagerTest, SettingsWrittenAsTextAreRead)
-{
+    // Settings written as text by an earlier run or by hand keep no types, and
+    // a one-element list there is plain text.
     const QString folder = tree.mkdir(QStringLiteral("Only one"));
     writeText(defaults().filePath(), "[General]\nScopeDirManager-selectionKind=2\nScopeDirManager-selectionObject="
                                          + QFile::encodeName(folder) + "\nScopeDirManager-filterDirPaths=" + QFile::encodeName(folder));

@@ -13,27 +13,19 @@ constexpr quint64 kSpace = 49;
 
 TEST(KZHotKeyRepresentation, ReadsAndWritesTheStoredForm)
 {
-    struct Row
-    {
-        const char *text;
-        bool valid;
-        quint64 keyCode, flags;
-        bool enabled;
-    } rows[] = {
-        {"KZHotKeyRepresentation-49-1048576-1", true, 49, 1048576, true},
-        {"anything-49-1048576-0", true, 49, 1048576, false},
-        {"-12abc-zz-7", true, 12, 0, true},
-        {"KZHotKeyRepresentation-49-1048576", false, 0, 0, false},
-        {"KZHotKeyRepresentation-49-1048576-1-1", false, 0, 0, false},
+    // text, then key code, modifier flags and enabled when it reads
+    const std::pair<const char *, std::optional<std::tuple<quint64, quint64, bool>>> rows[] = {
+        {"KZHotKeyRepresentation-49-1048576-1", std::tuple{49, 1048576, true}},
+        {"anything-49-1048576-0", std::tuple{49, 1048576, false}},
+        {"-12abc-zz-7", std::tuple{12, 0, true}},
+        {"KZHotKeyRepresentation-49-1048576", std::nullopt},
+        {"KZHotKeyRepresentation-49-1048576-1-1", std::nullopt},
     };
-    for (const Row &r : rows) {
-        SCOPED_TRACE(r.text);
-        const auto rep = KZHotKeyRepresentation::initWithStringRepresentation(QString::fromLatin1(r.text));
-        ASSERT_EQ(rep.has_value(), r.valid);
-        if (rep) {
-            EXPECT_EQ(std::make_tuple(rep->keyCode(), rep->modifierFlags(), rep->isEnabled()),
-                      std::make_tuple(r.keyCode, r.flags, r.enabled));
-        }
+    for (const auto &[text, expected] : rows) {
+        const auto rep = KZHotKeyRepresentation::initWithStringRepresentation(QString::fromLatin1(text));
+        ASSERT_EQ(rep.has_value(), expected.has_value()) << text;
+        if (rep)
+            EXPECT_EQ(std::make_tuple(rep->keyCode(), rep->modifierFlags(), rep->isEnabled()), *expected) << text;
     }
     KZHotKeyRepresentation(kSpace, KZModifierCommand, true).saveToUserDefaults();
     KZUserDefaults::resetStandardUserDefaults();

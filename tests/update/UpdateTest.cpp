@@ -215,7 +215,6 @@ TEST_F(UpdateTest, VersionFilesLeadToTheirAlertOrWindow)
             EXPECT_EQ(checker.windowState().newVersionMessage, newer);
         }
     }
-    EXPECT_TRUE(checker.lastCheck().isValid());
 
     // A check asked for while one is under way is dropped.
     const int before = server.requests;
