@@ -5,11 +5,7 @@
 #include "platform/KZFolderBookmark.h"
 #include "scope/FavoriteDir.h"
 #include "scope/KZBookmarkFileURL.h"
-#include "tests/scope/ScopeTestSupport.h"
 #include "tests/testlib/TestEnvironment.h"
-
-using scopetest::FakeMountTable;
-using scopetest::SilentServer;
 
 namespace {
 
@@ -137,55 +133,4 @@ TEST(KZBookmarkFileURL, ArchiveRoundTripRebuildsLiveFieldsOnFirstCheck)
     ASSERT_TRUE(unreadable);
     EXPECT_EQ(unreadable->updateStatus(), 1);
     EXPECT_EQ(bookmarkedPath(*unreadable), QFile::encodeName(dir));
-}
-
-TEST(KZBookmarkFileURL, UnreachableVolumesNeverMountOrWait)
-{
-    kztest::TempTree tree;
-    tree.mkdir(QStringLiteral("nas/Share"));
-    tree.mkdir(QStringLiteral("usb/Photos"));
-    const QString nas = tree.path(QStringLiteral("nas")), usb = tree.path(QStringLiteral("usb"));
-    const QByteArray nasLine = scopetest::mountLine(2, nas, "nfs4", "srv:/e", "0:70");
-    const QByteArray usbLine = scopetest::mountLine(3, usb, "vfat", "/dev/sdb1", "8:17");
-    const QByteArray trapLine = scopetest::mountLine(4, tree.mkdir(QStringLiteral("trap")), "autofs", "auto", "0:72");
-    FakeMountTable mounts(nasLine + usbLine + trapLine);
-    auto onNas = FavoriteDir::create(QUrl(), nas + QStringLiteral("/Share"));
-    auto onUsb = FavoriteDir::create(QUrl(), usb + QStringLiteral("/Photos"));
-    ASSERT_EQ(onNas->status(), 1);
-    ASSERT_EQ(onUsb->status(), 1);
-    EXPECT_EQ(kzplatform::kzDecodeBookmarkData(onUsb->bookmarkData())->volume, QFile::encodeName(usb));
-    const auto archivedNas = reloaded(onNas);
-    const auto pathOnly = FavoriteDir::fromArchive(archive(nas + QStringLiteral("/Share"), QByteArray()));
-    {
-        // The server stops answering: the check gives up instead of hanging,
-        // with one stuck probe and no pile-up.
-        SilentServer server;
-        for (const auto &fav : {onNas, archivedNas, pathOnly}) {
-            EXPECT_EQ(fav->updateStatus(), 0);
-            EXPECT_TRUE(fav->isVolumeUnavailable());
-            EXPECT_EQ(fav->displayName(), QStringLiteral("Share"));
-        }
-        EXPECT_EQ(server.calls(), 1);
-    }
-    ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
-    EXPECT_EQ(onNas->updateStatus(), 1);
-    EXPECT_EQ(archivedNas->updateStatus(), 1);
-
-    // The USB disk is unplugged: its folder is missing because its volume is.
-    tree.remove(QStringLiteral("usb/Photos"));
-    mounts.set(nasLine + trapLine);
-    EXPECT_EQ(onUsb->updateStatus(), 0);
-    EXPECT_TRUE(onUsb->isVolumeUnavailable());
-    // Plugged in again without the folder: now it is really gone.
-    mounts.set(nasLine + usbLine + trapLine);
-    EXPECT_EQ(onUsb->updateStatus(), 0);
-    EXPECT_FALSE(onUsb->isVolumeUnavailable());
-
-    // Under an automount point nothing is touched at all.
-    SilentServer server;
-    auto underTrap = FavoriteDir::fromArchive(archive(tree.path(QStringLiteral("trap/Backups")), QByteArray()));
-    ASSERT_TRUE(underTrap);
-    EXPECT_EQ(underTrap->updateStatus(), 0);
-    EXPECT_TRUE(underTrap->isVolumeUnavailable());
-    EXPECT_EQ(server.calls(), 0);
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/KZFolderBookmark.h"
 #include "scope/ScopeDirManager.h"
 #include "support/KZArchive.h"
 #include "support/KZFileSafety.h"
@@ -253,15 +254,16 @@ TEST_F(ScopeDirManagerTest, DamagedEntriesAreLeftOutAndIdentifiersMadeUnique)
 }
 
 // Favourites whose volume is absent or silent are kept, unreachable, without
-// waiting for the server; one whose folder is gone is dropped, and one renamed
-// while Trovix did not run is found under its new name.
+// waiting for the server or mounting anything; one whose folder is gone is
+// dropped, and one renamed while Trovix did not run is found under its new name.
 TEST_F(ScopeDirManagerTest, FavoritesOnAbsentOrSilentVolumesStayUnreachable)
 {
     const QString nas = tree.mkdir(QStringLiteral("nas"));
     const QString usb = tree.mkdir(QStringLiteral("usb"));
     const QByteArray nasLine = scopetest::mountLine(2, nas, "nfs4", "srv:/e", "0:70");
     const QByteArray usbLine = scopetest::mountLine(3, usb, "exfat", "/dev/sdb1", "8:17");
-    FakeMountTable mounts(nasLine + usbLine);
+    const QByteArray trapLine = scopetest::mountLine(4, tree.mkdir(QStringLiteral("trap")), "autofs", "auto", "0:72");
+    FakeMountTable mounts(nasLine + usbLine + trapLine);
     const QString share = tree.mkdir(QStringLiteral("nas/Share"));
     const QString photos = tree.mkdir(QStringLiteral("usb/Photos"));
     const QString local = tree.mkdir(QStringLiteral("Local"));
@@ -269,24 +271,42 @@ TEST_F(ScopeDirManagerTest, FavoritesOnAbsentOrSilentVolumesStayUnreachable)
     for (const QString &p : {share, photos, tree.mkdir(QStringLiteral("Gone")), local})
         ASSERT_TRUE(m->proposeSelectionWithDirPath(p));
     ASSERT_TRUE(m->setSelectionKind(ScopeDirManager::SelectionFavorite, m->favoriteDirWithPath(share)));
+    EXPECT_EQ(kzplatform::kzDecodeBookmarkData(m->favoriteDirs().at(1)->bookmarkData())->volume, QFile::encodeName(usb));
 
     tree.remove(QStringLiteral("usb/Photos"));
     tree.remove(QStringLiteral("Gone"));
     const QString renamed = tree.path(QStringLiteral("Local renamed"));
     ASSERT_TRUE(QDir().rename(local, renamed));
-    mounts.set(nasLine); // the USB disk is unplugged
+    mounts.set(nasLine + trapLine); // the USB disk is unplugged
+    // Stored with a path only: on the silent server, and under an automount point.
+    auto stored = [](const QString &path) {
+        return FavoriteDir::fromArchive(QCborMap{{QStringLiteral("serializedPath"), path},
+                                                 {QStringLiteral("bookmarkData"), QByteArray()},
+                                                 {QStringLiteral("uniqueId"), 5}, {QStringLiteral("kind"), 0}});
+    };
+    const auto pathOnly = stored(share), underTrap = stored(tree.path(QStringLiteral("trap/Backups")));
+    const auto live = m->favoriteDirWithPath(share); // checked before the server fell silent
     {
         scopetest::SilentServer server; // and the server does not answer
         m = relaunch();
         ASSERT_EQ(favoritePaths(m), (QStringList{share, photos, renamed}));
         EXPECT_EQ(favoritesBy<QList<int>>(m, &FavoriteDir::status), (QList<int>{0, 0, 1}));
         EXPECT_EQ(selectedPath(m), share);
-        EXPECT_LE(server.calls(), 1);
+        for (const auto &fav : {live, m->favoriteDirs().at(0), m->favoriteDirs().at(1), pathOnly, underTrap}) {
+            EXPECT_EQ(fav->updateStatus(), 0);
+            EXPECT_TRUE(fav->isVolumeUnavailable());
+        }
+        EXPECT_EQ(pathOnly->displayName(), QStringLiteral("Share"));
+        EXPECT_EQ(server.calls(), 1) << "one stuck probe, no pile-up, the automount never touched";
     }
     ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
     EXPECT_EQ(m->favoriteDirs().at(0)->updateStatus(), 1);
+    EXPECT_EQ(pathOnly->updateStatus(), 1);
     ASSERT_TRUE(m->saveToDisk());
-    mounts.set(nasLine + usbLine);
+    // Plugged in again without the folder: now it is really gone.
+    mounts.set(nasLine + usbLine + trapLine);
+    EXPECT_EQ(m->favoriteDirs().at(1)->updateStatus(), 0);
+    EXPECT_FALSE(m->favoriteDirs().at(1)->isVolumeUnavailable());
     tree.mkdir(QStringLiteral("usb/Photos"));
     EXPECT_EQ(favoritePaths(relaunch()), (QStringList{share, photos, renamed})) << "kept with paths and bookmarks intact";
 }
