@@ -80,20 +80,27 @@ protected:
 TEST_F(ScopeDirManagerTest, FirstLaunchTakesOverTheSidebarFavoritesUpToTheLimit)
 {
     QStringList places;
-    for (const QChar c : QStringLiteral("ABCDEFGHIJK"))
+    for (const QChar c : QStringLiteral("ABCDEFGHIJKL"))
         places.append(tree.mkdir(QStringLiteral("Place ") + c));
+    const auto url = [](const QString &path) { return QUrl::fromLocalFile(path).toEncoded(); };
+    // The last place comes from KDE's places; a place listed twice, a file,
+    // a folder that is gone and the folders that are no favourites are skipped.
     QByteArray bookmarks;
-    for (const QString &path : places + QStringList{home, QStringLiteral("/usr/share"), QStringLiteral("/proc/self"),
-                                                    QStringLiteral("/"), tree.mkdir(QStringLiteral("Rules.cannedSearch"))})
-        bookmarks += QUrl::fromLocalFile(path).toEncoded() + '\n';
+    for (const QString &path : places.mid(0, 11) + QStringList{places[3], tree.writeFile(QStringLiteral("a file")),
+                                                               tree.path(QStringLiteral("gone")), home,
+                                                               QStringLiteral("/usr/share"), QStringLiteral("/proc/self"),
+                                                               QStringLiteral("/"), tree.mkdir(QStringLiteral("Rules.cannedSearch"))})
+        bookmarks += url(path) + '\n';
     const auto writeBookmarks = [&] {
         writeText(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/gtk-3.0/bookmarks"), bookmarks);
+        writeText(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/user-places.xbel"),
+                  "<xbel><bookmark href=\"" + url(places.last()) + "\"/></xbel>");
     };
     writeBookmarks();
 
-    // Eleven folders qualify, the others are skipped; the limit of ten keeps the newest.
+    // Twelve folders qualify; the limit of ten keeps the newest.
     ScopeDirManager *m = ScopeDirManager::sharedInstance();
-    QStringList expected = places.mid(1);
+    QStringList expected = places.mid(2);
     EXPECT_EQ(favoritePaths(m), expected);
     const QList<qint64> ids = favoriteIds(m);
     EXPECT_EQ(QSet<qint64>(ids.begin(), ids.end()).size(), 10);
@@ -112,7 +119,7 @@ TEST_F(ScopeDirManagerTest, FirstLaunchTakesOverTheSidebarFavoritesUpToTheLimit)
     writeBookmarks();
     defaults().setObject(3, kScopeDirManagerNbMaxKey);
     defaults().synchronize();
-    EXPECT_EQ(favoritePaths(relaunch()), places.mid(8));
+    EXPECT_EQ(favoritePaths(relaunch()), places.mid(9));
 }
 
 TEST_F(ScopeDirManagerTest, DroppedFoldersSelectHomeVolumesOrFavorites)
