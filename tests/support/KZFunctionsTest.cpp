@@ -1,12 +1,16 @@
 #include <sys/stat.h>
 
 #include <QFileInfo>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
+#include "platform/KZHotKeyKeys.h"
 #include "support/KZFunctions.h"
+#include "support/KZHotKeyRepresentation.h"
 #include "support/KZLocalization.h"
 #include "support/KZScrambled.h"
+#include "support/KZUserDefaults.h"
 #include "tests/testlib/TestEnvironment.h"
 
 TEST(KZFunctions, ByteCounts)
@@ -118,4 +122,27 @@ TEST(KZLocalization, SymbolicKeysAndFormats)
                                   QStringLiteral("5"), QStringLiteral("x")}),
               QStringLiteral("a of 2 (3.00%) 4 5 x"));
     EXPECT_EQ(KZStringWithFormat(QStringLiteral("%@ and %@"), {QStringLiteral("one")}), QStringLiteral("one and %@"));
+}
+
+TEST(KZHotKeyRepresentation, ReadsAndWritesTheStoredForm)
+{
+    // text, then key code, modifier flags and enabled when it reads
+    const std::pair<const char *, std::optional<std::tuple<quint64, quint64, bool>>> rows[] = {
+        {"KZHotKeyRepresentation-49-1048576-1", std::tuple{49, 1048576, true}},
+        {"anything-49-1048576-0", std::tuple{49, 1048576, false}},
+        {"-12abc-zz-7", std::tuple{12, 0, true}},
+        {"KZHotKeyRepresentation-49-1048576", std::nullopt},
+        {"KZHotKeyRepresentation-49-1048576-1-1", std::nullopt},
+    };
+    for (const auto &[text, expected] : rows) {
+        const auto rep = KZHotKeyRepresentation::initWithStringRepresentation(QString::fromLatin1(text));
+        ASSERT_EQ(rep.has_value(), expected.has_value()) << text;
+        if (rep)
+            EXPECT_EQ(std::make_tuple(rep->keyCode(), rep->modifierFlags(), rep->isEnabled()), *expected) << text;
+    }
+    KZHotKeyRepresentation(49, KZModifierCommand, true).saveToUserDefaults();
+    KZUserDefaults::resetStandardUserDefaults();
+    EXPECT_EQ(KZUserDefaults::standardUserDefaults().stringForKey(QStringLiteral("HotKey-StringRepresentation")),
+              QStringLiteral("KZHotKeyRepresentation-49-1048576-1"));
+    EXPECT_EQ(KZHotKeyRepresentation::hotKeyRepresentationFromUserDefaults()->keyCode(), 49u);
 }
