@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 
 #include <gtest/gtest.h>
@@ -242,10 +243,8 @@ TEST(KZGuardedFS, TheMountTableSeesEveryChangeOfTheMounts)
         if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
             ::_exit(77);
         const auto mounted = [&] {
-            for (const KZMountEntry &e : kzCurrentMountTable())
-                if (e.mountPoint == point)
-                    return true;
-            return false;
+            const QList<KZMountEntry> table = kzCurrentMountTable();
+            return std::any_of(table.begin(), table.end(), [&](const KZMountEntry &e) { return e.mountPoint == point; });
         };
         if (mounted())
             ::_exit(1);

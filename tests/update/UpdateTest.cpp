@@ -50,10 +50,7 @@ public:
             });
         });
     }
-    QString url(const QString &path) const
-    {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path);
-    }
+    QString url(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path); }
 };
 
 struct Entry {
