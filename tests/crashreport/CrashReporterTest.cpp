@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <tuple>
 
 #include <QDir>
 #include <QFile>
@@ -33,28 +34,24 @@ struct Recorder : KZCrashReportDelegate {
 // is killed; the next launch decides on the report window.
 TEST(KZCrashReporter, DetectsARunThatNeverTerminated)
 {
-    struct Case {
-        const char *name;
-        bool cleanExit;
-        const char *uptime;
-        bool expectWindow;
-    } cases[] = {
+    // how the run ended, whether it quit cleanly, /proc/uptime, report window at the next launch
+    const std::tuple<const char *, bool, const char *, bool> cases[] = {
         {"clean exit", true, "5000.00 9000.00\n", false},
         {"killed before termination", false, "5000.00 9000.00\n", true},
         {"killed, system up for under a minute", false, "42.50 80.00\n", false},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, cleanExit, uptime, expectWindow] : cases) {
+        SCOPED_TRACE(name);
         kztest::resetTestEnvironment();
         kztest::TempTree tree;
         KZCrashReporter &reporter = KZCrashReporter::sharedInstance();
-        reporter.setUptimePathForTesting(tree.writeFile(QStringLiteral("uptime"), c.uptime));
+        reporter.setUptimePathForTesting(tree.writeFile(QStringLiteral("uptime"), uptime));
         reporter.resetForTesting();
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             reporter.applicationLoaded();
-            if (c.cleanExit)
+            if (cleanExit)
                 reporter.applicationTerminated();
             else
                 raise(SIGKILL);
@@ -62,20 +59,20 @@ TEST(KZCrashReporter, DetectsARunThatNeverTerminated)
         }
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        ASSERT_EQ(WIFSIGNALED(status), !c.cleanExit);
+        ASSERT_EQ(WIFSIGNALED(status), !cleanExit);
         KZUserDefaults::resetStandardUserDefaults();
 
         QList<int> shownModes;
         int updateChecks = 0;
         reporter.setPresenter([&](int mode) { shownModes.append(mode); });
         reporter.setUpdateCheckHook([&] { ++updateChecks; });
-        EXPECT_EQ(reporter.checkAtLaunch(), c.expectWindow);
-        EXPECT_EQ(shownModes, c.expectWindow ? QList<int>{0} : QList<int>{});
-        EXPECT_EQ(updateChecks, c.expectWindow ? 1 : 0);
+        EXPECT_EQ(reporter.checkAtLaunch(), expectWindow);
+        EXPECT_EQ(shownModes, expectWindow ? QList<int>{0} : QList<int>{});
+        EXPECT_EQ(updateChecks, expectWindow ? 1 : 0);
         EXPECT_FALSE(reporter.needsDisplayReclam());
         KZUserDefaults &defaults = KZUserDefaults::standardUserDefaults();
         EXPECT_EQ(defaults.integerForKey(QStringLiteral("KZCrashReporter-StartCount")), 2);
-        EXPECT_EQ(defaults.integerForKey(QStringLiteral("KZCrashReporter-NumberOfCrashs")), c.expectWindow ? 1 : 0);
+        EXPECT_EQ(defaults.integerForKey(QStringLiteral("KZCrashReporter-NumberOfCrashs")), expectWindow ? 1 : 0);
         reporter.setPresenter({});
         reporter.setUpdateCheckHook({});
     }
@@ -135,11 +132,8 @@ TEST(KZCrashReport, CollectsWithoutJournalAndUploadsToLoopback)
     QTemporaryDir emptyBin;
     const QByteArray savedPath = qgetenv("PATH");
     qputenv("PATH", emptyBin.path().toLocal8Bit());
-    QDir().mkpath(KZCrashReporter::crashesDirPath());
-    QFile crash(KZCrashReporter::crashesDirPath() + QStringLiteral("/trovix-1700000000-42.crash"));
-    ASSERT_TRUE(crash.open(QIODevice::WriteOnly));
-    crash.write("Signal: SIGSEGV (11)\n" + QDir::homePath().toUtf8() + "/.local/bin/trovix(+0x1234)\n");
-    crash.close();
+    kztest::writeText(KZCrashReporter::crashesDirPath() + QStringLiteral("/trovix-1700000000-42.crash"),
+                      "Signal: SIGSEGV (11)\n" + QDir::homePath().toUtf8() + "/.local/bin/trovix(+0x1234)\n");
 
     Recorder recorder;
     KZCrashReport report(&recorder);
@@ -156,21 +150,18 @@ TEST(KZCrashReport, CollectsWithoutJournalAndUploadsToLoopback)
               "Signal: SIGSEGV (11)\n/home/xxx/.local/bin/trovix(+0x1234)\n");
 
     // A refusing server first, then one that takes the report.
-    struct Case {
-        QByteArray status;
-        int progression;
-        QString error;
-    } cases[] = {{"503 service unavailable", -1, QStringLiteral("Service Unavailable")}, {"200 OK", 3, QString()}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.status.constData());
-        LoopbackHttpServer server(c.status);
+    const std::tuple<QByteArray, int, QString> cases[] = {
+        {"503 service unavailable", -1, QStringLiteral("Service Unavailable")}, {"200 OK", 3, QString()}};
+    for (const auto &[statusLine, progression, error] : cases) {
+        SCOPED_TRACE(statusLine.constData());
+        LoopbackHttpServer server(statusLine);
         qputenv("TROVIX_WEBSITE_URL", server.baseUrl());
         recorder.submitting.clear();
         report.startSubmit();
         EXPECT_TRUE(report.isSubmitting());
         ASSERT_TRUE(kztest::waitUntil([&] { return recorder.lastSubmit() == -1 || recorder.lastSubmit() == 3; }));
-        EXPECT_EQ(recorder.lastSubmit(), c.progression);
-        EXPECT_EQ(recorder.submitting.last().value(QStringLiteral("error")).toString(), c.error);
+        EXPECT_EQ(recorder.lastSubmit(), progression);
+        EXPECT_EQ(recorder.submitting.last().value(QStringLiteral("error")).toString(), error);
         EXPECT_EQ(server.requestLine(), "POST /crashreport.php?file=" + QFileInfo(report.zipPath()).fileName().toUtf8() +
                                             "&app=crashreport_tests&appbuild=" TROVIX_BUILD_NUMBER_TEXT " HTTP/1.1");
         EXPECT_TRUE(server.body().startsWith("PK\x03\x04"));

@@ -20,7 +20,7 @@
 #include "tests/testlib/TestEnvironment.h"
 
 using scopetest::FakeMountTable;
-using scopetest::writeText;
+using kztest::writeText;
 using Kind = ScopeDirManager;
 
 namespace {

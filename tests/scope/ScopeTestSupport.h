@@ -1,12 +1,8 @@
 // Helpers of the scope tests: a mount table of our own making that the guarded
-// file-system calls consult, a "server" that stops answering on request, and
-// files written at absolute paths (settings, bookmarks).
+// file-system calls consult, and a "server" that stops answering on request.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QString>
 #include <atomic>
@@ -92,15 +88,6 @@ private:
 inline bool waitForWorkersToDrain(const QString &mountPoint)
 {
     return kztest::waitUntil([&] { return kzplatform::kzStuckWorkerCount(QFile::encodeName(mountPoint)) == 0; });
-}
-
-// Writes text at an absolute path, making the folders above it.
-inline void writeText(const QString &path, const QByteArray &text)
-{
-    QDir().mkpath(path.section(QLatin1Char('/'), 0, -2));
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
 }
 
 } // namespace scopetest

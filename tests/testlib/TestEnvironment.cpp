@@ -321,6 +321,14 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+void writeText(const QString &path, const QByteArray &text)
+{
+    QDir().mkpath(path.section(QLatin1Char('/'), 0, -2));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text) != text.size())
+        ADD_FAILURE() << "write " << path.toStdString();
+}
+
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);

@@ -124,6 +124,8 @@ QStringList findPrunedPaths(const QString &root, const QStringList &pruned, cons
 
 // The whole content of a file; empty when it cannot be read.
 QByteArray readFile(const QString &path);
+// Writes text at an absolute path, making the folders above it.
+void writeText(const QString &path, const QByteArray &text);
 
 // Waits (processing events) until pred is true or timeoutMs passes.
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 5000);

@@ -291,11 +291,9 @@ TEST_F(UpdateTest, HostileArchivesAreRefusedWithoutWritingOutside)
     for (const auto &row : rows) {
         SCOPED_TRACE(row.entries.last().name.toStdString());
         const QString dir = tree.mkdir(QStringLiteral("work%1/dest").arg(++n));
-        QFile file(tree.path(QStringLiteral("work%1/a.zip").arg(n)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(zip(row.entries)) > 0);
-        file.close();
+        const QString archive = tree.writeFile(QStringLiteral("work%1/a.zip").arg(n), zip(row.entries));
         QString error;
-        EXPECT_EQ(kzExtractUpdateArchive(file.fileName(), dir, &error), row.ok) << error.toStdString();
+        EXPECT_EQ(kzExtractUpdateArchive(archive, dir, &error), row.ok) << error.toStdString();
         EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/etc/trovix-update-test-x")));
         for (const QString &path : snapshot(tree.root()).keys())
             EXPECT_TRUE(path.startsWith(QStringLiteral("/work")) || path.startsWith(QStringLiteral("/prefix")))
