@@ -29,31 +29,6 @@ QByteArray bookmarkedPath(const KZBookmarkFileURL &ref)
 
 } // namespace
 
-TEST(KZBookmarkFileURL, CreateFromAnAbsolutePathOrAFileURL)
-{
-    kztest::TempTree tree;
-    const QString dir = tree.mkdir(QStringLiteral("Projects"));
-    int status = -1;
-    auto ref = KZBookmarkFileURL::create(QUrl(), dir + QStringLiteral("/./"), &status);
-    ASSERT_TRUE(ref);
-    EXPECT_EQ(status, 1);
-    EXPECT_EQ(ref->path(), dir);
-    EXPECT_EQ(bookmarkedPath(*ref), QFile::encodeName(dir));
-    EXPECT_TRUE(KZBookmarkFileURL::create(QUrl::fromLocalFile(dir), QString())->isEqual(ref.get()));
-    for (const auto &[url, path] : {std::pair{QUrl(), QString()}, {QUrl(QStringLiteral("https://example.org/x")), QString()},
-                                    {QUrl(), QStringLiteral("relative/path")}})
-        EXPECT_FALSE(KZBookmarkFileURL::create(url, path, &status)) << path.toStdString();
-
-    // A missing folder gives a live reference with status 0 and no bookmark.
-    tree.writeFile(QStringLiteral("plain"));
-    for (const QString &rel : {QStringLiteral("nothing"), QStringLiteral("plain/below")}) {
-        auto missing = KZBookmarkFileURL::create(QUrl(), tree.path(rel), &status);
-        ASSERT_TRUE(missing);
-        EXPECT_EQ(status, 0);
-        EXPECT_TRUE(missing->bookmarkData().isEmpty());
-    }
-}
-
 TEST(KZBookmarkFileURL, UpdateStatusFollowsChangesAndRenamesAndRemakesTheIcon)
 {
     kztest::TempTree tree;
@@ -100,14 +75,31 @@ TEST(KZBookmarkFileURL, UpdateStatusFollowsChangesAndRenamesAndRemakesTheIcon)
     KZBookmarkFileURL::setIconProvider({});
 }
 
-TEST(KZBookmarkFileURL, ArchiveRoundTripRebuildsLiveFieldsOnFirstCheck)
+TEST(KZBookmarkFileURL, CreatedFromAPathOrAFileURLAndArchived)
 {
     kztest::TempTree tree;
     // A blank, a newline and a 255-byte name survive unchanged.
     const QString longName = QString(255, QLatin1Char('n'));
     const QString dir = tree.mkdir(QStringLiteral("with space/line\nbreak/") + longName);
-    auto fav = FavoriteDir::create(QUrl(), dir);
+    int status = -1;
+    auto fav = FavoriteDir::create(QUrl(), dir + QStringLiteral("/./"), &status);
     ASSERT_TRUE(fav);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(fav->path(), dir);
+    EXPECT_EQ(bookmarkedPath(*fav), QFile::encodeName(dir));
+    EXPECT_TRUE(KZBookmarkFileURL::create(QUrl::fromLocalFile(dir), QString())->isEqual(fav.get()));
+    for (const auto &[url, path] : {std::pair{QUrl(), QString()}, {QUrl(QStringLiteral("https://example.org/x")), QString()},
+                                    {QUrl(), QStringLiteral("relative/path")}})
+        EXPECT_FALSE(KZBookmarkFileURL::create(url, path, &status)) << path.toStdString();
+    // A missing folder gives a live reference with status 0 and no bookmark.
+    tree.writeFile(QStringLiteral("plain"));
+    for (const QString &rel : {QStringLiteral("nothing"), QStringLiteral("plain/below")}) {
+        auto missing = KZBookmarkFileURL::create(QUrl(), tree.path(rel), &status);
+        ASSERT_TRUE(missing);
+        EXPECT_EQ(status, 0);
+        EXPECT_TRUE(missing->bookmarkData().isEmpty());
+    }
+
     fav->setUniqueId(42);
     fav->setKind(FavoriteDir::KindScope);
     auto back = reloaded(fav);
