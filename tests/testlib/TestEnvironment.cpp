@@ -168,11 +168,6 @@ QByteArray TempTree::mkdirBytes(const QByteArray &rel)
     return p;
 }
 
-QString TempTree::mkdir(const QString &rel)
-{
-    return QFile::decodeName(mkdirBytes(enc(rel)));
-}
-
 QByteArray TempTree::writeFileBytes(const QByteArray &rel, const QByteArray &content)
 {
     const QByteArray p = pathBytes(rel);
@@ -188,11 +183,6 @@ QByteArray TempTree::writeFileBytes(const QByteArray &rel, const QByteArray &con
         ADD_FAILURE() << "write " << p.constData();
     ::close(fd);
     return p;
-}
-
-QString TempTree::writeFile(const QString &rel, const QByteArray &content)
-{
-    return QFile::decodeName(writeFileBytes(enc(rel), content));
 }
 
 // Fails the current test when a system call on p did not return 0.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -72,8 +73,11 @@ public:
     QString path(const QString &rel) const;
     QByteArray pathBytes(const QByteArray &rel) const;
 
-    QString mkdir(const QString &rel);
-    QString writeFile(const QString &rel, const QByteArray &content = QByteArray());
+    QString mkdir(const QString &rel) { return QFile::decodeName(mkdirBytes(QFile::encodeName(rel))); }
+    QString writeFile(const QString &rel, const QByteArray &content = QByteArray())
+    {
+        return QFile::decodeName(writeFileBytes(QFile::encodeName(rel), content));
+    }
     // A sparse file of the given size.
     QString makeSized(const QString &rel, qint64 size);
     QString symlink(const QString &target, const QString &rel);
