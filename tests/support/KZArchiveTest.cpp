@@ -96,13 +96,9 @@ TEST(KZUserDefaults, ALockedChangeStartsFromTheFileAsItIsNow)
     const QByteArray path = QFile::encodeName(d.filePath());
     struct stat before {};
     ASSERT_EQ(::stat(path.constData(), &before), 0);
-    QFile file(d.filePath());
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    const QByteArray text = file.readAll();
+    const QByteArray text = kztest::readFile(d.filePath());
     ASSERT_TRUE(text.contains("/srv/a"));
-    file.seek(0);
-    file.write(QByteArray(text).replace("/srv/a", "/srv/b"));
-    file.close();
+    kztest::writeText(d.filePath(), QByteArray(text).replace("/srv/a", "/srv/b"));
     const struct timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
 

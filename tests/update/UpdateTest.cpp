@@ -93,12 +93,10 @@ QMap<QString, QByteArray> snapshot(const QString &root)
         root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info = it.nextFileInfo();
-        QFile f(info.filePath());
         files.insert(info.filePath().mid(root.size()),
-            info.isSymLink()                  ? "-> " + info.symLinkTarget().toUtf8()
-                : info.isDir()                ? QByteArray("dir")
-                : f.open(QIODevice::ReadOnly) ? f.readAll()
-                                              : QByteArray("?"));
+            info.isSymLink() ? "-> " + info.symLinkTarget().toUtf8()
+                : info.isDir() ? QByteArray("dir")
+                               : kztest::readFile(info.filePath()));
     }
     return files;
 }
