@@ -15,12 +15,6 @@ std::shared_ptr<FavoriteDir> reloaded(const std::shared_ptr<FavoriteDir> &dir)
     return FavoriteDir::fromArchive(QCborValue::fromCbor(QCborValue(dir->encodeWithCoder()).toCbor()).toMap());
 }
 
-QCborMap archive(const QString &path, const QByteArray &bookmark)
-{
-    return QCborMap{{QStringLiteral("serializedPath"), path}, {QStringLiteral("bookmarkData"), bookmark},
-                    {QStringLiteral("uniqueId"), 5}, {QStringLiteral("kind"), 0}};
-}
-
 QByteArray bookmarkedPath(const KZBookmarkFileURL &ref)
 {
     const auto bookmark = kzplatform::kzDecodeBookmarkData(ref.bookmarkData());
@@ -121,7 +115,9 @@ TEST(KZBookmarkFileURL, CreatedFromAPathOrAFileURLAndArchived)
     EXPECT_FALSE(FavoriteDir::fromArchive(noId));
 
     // A bookmark that cannot be read: the stored path is used and a new bookmark made.
-    auto unreadable = FavoriteDir::fromArchive(archive(dir, "not a bookmark"));
+    QCborMap withBadBookmark = fav->encodeWithCoder();
+    withBadBookmark.insert(QStringLiteral("bookmarkData"), QByteArray("not a bookmark"));
+    auto unreadable = FavoriteDir::fromArchive(withBadBookmark);
     ASSERT_TRUE(unreadable);
     EXPECT_EQ(unreadable->updateStatus(), 1);
     EXPECT_EQ(bookmarkedPath(*unreadable), QFile::encodeName(dir));

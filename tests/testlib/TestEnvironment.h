@@ -25,10 +25,7 @@ inline void PrintTo(const QString &s, std::ostream *os)
 }
 inline void PrintTo(const QStringList &l, std::ostream *os)
 {
-    *os << '[';
-    for (qsizetype i = 0; i < l.size(); ++i)
-        *os << (i ? ", " : "") << '"' << l.at(i).toStdString() << '"';
-    *os << ']';
+    *os << (l.isEmpty() ? std::string("[]") : "[\"" + l.join(QStringLiteral("\", \"")).toStdString() + "\"]");
 }
 
 namespace kztest {

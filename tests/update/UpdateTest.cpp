@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDirIterator>
-#include <QFile>
 #include <QMap>
 #include <QTcpServer>
 #include <QTcpSocket>
