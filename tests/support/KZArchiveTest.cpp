@@ -81,6 +81,23 @@ TEST(KZArchive, AnUnreadableArchiveIsSetAsideNeverOverwritten)
     EXPECT_EQ(kztest::readFile(path + QStringLiteral(".bad")), garbage);
 }
 
+// The INI text keeps no types: lists of maps, and a one-element list written
+// as plain text, come back as lists when the file is read again.
+TEST(KZUserDefaults, ListsSurviveARelaunch)
+{
+    kztest::resetTestEnvironment();
+    const QVariantMap entry{{QStringLiteral("path"), QStringLiteral("/a b")}, {QStringLiteral("state"), true}};
+    KZUserDefaults *d = &KZUserDefaults::standardUserDefaults();
+    d->setObject(QVariantList{entry}, QStringLiteral("maps"));
+    d->setObject(QStringList{QStringLiteral("/only")}, QStringLiteral("strings"));
+    ASSERT_TRUE(d->synchronize());
+    kztest::writeText(d->filePath(), kztest::readFile(d->filePath()) + '\n'); // changed elsewhere: parsed again
+    KZUserDefaults::resetStandardUserDefaults();
+    d = &KZUserDefaults::standardUserDefaults();
+    EXPECT_EQ(d->arrayForKey(QStringLiteral("maps")), QVariantList{entry});
+    EXPECT_EQ(d->arrayForKey(QStringLiteral("strings")), QVariantList{QStringLiteral("/only")});
+}
+
 // A list changed by another process was written over when the change kept
 // the file's size and came within the same clock tick: QSettings trusted its
 // parsed copy, which it compares by size and modification time only.
