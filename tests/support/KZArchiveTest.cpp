@@ -131,10 +131,8 @@ TEST(KZArchive, AVersionThatIsNotAnIntegerReadsAsOne)
 {
     // A huge floating-point version was converted to an integer out of range
     // (undefined behaviour; INT64_MIN on x86-64).
-    QCborMap root;
-    root.insert(QStringLiteral("class"), QStringLiteral("SavedSearches"));
-    root.insert(QStringLiteral("version"), -1.7e289);
-    root.insert(QStringLiteral("object"), QCborArray());
+    const QCborMap root{{QStringLiteral("class"), QStringLiteral("SavedSearches")},
+                        {QStringLiteral("version"), -1.7e289}, {QStringLiteral("object"), QCborArray()}};
     QString problem;
     const auto archive = kz_archivedObjectFromData(QCborValue(root).toCbor(), QStringLiteral("SavedSearches"), &problem);
     ASSERT_TRUE(archive.has_value()) << problem.toStdString();

@@ -1,7 +1,5 @@
 // The support library: byte counts, commands, folders, machine facts, strings,
 // the stored hot key form and the log.
-#include <sys/stat.h>
-
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
@@ -42,7 +40,7 @@ TEST(KZFunctions, ExecuteCommandReportsStatusAndBothStreams)
     const auto run = [&](const QByteArray &body, const QStringList &args = {},
                          const std::optional<QProcessEnvironment> &env = std::nullopt, const QString &dir = QString()) {
         const QString tool = tree.writeFile(QStringLiteral("tool.sh"), "#!/bin/sh\n" + body);
-        ::chmod(QFile::encodeName(tool).constData(), 0755);
+        tree.chmod(QStringLiteral("tool.sh"), 0755);
         return KZFunctions::executeCommand(tool, args, env, dir, &status, &out, &err);
     };
     ASSERT_TRUE(run("echo oops >&2\nexit 3\n"));

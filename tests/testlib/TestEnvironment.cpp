@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -74,9 +75,8 @@ LogCapture::~LogCapture()
 
 QStringList LogCapture::entries() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
     QStringList list;
-    for (const auto &r : m_records)
+    for (const auto &r : records())
         list.append(r.second);
     return list;
 }
@@ -89,12 +89,8 @@ std::vector<std::pair<int, QString>> LogCapture::records() const
 
 int LogCapture::count(const QString &substring) const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    int n = 0;
-    for (const auto &r : m_records)
-        if (r.second.contains(substring))
-            ++n;
-    return n;
+    const auto all = records();
+    return int(std::count_if(all.begin(), all.end(), [&](const auto &r) { return r.second.contains(substring); }));
 }
 
 void LogCapture::clear()
@@ -276,9 +272,7 @@ int runAsUnprivileged(const std::function<int()> &fn)
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (!WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void writeVersionControlTree(TempTree &tree, const QString &rel)
