@@ -1,6 +1,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QUrl>
+#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
@@ -51,11 +52,9 @@ TEST(KZAnalytics, SendsTheRecordOncePerLaunchUnlessRefused)
         const QByteArray body = server.body();
         EXPECT_FALSE(body.contains(' ') || body.contains('(') || body.contains('/')) << body.constData();
         QStringList names, values;
-        for (const QByteArray &pair : body.split('&')) {
-            const QList<QByteArray> parts = pair.split('=');
-            ASSERT_EQ(parts.size(), 2) << pair.constData();
-            names << QUrl::fromPercentEncoding(parts[0]);
-            values << QUrl::fromPercentEncoding(parts[1]);
+        for (const auto &[name, value] : QUrlQuery(QString::fromLatin1(body)).queryItems(QUrl::FullyDecoded)) {
+            names << name;
+            values << value;
         }
         EXPECT_EQ(names, QStringLiteral("App Jeton System Hardware Locale Install-Type").split(QLatin1Char(' ')));
         const QString jeton

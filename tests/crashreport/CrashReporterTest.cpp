@@ -145,7 +145,8 @@ TEST(KZCrashReport, CollectsWithoutJournalAndUploadsToLoopback)
     const QString collected = report.collectDirPath();
     EXPECT_TRUE(QFileInfo(collected).fileName().startsWith(QStringLiteral("crashreport_tests_%1_").arg(KZCrashReport::jetonId())));
     EXPECT_TRUE(kztest::readFile(collected + QStringLiteral("/Env Profile.tlg")).contains("SystemVersion: Linux "));
-    EXPECT_TRUE(kztest::readFile(collected + QStringLiteral("/ASL trovix.tlg")).startsWith("----------- KZCrashReporter ASL Collect -----------\n"));
+    EXPECT_TRUE(kztest::readFile(collected + QStringLiteral("/ASL trovix.tlg"))
+                    .startsWith("----------- KZCrashReporter ASL Collect -----------\n"));
     EXPECT_EQ(kztest::readFile(collected + QStringLiteral("/CrashReports-User/trovix-1700000000-42.crash")),
               "Signal: SIGSEGV (11)\n/home/xxx/.local/bin/trovix(+0x1234)\n");
 

@@ -244,7 +244,8 @@ TEST(KZGuardedFS, TheMountTableSeesEveryChangeOfTheMounts)
             ::_exit(77);
         const auto mounted = [&] {
             const QList<KZMountEntry> table = kzCurrentMountTable();
-            return std::any_of(table.begin(), table.end(), [&](const KZMountEntry &e) { return e.mountPoint == point; });
+            return std::any_of(table.begin(), table.end(),
+                               [&](const KZMountEntry &e) { return e.mountPoint == point; });
         };
         if (mounted())
             ::_exit(1);

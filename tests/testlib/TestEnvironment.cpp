@@ -210,7 +210,8 @@ QString TempTree::mkfifo(const QString &rel)
 void TempTree::setXattr(const QString &rel, const QByteArray &name, const QByteArray &value)
 {
     const QByteArray p = enc(path(rel));
-    expectDone(::lsetxattr(p.constData(), name.constData(), value.constData(), value.size(), 0), "lsetxattr", p + ' ' + name);
+    expectDone(::lsetxattr(p.constData(), name.constData(), value.constData(), value.size(), 0), "lsetxattr",
+               p + ' ' + name);
 }
 
 void TempTree::setTags(const QString &rel, const QStringList &tags)
@@ -221,7 +222,8 @@ void TempTree::setTags(const QString &rel, const QStringList &tags)
 void TempTree::setMTime(const QString &rel, time_t seconds)
 {
     const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    expectDone(::utimensat(AT_FDCWD, enc(path(rel)).constData(), times, AT_SYMLINK_NOFOLLOW), "utimensat", enc(path(rel)));
+    const QByteArray p = enc(path(rel));
+    expectDone(::utimensat(AT_FDCWD, p.constData(), times, AT_SYMLINK_NOFOLLOW), "utimensat", p);
 }
 
 void TempTree::chmod(const QString &rel, int mode)

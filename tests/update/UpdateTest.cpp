@@ -49,7 +49,10 @@ public:
             });
         });
     }
-    QString url(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path); }
+    QString url(const QString &path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path);
+    }
 };
 
 struct Entry {
@@ -100,17 +103,6 @@ QMap<QString, QByteArray> snapshot(const QString &root)
     return files;
 }
 
-// Trovix 1 installed into a prefix beside another program's files.
-void installOldTrovix(kztest::TempTree &tree)
-{
-    tree.writeFile(QStringLiteral("prefix/bin/trovix"), "old trovix");
-    tree.writeFile(QStringLiteral("prefix/share/trovix/old-only"), "old");
-    tree.writeFile(QStringLiteral("prefix/share/trovix/installed-files"),
-        "bin/trovix\nshare/trovix/installed-files\nshare/trovix/old-only\n");
-    tree.writeFile(QStringLiteral("prefix/bin/other"), "another program");
-    tree.writeFile(QStringLiteral("prefix/share/zz"), "another program's file");
-}
-
 const QByteArray kNewList = "bin/trovix\nshare/trovix/installed-files\nshare/trovix/new-file\n";
 QList<Entry> newTrovix()
 {
@@ -157,7 +149,13 @@ protected:
         checker.setAppBuild(10, QUrl(server.url(QStringLiteral("/trovix.version"))));
         checker.setInstallPrefix(tree.path(QStringLiteral("prefix")));
         KZUpdateInstaller::setInstalledByPackageManagerForTesting(false);
-        installOldTrovix(tree);
+        // Trovix 1 installed into a prefix beside another program's files.
+        tree.writeFile(QStringLiteral("prefix/bin/trovix"), "old trovix");
+        tree.writeFile(QStringLiteral("prefix/share/trovix/old-only"), "old");
+        tree.writeFile(QStringLiteral("prefix/share/trovix/installed-files"),
+            "bin/trovix\nshare/trovix/installed-files\nshare/trovix/old-only\n");
+        tree.writeFile(QStringLiteral("prefix/bin/other"), "another program");
+        tree.writeFile(QStringLiteral("prefix/share/zz"), "another program's file");
     }
     void TearDown() override { KZUpdateInstaller::setInstalledByPackageManagerForTesting(std::nullopt); }
     void check(const QByteArray &versionFile, bool user)
