@@ -29,7 +29,7 @@ KZArchivedObject sample(int version = 1)
 
 } // namespace
 
-TEST(KZArchive, WhatIsWrittenComesBackAndNothingElseIsTouched)
+TEST(KZArchive, WhatIsWrittenComesBackAndAnUnreadableArchiveIsSetAsideNeverOverwritten)
 {
     kztest::TempTree tree;
     const QString path = tree.path(kFavorites);
@@ -50,13 +50,9 @@ TEST(KZArchive, WhatIsWrittenComesBackAndNothingElseIsTouched)
     EXPECT_FALSE(kz_archiveObjectToFile(sample(), missing + QStringLiteral("/x")));
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_FALSE(QFileInfo::exists(missing));
-}
 
-TEST(KZArchive, AnUnreadableArchiveIsSetAsideNeverOverwritten)
-{
-    kztest::TempTree tree;
+    // An archive that cannot be read is set aside, never overwritten.
     kztest::LogCapture capture;
-    const QString path = tree.path(kFavorites);
     const QByteArray garbage("\xbf\x63not cbor at all \x01\x02", 20);
     const std::pair<QByteArray, QString> cases[] = {
         {garbage, QStringLiteral(".bad")},
