@@ -9,12 +9,6 @@
 
 namespace {
 
-// An archived reference read back, as after a relaunch.
-std::shared_ptr<FavoriteDir> reloaded(const std::shared_ptr<FavoriteDir> &dir)
-{
-    return FavoriteDir::fromArchive(QCborValue::fromCbor(QCborValue(dir->encodeWithCoder()).toCbor()).toMap());
-}
-
 QByteArray bookmarkedPath(const KZBookmarkFileURL &ref)
 {
     const auto bookmark = kzplatform::kzDecodeBookmarkData(ref.bookmarkData());
@@ -96,7 +90,8 @@ TEST(KZBookmarkFileURL, CreatedFromAPathOrAFileURLAndArchived)
 
     fav->setUniqueId(42);
     fav->setKind(FavoriteDir::KindScope);
-    auto back = reloaded(fav);
+    // Read back from its bytes, as after a relaunch.
+    auto back = FavoriteDir::fromArchive(QCborValue::fromCbor(QCborValue(fav->encodeWithCoder()).toCbor()).toMap());
     ASSERT_TRUE(back);
     EXPECT_EQ(back->serializedPath(), dir);
     EXPECT_EQ(back->uniqueId(), 42);

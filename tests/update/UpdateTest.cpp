@@ -17,6 +17,7 @@
 #include "update/KZCheckForUpdates.h"
 #include "update/KZUpdateArchive.h"
 #include "update/KZUpdateInstaller.h"
+#include "update/KZUpdateVersionFile.h"
 
 namespace
 {
@@ -104,11 +105,8 @@ QMap<QString, QByteArray> snapshot(const QString &root)
 }
 
 const QByteArray kNewList = "bin/trovix\nshare/trovix/installed-files\nshare/trovix/new-file\n";
-QList<Entry> newTrovix()
-{
-    return { { "bin/", AE_IFDIR, {} }, { "bin/trovix", AE_IFREG, "new trovix" },
-        { "share/trovix/installed-files", AE_IFREG, kNewList }, { "share/trovix/new-file", AE_IFREG, "new" } };
-}
+const QList<Entry> kNewTrovix = { { "bin/", AE_IFDIR, {} }, { "bin/trovix", AE_IFREG, "new trovix" },
+    { "share/trovix/installed-files", AE_IFREG, kNewList }, { "share/trovix/new-file", AE_IFREG, "new" } };
 
 // The prefix once Trovix 2 replaced Trovix 1: the other program's files untouched.
 QMap<QString, QByteArray> withNewTrovix(QMap<QString, QByteArray> prefix)
@@ -217,9 +215,18 @@ TEST_F(UpdateTest, VersionFilesLeadToTheirAlertOrWindow)
     EXPECT_EQ(server.requests, before + 1);
 }
 
+TEST(KZUpdateVersionFile, SystemVersionsCompareByNumberDownToThePatch)
+{
+    const std::tuple<const char *, const char *, bool> cases[] = {
+        { "6.1.0-13-amd64", "6.1.1", true }, { "6.1.1", "6.1", false }, { "6.9.2", "6.10", true }, { "6", "6.1", false },
+    };
+    for (const auto &[release, minimum, older] : cases)
+        EXPECT_EQ(kzSystemIsOlderThan(QString::fromLatin1(release), QString::fromLatin1(minimum)), older) << release;
+}
+
 TEST_F(UpdateTest, DownloadsInstallOnlyWhenWhole)
 {
-    const QByteArray good = zip(newTrovix());
+    const QByteArray good = zip(kNewTrovix);
     const QByteArray goodSum = QCryptographicHash::hash(good, QCryptographicHash::Sha256).toHex();
     const QMap<QString, QByteArray> before = snapshot(tree.path(QStringLiteral("prefix")));
     const struct {
@@ -312,7 +319,7 @@ TEST_F(UpdateTest, ReplaceTouchesOnlyListedFilesAndRestoresOnFailure)
         KZUpdateInstaller::FailedUnchanged);
     EXPECT_EQ(snapshot(prefix), before);
 
-    for (const Entry &e : newTrovix())
+    for (const Entry &e : kNewTrovix)
         if (e.type == AE_IFREG)
             tree.writeFile(QStringLiteral("new/") + QString::fromUtf8(e.name), e.data);
     KZUpdateInstaller::setInstalledByPackageManagerForTesting(true);
