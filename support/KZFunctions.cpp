@@ -304,14 +304,6 @@ bool KZDeviceInfo::isYosemiteOrBetter() { return true; }
 bool KZDeviceInfo::isElCapitanOrBetter() { return true; }
 bool KZDeviceInfo::isMavericksOrBetter() { return true; }
 
-bool KZDeviceInfo::isAtLeastMacOSX(const QString &version)
-{
-    if (version == QLatin1String("10.12") || version == QLatin1String("10.13"))
-        return true;
-    KZLOG_CRITICAL_F(QStringLiteral("not yet supported"));
-    return false;
-}
-
 quint64 KZMacInfo::physicalMemory()
 {
     static const quint64 bytes = kzplatform::kzPhysicalMemory();

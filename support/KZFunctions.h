@@ -64,7 +64,6 @@ public:
     static bool isYosemiteOrBetter();      // every "or later" branch takes the newer path
     static bool isElCapitanOrBetter();
     static bool isMavericksOrBetter();
-    static bool isAtLeastMacOSX(const QString &version); // "10.12" and "10.13" only
 };
 
 class KZMacInfo

@@ -1,4 +1,5 @@
-// What every fuzz target shares: a Qt Core application, XDG folders and HOME
+// What every fuzz target shares (each includes this header once, in its only
+// source file): a Qt Core application, XDG folders and HOME
 // in a private temporary folder (nothing of the user's is read or written),
 // and a system log that drops records, so that millions of rejected inputs do
 // not flood it. KZ_FUZZ_CHECK aborts on a broken promise; libFuzzer then keeps
@@ -24,7 +25,7 @@
         }                                                                                        \
     } while (0)
 
-inline void kzFuzzInitialize(int *argc, char ***argv)
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     // Trovix never logs at LOG_EMERG: this mask drops every record.
     setlogmask(LOG_MASK(LOG_EMERG));
@@ -36,6 +37,7 @@ inline void kzFuzzInitialize(int *argc, char ***argv)
     }
     qputenv("XDG_CONFIG_DIRS", QFile::encodeName(root.path() + QStringLiteral("/config-dirs")));
     static QCoreApplication app(*argc, *argv);
+    return 0;
 }
 
 inline QByteArray kzFuzzBytes(const uint8_t *data, size_t size)

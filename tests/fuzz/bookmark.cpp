@@ -7,12 +7,6 @@
 #include "scope/KZBookmarkFileURL.h"
 #include "tests/fuzz/FuzzSupport.h"
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    kzFuzzInitialize(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     using namespace kzplatform;

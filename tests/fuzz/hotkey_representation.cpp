@@ -3,12 +3,6 @@
 #include "support/KZHotKeyRepresentation.h"
 #include "tests/fuzz/FuzzSupport.h"
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    kzFuzzInitialize(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = QString::fromUtf8(kzFuzzBytes(data, size));

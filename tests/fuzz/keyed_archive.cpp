@@ -14,12 +14,6 @@
 #include "support/KZArchive.h"
 #include "tests/fuzz/FuzzSupport.h"
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    kzFuzzInitialize(argc, argv);
-    return 0;
-}
-
 namespace {
 
 void readSavedSearches(const QCborValue &object)

@@ -2,12 +2,6 @@
 #include "tests/fuzz/FuzzSupport.h"
 #include "update/KZUpdateVersionFile.h"
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    kzFuzzInitialize(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const KZUpdateVersionFile file = KZUpdateVersionFile::parse(kzFuzzBytes(data, size));

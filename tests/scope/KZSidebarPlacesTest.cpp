@@ -1,6 +1,4 @@
-#include <QDir>
 #include <QFile>
-#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -8,18 +6,6 @@
 #include "tests/testlib/TestEnvironment.h"
 
 using namespace kzplatform;
-
-namespace {
-
-void writeText(const QString &path, const QByteArray &text)
-{
-    QDir().mkpath(path.section(QLatin1Char('/'), 0, -2));
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
-}
-
-} // namespace
 
 TEST(KZSidebarPlaces, XdgUserFoldersGtkBookmarksAndKdePlaces)
 {
@@ -70,26 +56,4 @@ TEST(KZSidebarPlaces, XdgUserFoldersGtkBookmarksAndKdePlaces)
     EXPECT_TRUE(kzKdePlacesPaths(kde).size() <= 1);
     for (const QString &missing : {tree.path(QStringLiteral("none")), tree.root()})
         EXPECT_TRUE(kzGtkBookmarkPaths(missing).isEmpty() && kzKdePlacesPaths(missing).isEmpty());
-}
-
-TEST(KZSidebarPlaces, FavoritesInOrderExistingFoldersWithoutDuplicates)
-{
-    kztest::resetTestEnvironment();
-    const QString home = QDir::homePath();
-    kztest::TempTree tree;
-    QDir().mkpath(home + QStringLiteral("/Documents"));
-    QDir().mkpath(home + QStringLiteral("/Music"));
-    tree.mkdir(QStringLiteral("Work Stuff"));
-    tree.symlink(tree.mkdir(QStringLiteral("kde")), QStringLiteral("link-to-kde"));
-    tree.writeFile(QStringLiteral("a-file"));
-    auto url = [&](const QString &path) { return QUrl::fromLocalFile(path).toEncoded(); };
-    writeText(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/gtk-3.0/bookmarks"),
-              url(tree.path(QStringLiteral("Work Stuff"))) + " Work\n" + url(home + QStringLiteral("/Documents")) + "\n"
-                  + url(tree.path(QStringLiteral("gone"))) + "\n" + url(tree.path(QStringLiteral("a-file"))) + "\n");
-    writeText(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/user-places.xbel"),
-              "<xbel><bookmark href=\"" + url(tree.path(QStringLiteral("link-to-kde"))) + "\"/></xbel>");
-    EXPECT_EQ(kzSidebarFavoritePaths(),
-              (QList<QByteArray>{QFile::encodeName(home + QStringLiteral("/Documents")),
-                                 QFile::encodeName(home + QStringLiteral("/Music")), tree.pathBytes("Work Stuff"),
-                                 tree.pathBytes("link-to-kde")}));
 }

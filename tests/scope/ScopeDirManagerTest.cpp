@@ -19,6 +19,7 @@
 #include "tests/testlib/TestEnvironment.h"
 
 using scopetest::FakeMountTable;
+using kztest::writeText;
 using Kind = ScopeDirManager;
 
 namespace {
@@ -68,13 +69,6 @@ protected:
         const auto *d = std::get_if<std::shared_ptr<FavoriteDir>>(&o);
         return d && *d ? (*d)->path() : QString();
     }
-    static void writeText(const QString &path, const QByteArray &text)
-    {
-        QDir().mkpath(path.section(QLatin1Char('/'), 0, -2));
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-    }
 
     QString home;
     kztest::TempTree tree;
@@ -85,20 +79,27 @@ protected:
 TEST_F(ScopeDirManagerTest, FirstLaunchTakesOverTheSidebarFavoritesUpToTheLimit)
 {
     QStringList places;
-    for (const QChar c : QStringLiteral("ABCDEFGHIJK"))
+    for (const QChar c : QStringLiteral("ABCDEFGHIJKL"))
         places.append(tree.mkdir(QStringLiteral("Place ") + c));
+    const auto url = [](const QString &path) { return QUrl::fromLocalFile(path).toEncoded(); };
+    // The last place comes from KDE's places; a place listed twice, a file,
+    // a folder that is gone and the folders that are no favourites are skipped.
+    const QStringList skipped{places[3], tree.writeFile(QStringLiteral("a file")), tree.path(QStringLiteral("gone")),
+                              home, QStringLiteral("/usr/share"), QStringLiteral("/proc/self"), QStringLiteral("/"),
+                              tree.mkdir(QStringLiteral("Rules.cannedSearch"))};
     QByteArray bookmarks;
-    for (const QString &path : places + QStringList{home, QStringLiteral("/usr/share"), QStringLiteral("/proc/self"),
-                                                    QStringLiteral("/"), tree.mkdir(QStringLiteral("Rules.cannedSearch"))})
-        bookmarks += QUrl::fromLocalFile(path).toEncoded() + '\n';
+    for (const QString &path : places.mid(0, 11) + skipped)
+        bookmarks += url(path) + '\n';
     const auto writeBookmarks = [&] {
         writeText(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/gtk-3.0/bookmarks"), bookmarks);
+        writeText(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/user-places.xbel"),
+                  "<xbel><bookmark href=\"" + url(places.last()) + "\"/></xbel>");
     };
     writeBookmarks();
 
-    // Eleven folders qualify, the others are skipped; the limit of ten keeps the newest.
+    // Twelve folders qualify; the limit of ten keeps the newest.
     ScopeDirManager *m = ScopeDirManager::sharedInstance();
-    QStringList expected = places.mid(1);
+    QStringList expected = places.mid(2);
     EXPECT_EQ(favoritePaths(m), expected);
     const QList<qint64> ids = favoriteIds(m);
     EXPECT_EQ(QSet<qint64>(ids.begin(), ids.end()).size(), 10);
@@ -117,7 +118,7 @@ TEST_F(ScopeDirManagerTest, FirstLaunchTakesOverTheSidebarFavoritesUpToTheLimit)
     writeBookmarks();
     defaults().setObject(3, kScopeDirManagerNbMaxKey);
     defaults().synchronize();
-    EXPECT_EQ(favoritePaths(relaunch()), places.mid(8));
+    EXPECT_EQ(favoritePaths(relaunch()), places.mid(9));
 }
 
 TEST_F(ScopeDirManagerTest, DroppedFoldersSelectHomeVolumesOrFavorites)
@@ -150,7 +151,6 @@ TEST_F(ScopeDirManagerTest, DroppedFoldersSelectHomeVolumesOrFavorites)
     EXPECT_EQ(favoritePaths(m), (QStringList{documents, folder}));
     EXPECT_EQ(m->favoriteDirs().first()->kind(), FavoriteDir::KindScope) << "a sidebar favourite dropped is a chosen one";
 
-    kztest::LogCapture log;
     EXPECT_FALSE(m->proposeSelectionWithDirPath(QString()));
     EXPECT_FALSE(m->proposeSelectionWithDirURL(QUrl(QStringLiteral("https://example.org/dir"))));
     EXPECT_FALSE(m->proposeSelectionWithDirPath(tree.path(QStringLiteral("not there"))));
@@ -206,7 +206,7 @@ TEST_F(ScopeDirManagerTest, EveryChangeIsSavedWhateverTheNames)
     EXPECT_EQ(m->filterDirPaths(), QStringList{q}) << "folders that are gone are not offered";
 }
 
-TEST_F(ScopeDirManagerTest, StoredSelectionThatNoLongerFitsFallsBackToHome)
+TEST_F(ScopeDirManagerTest, StoredSelectionIsReadAsTextAndFallsBackToHomeWhenItNoLongerFits)
 {
     ASSERT_TRUE(ScopeDirManager::sharedInstance()->proposeSelectionWithDirPath(tree.mkdir(QStringLiteral("Fav"))));
     const qint64 id = ScopeDirManager::sharedInstance()->favoriteDirs().first()->uniqueId();
@@ -224,12 +224,9 @@ TEST_F(ScopeDirManagerTest, StoredSelectionThatNoLongerFitsFallsBackToHome)
         EXPECT_EQ(m->selectionKind(), expected) << kind.toString().toStdString() << " " << object.toString().toStdString();
         EXPECT_EQ(std::holds_alternative<std::monostate>(m->selectionObject()), expected == 1);
     }
-}
 
-// Settings written as text by an earlier run or by hand keep no types, and a
-// one-element list there is plain text.
-TEST_F(ScopeDirManagerTest, SettingsWrittenAsTextAreRead)
-{
+    // Settings written as text by an earlier run or by hand keep no types, and
+    // a one-element list there is plain text.
     const QString folder = tree.mkdir(QStringLiteral("Only one"));
     writeText(defaults().filePath(), "[General]\nScopeDirManager-selectionKind=2\nScopeDirManager-selectionObject="
                                          + QFile::encodeName(folder) + "\nScopeDirManager-filterDirPaths=" + QFile::encodeName(folder));
@@ -263,15 +260,16 @@ TEST_F(ScopeDirManagerTest, DamagedEntriesAreLeftOutAndIdentifiersMadeUnique)
 }
 
 // Favourites whose volume is absent or silent are kept, unreachable, without
-// waiting for the server; one whose folder is gone is dropped, and one renamed
-// while Trovix did not run is found under its new name.
+// waiting for the server or mounting anything; one whose folder is gone is
+// dropped, and one renamed while Trovix did not run is found under its new name.
 TEST_F(ScopeDirManagerTest, FavoritesOnAbsentOrSilentVolumesStayUnreachable)
 {
     const QString nas = tree.mkdir(QStringLiteral("nas"));
     const QString usb = tree.mkdir(QStringLiteral("usb"));
     const QByteArray nasLine = scopetest::mountLine(2, nas, "nfs4", "srv:/e", "0:70");
     const QByteArray usbLine = scopetest::mountLine(3, usb, "exfat", "/dev/sdb1", "8:17");
-    FakeMountTable mounts(nasLine + usbLine);
+    const QByteArray trapLine = scopetest::mountLine(4, tree.mkdir(QStringLiteral("trap")), "autofs", "auto", "0:72");
+    FakeMountTable mounts(nasLine + usbLine + trapLine);
     const QString share = tree.mkdir(QStringLiteral("nas/Share"));
     const QString photos = tree.mkdir(QStringLiteral("usb/Photos"));
     const QString local = tree.mkdir(QStringLiteral("Local"));
@@ -284,19 +282,36 @@ TEST_F(ScopeDirManagerTest, FavoritesOnAbsentOrSilentVolumesStayUnreachable)
     tree.remove(QStringLiteral("Gone"));
     const QString renamed = tree.path(QStringLiteral("Local renamed"));
     ASSERT_TRUE(QDir().rename(local, renamed));
-    mounts.set(nasLine); // the USB disk is unplugged
+    mounts.set(nasLine + trapLine); // the USB disk is unplugged
+    // Stored with a path only: on the silent server, and under an automount point.
+    auto stored = [](const QString &path) {
+        return FavoriteDir::fromArchive(QCborMap{{QStringLiteral("serializedPath"), path},
+                                                 {QStringLiteral("bookmarkData"), QByteArray()},
+                                                 {QStringLiteral("uniqueId"), 5}, {QStringLiteral("kind"), 0}});
+    };
+    const auto pathOnly = stored(share), underTrap = stored(tree.path(QStringLiteral("trap/Backups")));
+    const auto live = m->favoriteDirWithPath(share); // checked before the server fell silent
     {
         scopetest::SilentServer server; // and the server does not answer
         m = relaunch();
         ASSERT_EQ(favoritePaths(m), (QStringList{share, photos, renamed}));
         EXPECT_EQ(favoritesBy<QList<int>>(m, &FavoriteDir::status), (QList<int>{0, 0, 1}));
         EXPECT_EQ(selectedPath(m), share);
-        EXPECT_LE(server.calls(), 1);
+        for (const auto &fav : {live, m->favoriteDirs().at(0), m->favoriteDirs().at(1), pathOnly, underTrap}) {
+            EXPECT_EQ(fav->updateStatus(), 0);
+            EXPECT_TRUE(fav->isVolumeUnavailable());
+        }
+        EXPECT_EQ(pathOnly->displayName(), QStringLiteral("Share"));
+        EXPECT_EQ(server.calls(), 1) << "one stuck probe, no pile-up, the automount never touched";
     }
     ASSERT_TRUE(scopetest::waitForWorkersToDrain(nas));
     EXPECT_EQ(m->favoriteDirs().at(0)->updateStatus(), 1);
+    EXPECT_EQ(pathOnly->updateStatus(), 1);
     ASSERT_TRUE(m->saveToDisk());
-    mounts.set(nasLine + usbLine);
+    // Plugged in again without the folder: now it is really gone.
+    mounts.set(nasLine + usbLine + trapLine);
+    EXPECT_EQ(m->favoriteDirs().at(1)->updateStatus(), 0);
+    EXPECT_FALSE(m->favoriteDirs().at(1)->isVolumeUnavailable());
     tree.mkdir(QStringLiteral("usb/Photos"));
     EXPECT_EQ(favoritePaths(relaunch()), (QStringList{share, photos, renamed})) << "kept with paths and bookmarks intact";
 }

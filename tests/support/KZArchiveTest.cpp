@@ -27,15 +27,9 @@ KZArchivedObject sample(int version = 1)
     return KZArchivedObject{kFavorites, version, QCborArray{fav}};
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
-TEST(KZArchive, WhatIsWrittenComesBackAndNothingElseIsTouched)
+TEST(KZArchive, WhatIsWrittenComesBackAndAnUnreadableArchiveIsSetAsideNeverOverwritten)
 {
     kztest::TempTree tree;
     const QString path = tree.path(kFavorites);
@@ -56,13 +50,9 @@ TEST(KZArchive, WhatIsWrittenComesBackAndNothingElseIsTouched)
     EXPECT_FALSE(kz_archiveObjectToFile(sample(), missing + QStringLiteral("/x")));
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_FALSE(QFileInfo::exists(missing));
-}
 
-TEST(KZArchive, AnUnreadableArchiveIsSetAsideNeverOverwritten)
-{
-    kztest::TempTree tree;
+    // An archive that cannot be read is set aside, never overwritten.
     kztest::LogCapture capture;
-    const QString path = tree.path(kFavorites);
     const QByteArray garbage("\xbf\x63not cbor at all \x01\x02", 20);
     const std::pair<QByteArray, QString> cases[] = {
         {garbage, QStringLiteral(".bad")},
@@ -74,7 +64,7 @@ TEST(KZArchive, AnUnreadableArchiveIsSetAsideNeverOverwritten)
         QString aside;
         EXPECT_FALSE(kz_unarchivedObjectAtFile(path, kFavorites, &aside).has_value());
         EXPECT_EQ(aside, path + suffix);
-        EXPECT_EQ(readAll(aside), bytes);
+        EXPECT_EQ(kztest::readFile(aside), bytes);
         EXPECT_FALSE(QFileInfo::exists(path));
     }
     // Another class's archive is not ours to read: set aside as well.
@@ -84,28 +74,24 @@ TEST(KZArchive, AnUnreadableArchiveIsSetAsideNeverOverwritten)
     EXPECT_EQ(aside, path + QStringLiteral(".bad.4"));
     ASSERT_TRUE(kz_archiveObjectToFile(sample(), path));
     EXPECT_TRUE(kz_unarchivedObjectAtFile(path, kFavorites).has_value());
-    EXPECT_EQ(readAll(path + QStringLiteral(".bad")), garbage);
+    EXPECT_EQ(kztest::readFile(path + QStringLiteral(".bad")), garbage);
 }
 
+// The INI text keeps no types: lists of maps, and a one-element list written
+// as plain text, come back as lists when the file is read again.
 TEST(KZUserDefaults, ListsSurviveARelaunch)
 {
     kztest::resetTestEnvironment();
     const QVariantMap entry{{QStringLiteral("path"), QStringLiteral("/a b")}, {QStringLiteral("state"), true}};
-    {
-        KZUserDefaults &d = KZUserDefaults::standardUserDefaults();
-        EXPECT_TRUE(d.filePath().endsWith(QStringLiteral("/config/Trovix/Trovix.conf")));
-        d.setObject(QVariantList{entry}, QStringLiteral("maps"));
-        d.setObject(QStringList{QStringLiteral("/only")}, QStringLiteral("strings"));
-        EXPECT_TRUE(d.synchronize());
-        QFile f(d.filePath()); // rewritten elsewhere: read from the INI text, which keeps no types
-        ASSERT_TRUE(f.open(QIODevice::Append));
-        f.write("\n");
-    }
+    KZUserDefaults *d = &KZUserDefaults::standardUserDefaults();
+    d->setObject(QVariantList{entry}, QStringLiteral("maps"));
+    d->setObject(QStringList{QStringLiteral("/only")}, QStringLiteral("strings"));
+    ASSERT_TRUE(d->synchronize());
+    kztest::writeText(d->filePath(), kztest::readFile(d->filePath()) + '\n'); // changed elsewhere: parsed again
     KZUserDefaults::resetStandardUserDefaults();
-    KZUserDefaults &d = KZUserDefaults::standardUserDefaults();
-    EXPECT_EQ(d.arrayForKey(QStringLiteral("maps")), QVariantList{entry});
-    // A one-element list comes back as a list, though the INI text holds plain text.
-    EXPECT_EQ(d.arrayForKey(QStringLiteral("strings")), QVariantList{QStringLiteral("/only")});
+    d = &KZUserDefaults::standardUserDefaults();
+    EXPECT_EQ(d->arrayForKey(QStringLiteral("maps")), QVariantList{entry});
+    EXPECT_EQ(d->arrayForKey(QStringLiteral("strings")), QVariantList{QStringLiteral("/only")});
 }
 
 // A list changed by another process was written over when the change kept
@@ -123,13 +109,9 @@ TEST(KZUserDefaults, ALockedChangeStartsFromTheFileAsItIsNow)
     const QByteArray path = QFile::encodeName(d.filePath());
     struct stat before {};
     ASSERT_EQ(::stat(path.constData(), &before), 0);
-    QFile file(d.filePath());
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    const QByteArray text = file.readAll();
+    const QByteArray text = kztest::readFile(d.filePath());
     ASSERT_TRUE(text.contains("/srv/a"));
-    file.seek(0);
-    file.write(QByteArray(text).replace("/srv/a", "/srv/b"));
-    file.close();
+    kztest::writeText(d.filePath(), QByteArray(text).replace("/srv/a", "/srv/b"));
     const struct timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
 
@@ -145,10 +127,8 @@ TEST(KZArchive, AVersionThatIsNotAnIntegerReadsAsOne)
 {
     // A huge floating-point version was converted to an integer out of range
     // (undefined behaviour; INT64_MIN on x86-64).
-    QCborMap root;
-    root.insert(QStringLiteral("class"), QStringLiteral("SavedSearches"));
-    root.insert(QStringLiteral("version"), -1.7e289);
-    root.insert(QStringLiteral("object"), QCborArray());
+    const QCborMap root{{QStringLiteral("class"), QStringLiteral("SavedSearches")},
+                        {QStringLiteral("version"), -1.7e289}, {QStringLiteral("object"), QCborArray()}};
     QString problem;
     const auto archive = kz_archivedObjectFromData(QCborValue(root).toCbor(), QStringLiteral("SavedSearches"), &problem);
     ASSERT_TRUE(archive.has_value()) << problem.toStdString();

@@ -1,12 +1,19 @@
-#include <sys/stat.h>
-
+// The support library: byte counts, commands, folders, machine facts, strings,
+// the stored hot key form and the log.
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QThread>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
+#include "platform/KZHotKeyKeys.h"
 #include "support/KZFunctions.h"
+#include "support/KZHotKeyRepresentation.h"
 #include "support/KZLocalization.h"
+#include "support/KZLog.h"
 #include "support/KZScrambled.h"
+#include "support/KZUserDefaults.h"
 #include "tests/testlib/TestEnvironment.h"
 
 TEST(KZFunctions, ByteCounts)
@@ -25,43 +32,31 @@ TEST(KZFunctions, ByteCounts)
     EXPECT_EQ(KZFunctions::stringFromBytesWithBin1024Style(2), QStringLiteral("2 bytes"));
 }
 
-class KZFunctionsCommand : public ::testing::Test
+TEST(KZFunctions, ExecuteCommandReportsStatusAndBothStreams)
 {
-protected:
     kztest::TempTree tree;
     int status = -1;
-    QString out = QStringLiteral("stale"), err = QStringLiteral("stale");
-
-    bool run(const QByteArray &body, const QStringList &args = {},
-             const std::optional<QProcessEnvironment> &env = std::nullopt, const QString &dir = QString())
-    {
+    QString out, err;
+    const auto run = [&](const QByteArray &body, const QStringList &args = {},
+                         const std::optional<QProcessEnvironment> &env = std::nullopt, const QString &dir = QString()) {
         const QString tool = tree.writeFile(QStringLiteral("tool.sh"), "#!/bin/sh\n" + body);
-        ::chmod(QFile::encodeName(tool).constData(), 0755);
+        tree.chmod(QStringLiteral("tool.sh"), 0755);
         return KZFunctions::executeCommand(tool, args, env, dir, &status, &out, &err);
-    }
-};
-
-TEST_F(KZFunctionsCommand, StatusAndBothStreams)
-{
+    };
     ASSERT_TRUE(run("echo oops >&2\nexit 3\n"));
     EXPECT_EQ(status, 3);
     EXPECT_TRUE(out.isEmpty());
     EXPECT_EQ(err, QStringLiteral("oops\n"));
-
     // Output that is not text is reported as such.
     ASSERT_TRUE(run("printf '\\377\\376abc'\n"));
     EXPECT_EQ(out, QStringLiteral("outString==nil"));
-
     QProcessEnvironment env;
     env.insert(QStringLiteral("TROVIX_X"), QStringLiteral("42"));
     ASSERT_TRUE(run("printf '%s|' \"$@\" \"$TROVIX_X\"; pwd\n", {QStringLiteral("a b"), QStringLiteral("c")}, env,
                     tree.root()));
     EXPECT_EQ(out, QStringLiteral("a b|c|42|%1\n").arg(tree.root()));
-}
 
-TEST_F(KZFunctionsCommand, MegabytesOnBothStreamsDoNotDeadlock)
-{
-    // 4 MiB on each stream, interleaved, far beyond a pipe's 64 KiB buffer.
+    // 4 MiB on each stream, interleaved, far beyond a pipe's 64 KiB buffer, do not deadlock.
     ASSERT_TRUE(run("i=0\nwhile [ $i -lt 64 ]; do\n"
                     "  head -c 65536 /dev/zero | tr '\\0' o\n"
                     "  head -c 65536 /dev/zero | tr '\\0' e >&2\n"
@@ -69,10 +64,8 @@ TEST_F(KZFunctionsCommand, MegabytesOnBothStreamsDoNotDeadlock)
     EXPECT_EQ(status, 0);
     EXPECT_EQ(out, QString(64 * 65536, QLatin1Char('o')));
     EXPECT_EQ(err, QString(64 * 65536, QLatin1Char('e')));
-}
 
-TEST_F(KZFunctionsCommand, RefusesWhatIsNotAnExecutableFile)
-{
+    // What is not an executable file is refused.
     for (const QString &path : {QString(), QStringLiteral("/"), tree.root(), tree.path(QStringLiteral("missing")),
                                 tree.writeFile(QStringLiteral("plain.txt"), "x")}) {
         status = 7;
@@ -99,47 +92,26 @@ TEST(KZFunctions, FoldersFollowXdgAndReplaceOnlyWhenAllowed)
     EXPECT_TRUE(QFileInfo(tree.path(QStringLiteral("a/b/c"))).isDir());
 }
 
-TEST(KZFunctions, IdentityAndAddresses)
-{
-    EXPECT_GT(KZFunctions::appBuild().toInt(), 0);
-    const QString uuid = KZFunctions::UUIDString();
-    EXPECT_EQ(uuid.size(), 36);
-    EXPECT_EQ(uuid, uuid.toUpper());
-    EXPECT_NE(uuid, KZFunctions::UUIDString());
-
-    constexpr auto page = kzScramble("crash");
-    QByteArray scrambled(page.data, static_cast<qsizetype>(page.length()));
-    EXPECT_EQ(KZ_StringDelacement(scrambled.size(), scrambled.data(), 0), QStringLiteral("crash"));
-    QByteArray junk("!!!not base64");
-    EXPECT_TRUE(KZ_StringDelacement(junk.size(), junk.data(), 0).isNull());
-    qunsetenv("TROVIX_WEBSITE_URL");
-    EXPECT_TRUE(KZ_WebSiteURL().isValid());
-    EXPECT_TRUE(KZ_SupportEmail().contains(QLatin1Char('@')));
-    qputenv("TROVIX_WEBSITE_URL", "http://127.0.0.1:8080/");
-    EXPECT_EQ(KZ_WebPageURL(page.data, scrambled.size(), KZWebPageAppendPHP | KZWebPageAsString).toString(),
-              QStringLiteral("http://127.0.0.1:8080/crash.php"));
-    EXPECT_EQ(KZ_WebPageURL(page.data, scrambled.size(), 0).toUrl(), QUrl(QStringLiteral("http://127.0.0.1:8080/crash")));
-    qunsetenv("TROVIX_WEBSITE_URL");
-}
-
-TEST(KZFunctions, MachineFacts)
+// The machine facts of the crash report and the usage record, and the
+// scrambled page names.
+TEST(KZFunctions, MachineFactsAndScrambledNames)
 {
     EXPECT_GT(KZMacInfo::physicalMemory(), 0u);
     KZMacInfo::MemoryStatistics stats;
     EXPECT_TRUE(KZMacInfo::getMemoryStatistics(&stats));
     EXPECT_GT(stats.freeCount + stats.activeCount + stats.inactiveCount, 0u);
-    EXPECT_TRUE(KZMacInfo::processorInfo().contains(QStringLiteral(" Ghz (")));
-    EXPECT_TRUE(KZDeviceInfo::productSystemName().startsWith(QStringLiteral("Linux ")));
     const std::pair<double, const char *> uptimes[] = {
         {200000, "200000, 2.31 days"},   {172800, "172800, 48.00 hours"},   {7200, "7200, 2.00 hours"},
         {3700, "3700, 1.03 hour"},       {3600, "3600, 60.00 minutes"},     {119, "119, 119 sec(s)"},
     };
     for (const auto &[seconds, text] : uptimes)
         EXPECT_EQ(KZMacInfo::formatUptime(seconds), QString::fromUtf8(text));
-    kztest::LogCapture capture;
-    EXPECT_TRUE(KZDeviceInfo::isAtLeastMacOSX(QStringLiteral("10.13")));
-    EXPECT_FALSE(KZDeviceInfo::isAtLeastMacOSX(QStringLiteral("10.14")));
-    EXPECT_TRUE(capture.contains(QStringLiteral("not yet supported")));
+
+    constexpr auto page = kzScramble("crash");
+    QByteArray scrambled(page.data, static_cast<qsizetype>(page.length()));
+    EXPECT_EQ(KZ_StringDelacement(scrambled.size(), scrambled.data(), 0), QStringLiteral("crash"));
+    QByteArray junk("!!!not base64");
+    EXPECT_TRUE(KZ_StringDelacement(junk.size(), junk.data(), 0).isNull());
 }
 
 TEST(KZLocalization, SymbolicKeysAndFormats)
@@ -153,4 +125,108 @@ TEST(KZLocalization, SymbolicKeysAndFormats)
                                   QStringLiteral("5"), QStringLiteral("x")}),
               QStringLiteral("a of 2 (3.00%) 4 5 x"));
     EXPECT_EQ(KZStringWithFormat(QStringLiteral("%@ and %@"), {QStringLiteral("one")}), QStringLiteral("one and %@"));
+}
+
+TEST(KZHotKeyRepresentation, ReadsAndWritesTheStoredForm)
+{
+    // text, then key code, modifier flags and enabled when it reads
+    const std::pair<const char *, std::optional<std::tuple<quint64, quint64, bool>>> rows[] = {
+        {"KZHotKeyRepresentation-49-1048576-1", std::tuple{49, 1048576, true}},
+        {"anything-49-1048576-0", std::tuple{49, 1048576, false}},
+        {"-12abc-zz-7", std::tuple{12, 0, true}},
+        {"KZHotKeyRepresentation-49-1048576", std::nullopt},
+        {"KZHotKeyRepresentation-49-1048576-1-1", std::nullopt},
+    };
+    for (const auto &[text, expected] : rows) {
+        const auto rep = KZHotKeyRepresentation::initWithStringRepresentation(QString::fromLatin1(text));
+        ASSERT_EQ(rep.has_value(), expected.has_value()) << text;
+        if (rep)
+            EXPECT_EQ(std::make_tuple(rep->keyCode(), rep->modifierFlags(), rep->isEnabled()), *expected) << text;
+    }
+    KZHotKeyRepresentation(49, KZModifierCommand, true).saveToUserDefaults();
+    KZUserDefaults::resetStandardUserDefaults();
+    EXPECT_EQ(KZUserDefaults::standardUserDefaults().stringForKey(QStringLiteral("HotKey-StringRepresentation")),
+              QStringLiteral("KZHotKeyRepresentation-49-1048576-1"));
+    EXPECT_EQ(KZHotKeyRepresentation::hotKeyRepresentationFromUserDefaults()->keyCode(), 49u);
+}
+
+namespace {
+
+struct Receiver {
+    void fail() { KZLOG_ERROR_M(QStringLiteral("scopeDir==nil")); }
+};
+
+void functionThatFails()
+{
+    KZLOG_WARNING_F(QStringLiteral("lstat!=0"));
+}
+
+// Runs fn on a new thread and waits for it, processing events meanwhile.
+void onWorker(const std::function<void()> &fn)
+{
+    bool done = false;
+    QThread *worker = QThread::create([&] {
+        fn();
+        done = true;
+    });
+    worker->start();
+    EXPECT_TRUE(kztest::waitUntil([&] { return done; }));
+    worker->wait();
+    delete worker;
+}
+
+} // namespace
+
+TEST(KZLog, EntryFormatOfEverySeverityAndCaller)
+{
+    kztest::LogCapture capture;
+    KZLog::logDiag(QStringLiteral("d"));
+    KZLog::logDebug(QStringLiteral("hidden"));
+    KZLog::logWithSeverity(KZLogSeverityDebug, QStringLiteral("hidden too"));
+    KZLog::logInfo(QStringLiteral("i"));
+    KZLog::logWarning(QStringLiteral("w"));
+    KZLog::logError(QStringLiteral("x"));
+    KZLog::logCriticalException(QStringLiteral("c"));
+    KZLog::logWithSeverity(3, QStringLiteral("y"), QStringLiteral("Error Domain=POSIX Code=2"));
+    KZLog::logWithSeverity(4, QStringLiteral("empty error"), QStringLiteral(""));
+    Receiver().fail();
+    functionThatFails();
+
+    const QStringList e = capture.entries();
+    ASSERT_EQ(e.size(), 9);
+    EXPECT_EQ(e.mid(0, 7), (QStringList{QStringLiteral("DIAG d"), QStringLiteral("INFO i"), QStringLiteral("WARNING w"),
+                                        QStringLiteral("ERROR x"), QStringLiteral("CRITIRAL EXCEPTION c"),
+                                        QStringLiteral("WARNING y\n{Error Domain=POSIX Code=2\n}"),
+                                        QStringLiteral("ERROR empty error\n{\n}")}));
+    EXPECT_EQ(capture.records()[4].first, KZLogSeverityCriticalException);
+    // "%s(%d) %@ %@": method, line, receiver, message.
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^ERROR fail\\(\\d+\\) <\\(anonymous namespace\\)::Receiver: 0x[0-9a-f]+> scopeDir==nil$"))
+                    .match(e[7]).hasMatch()) << e[7].toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^WARNING functionThatFails\\(\\d+\\) lstat!=0$")).match(e[8]).hasMatch())
+        << e[8].toStdString();
+    EXPECT_EQ(KZAlertMessage(QStringLiteral("ScopeDirManager"), "saveToDisk", 12, QStringLiteral("m")),
+              QStringLiteral("[ScopeDirManager saveToDisk 12]\nm"));
+}
+
+TEST(KZLog, CriticalFromAWorkerIsShownOnTheGuiThreadOrOnlyLogged)
+{
+    kztest::LogCapture capture;
+    KZLog::setCriticalPresenter({});
+    onWorker([] {
+        KZLog::logCriticalException(QStringLiteral("from worker"));
+        KZLog::showCritialException(QStringLiteral("from worker"));
+    });
+    EXPECT_EQ(capture.entries(), QStringList{QStringLiteral("CRITIRAL EXCEPTION from worker")});
+
+    QStringList shown;
+    Qt::HANDLE shownOn = nullptr;
+    KZLog::setCriticalPresenter([&](const QString &m) {
+        shown.append(m);
+        shownOn = QThread::currentThreadId();
+    });
+    // The worker returns only after the presenter ran.
+    onWorker([&] { KZLog::showCritialException(QStringLiteral("boom")); EXPECT_EQ(shown.size(), 1); });
+    KZLog::setCriticalPresenter({});
+    EXPECT_EQ(shown, QStringList{QStringLiteral("boom")});
+    EXPECT_EQ(shownOn, QThread::currentThreadId());
 }

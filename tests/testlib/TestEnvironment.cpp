@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -29,12 +30,6 @@ namespace kztest {
 
 namespace {
 
-std::unique_ptr<QTemporaryDir> &rootSlot()
-{
-    static std::unique_ptr<QTemporaryDir> slot;
-    return slot;
-}
-
 QByteArray enc(const QString &s)
 {
     return QFile::encodeName(s);
@@ -42,14 +37,9 @@ QByteArray enc(const QString &s)
 
 } // namespace
 
-QString testRoot()
-{
-    return rootSlot() ? rootSlot()->path() : QString();
-}
-
 void resetTestEnvironment()
 {
-    auto &slot = rootSlot();
+    static std::unique_ptr<QTemporaryDir> slot;
     slot = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/trovix-test-XXXXXX"));
     const QString root = slot->path();
     const std::pair<const char *, const char *> dirs[] = {
@@ -85,9 +75,8 @@ LogCapture::~LogCapture()
 
 QStringList LogCapture::entries() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
     QStringList list;
-    for (const auto &r : m_records)
+    for (const auto &r : records())
         list.append(r.second);
     return list;
 }
@@ -98,19 +87,10 @@ std::vector<std::pair<int, QString>> LogCapture::records() const
     return m_records;
 }
 
-bool LogCapture::contains(const QString &substring) const
-{
-    return count(substring) > 0;
-}
-
 int LogCapture::count(const QString &substring) const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    int n = 0;
-    for (const auto &r : m_records)
-        if (r.second.contains(substring))
-            ++n;
-    return n;
+    const auto all = records();
+    return int(std::count_if(all.begin(), all.end(), [&](const auto &r) { return r.second.contains(substring); }));
 }
 
 void LogCapture::clear()
@@ -184,11 +164,6 @@ QByteArray TempTree::mkdirBytes(const QByteArray &rel)
     return p;
 }
 
-QString TempTree::mkdir(const QString &rel)
-{
-    return QFile::decodeName(mkdirBytes(enc(rel)));
-}
-
 QByteArray TempTree::writeFileBytes(const QByteArray &rel, const QByteArray &content)
 {
     const QByteArray p = pathBytes(rel);
@@ -200,53 +175,43 @@ QByteArray TempTree::writeFileBytes(const QByteArray &rel, const QByteArray &con
         ADD_FAILURE() << "open " << p.constData() << ": " << std::strerror(errno);
         return p;
     }
-    qsizetype done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.constData() + done, content.size() - done);
-        if (n <= 0) {
-            ADD_FAILURE() << "write " << p.constData();
-            break;
-        }
-        done += n;
-    }
+    if (::write(fd, content.constData(), content.size()) != content.size())
+        ADD_FAILURE() << "write " << p.constData();
     ::close(fd);
     return p;
 }
 
-QString TempTree::writeFile(const QString &rel, const QByteArray &content)
+// Fails the current test when a system call on p did not return 0.
+static void expectDone(int rc, const char *call, const QByteArray &p)
 {
-    return QFile::decodeName(writeFileBytes(enc(rel), content));
+    if (rc != 0)
+        ADD_FAILURE() << call << ' ' << p.constData() << ": " << std::strerror(errno);
 }
 
 QString TempTree::makeSized(const QString &rel, qint64 size)
 {
     const QString p = writeFile(rel);
-    if (::truncate(enc(p).constData(), size) != 0)
-        ADD_FAILURE() << "truncate " << enc(p).constData();
+    expectDone(::truncate(enc(p).constData(), size), "truncate", enc(p));
     return p;
 }
 
 QString TempTree::symlink(const QString &target, const QString &rel)
 {
-    const QByteArray p = enc(path(rel));
-    if (::symlink(enc(target).constData(), p.constData()) != 0)
-        ADD_FAILURE() << "symlink " << p.constData() << ": " << std::strerror(errno);
+    expectDone(::symlink(enc(target).constData(), enc(path(rel)).constData()), "symlink", enc(path(rel)));
     return path(rel);
 }
 
 QString TempTree::mkfifo(const QString &rel)
 {
-    const QByteArray p = enc(path(rel));
-    if (::mkfifo(p.constData(), 0644) != 0)
-        ADD_FAILURE() << "mkfifo " << p.constData() << ": " << std::strerror(errno);
+    expectDone(::mkfifo(enc(path(rel)).constData(), 0644), "mkfifo", enc(path(rel)));
     return path(rel);
 }
 
 void TempTree::setXattr(const QString &rel, const QByteArray &name, const QByteArray &value)
 {
     const QByteArray p = enc(path(rel));
-    if (::lsetxattr(p.constData(), name.constData(), value.constData(), value.size(), 0) != 0)
-        ADD_FAILURE() << "lsetxattr " << p.constData() << " " << name.constData() << ": " << std::strerror(errno);
+    expectDone(::lsetxattr(p.constData(), name.constData(), value.constData(), value.size(), 0), "lsetxattr",
+               p + ' ' + name);
 }
 
 void TempTree::setTags(const QString &rel, const QStringList &tags)
@@ -256,20 +221,14 @@ void TempTree::setTags(const QString &rel, const QStringList &tags)
 
 void TempTree::setMTime(const QString &rel, time_t seconds)
 {
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
     const QByteArray p = enc(path(rel));
-    struct timespec times[2];
-    times[0].tv_sec = seconds;
-    times[0].tv_nsec = 0;
-    times[1] = times[0];
-    if (::utimensat(AT_FDCWD, p.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        ADD_FAILURE() << "utimensat " << p.constData() << ": " << std::strerror(errno);
+    expectDone(::utimensat(AT_FDCWD, p.constData(), times, AT_SYMLINK_NOFOLLOW), "utimensat", p);
 }
 
 void TempTree::chmod(const QString &rel, int mode)
 {
-    const QByteArray p = enc(path(rel));
-    if (::chmod(p.constData(), mode) != 0)
-        ADD_FAILURE() << "chmod " << p.constData() << ": " << std::strerror(errno);
+    expectDone(::chmod(enc(path(rel)).constData(), mode), "chmod", enc(path(rel)));
 }
 
 void TempTree::remove(const QString &rel)
@@ -286,9 +245,7 @@ void TempTree::remove(const QString &rel)
 
 bool canRunUnprivileged()
 {
-    if (geteuid() != 0)
-        return true;
-    return getpwnam("nobody") != nullptr;
+    return geteuid() != 0 || getpwnam("nobody") != nullptr;
 }
 
 int runAsUnprivileged(const std::function<int()> &fn)
@@ -317,9 +274,7 @@ int runAsUnprivileged(const std::function<int()> &fn)
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (!WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void writeVersionControlTree(TempTree &tree, const QString &rel)
@@ -344,6 +299,20 @@ QStringList findPrunedPaths(const QString &root, const QStringList &pruned, cons
     QStringList paths = QString::fromUtf8(find.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     paths.sort();
     return paths;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeText(const QString &path, const QByteArray &text)
+{
+    QDir().mkpath(path.section(QLatin1Char('/'), 0, -2));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text) != text.size())
+        ADD_FAILURE() << "write " << path.toStdString();
 }
 
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -24,21 +25,15 @@ inline void PrintTo(const QString &s, std::ostream *os)
 }
 inline void PrintTo(const QStringList &l, std::ostream *os)
 {
-    *os << '[';
-    for (qsizetype i = 0; i < l.size(); ++i)
-        *os << (i ? ", " : "") << '"' << l.at(i).toStdString() << '"';
-    *os << ']';
+    *os << (l.isEmpty() ? std::string("[]") : "[\"" + l.join(QStringLiteral("\", \"")).toStdString() + "\"]");
 }
 
 namespace kztest {
 
-// The private root that XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME,
-// XDG_STATE_HOME, XDG_RUNTIME_DIR and HOME point into. Set up by the test mains
-// before the application object exists.
-QString testRoot();
-// Points the XDG variables at fresh sub-folders of a new temporary root and
-// forgets cached settings and folders. Called by the mains; tests that need a
-// clean slate may call it again.
+// Points XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME, XDG_STATE_HOME,
+// XDG_RUNTIME_DIR and HOME at fresh sub-folders of a new temporary root and
+// forgets cached settings and folders. Called by the mains before the
+// application object exists; tests that need a clean slate may call it again.
 void resetTestEnvironment();
 
 // Captures KZLog entries while alive.
@@ -52,7 +47,7 @@ public:
 
     QStringList entries() const;
     std::vector<std::pair<int, QString>> records() const;
-    bool contains(const QString &substring) const;
+    bool contains(const QString &substring) const { return count(substring) > 0; }
     int count(const QString &substring) const;
     void clear();
 
@@ -75,8 +70,11 @@ public:
     QString path(const QString &rel) const;
     QByteArray pathBytes(const QByteArray &rel) const;
 
-    QString mkdir(const QString &rel);
-    QString writeFile(const QString &rel, const QByteArray &content = QByteArray());
+    QString mkdir(const QString &rel) { return QFile::decodeName(mkdirBytes(QFile::encodeName(rel))); }
+    QString writeFile(const QString &rel, const QByteArray &content = QByteArray())
+    {
+        return QFile::decodeName(writeFileBytes(QFile::encodeName(rel), content));
+    }
     // A sparse file of the given size.
     QString makeSized(const QString &rel, qint64 size);
     QString symlink(const QString &target, const QString &rel);
@@ -124,6 +122,11 @@ void writeVersionControlTree(TempTree &tree, const QString &rel);
 // text, ignoring ASCII case, pruning the folders named pruned: the reference
 // for skipped folder names. Sorted.
 QStringList findPrunedPaths(const QString &root, const QStringList &pruned, const QString &text);
+
+// The whole content of a file; empty when it cannot be read.
+QByteArray readFile(const QString &path);
+// Writes text at an absolute path, making the folders above it.
+void writeText(const QString &path, const QByteArray &text);
 
 // Waits (processing events) until pred is true or timeoutMs passes.
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 5000);

