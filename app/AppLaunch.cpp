@@ -86,9 +86,8 @@ void AppLaunch::run()
 
     // After a crash, offer to send its report.
     step(CrashOffer);
-    KZCrashReporter &reporter = KZCrashReporter::sharedInstance();
-    if (m_watchesCrashes && reporter.needsDisplayReclam())
-        reporter.presentToUserWithMode(0);
+    if (m_watchesCrashes)
+        KZCrashReporter::sharedInstance().offerReportAfterCrash();
 }
 
 void AppLaunch::end()

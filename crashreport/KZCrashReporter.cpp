@@ -61,9 +61,8 @@ void KZCrashReporter::presentToUserWithMode(int mode)
         m_updateCheck();
 }
 
-bool KZCrashReporter::checkAtLaunch()
+bool KZCrashReporter::offerReportAfterCrash()
 {
-    applicationLoaded();
     if (!m_needsDisplayReclam)
         return false;
     presentToUserWithMode(0);

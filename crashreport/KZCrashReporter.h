@@ -22,9 +22,9 @@ public:
     // Clears needsDisplayReclam and opens the report window through the presenter.
     void presentToUserWithMode(int mode);
 
-    // The launch sequence's one call: applicationLoaded(), then the report
-    // window when the previous run crashed. True when the window was offered.
-    bool checkAtLaunch();
+    // The launch's last step: after applicationLoaded() found that the
+    // previous run crashed, the report window (mode 0). True when offered.
+    bool offerReportAfterCrash();
 
     // The installation's random identifier, made on first need.
     static QString jetonId();

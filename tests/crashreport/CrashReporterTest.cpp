@@ -66,7 +66,8 @@ TEST(KZCrashReporter, DetectsARunThatNeverTerminated)
         int updateChecks = 0;
         reporter.setPresenter([&](int mode) { shownModes.append(mode); });
         reporter.setUpdateCheckHook([&] { ++updateChecks; });
-        EXPECT_EQ(reporter.checkAtLaunch(), expectWindow);
+        reporter.applicationLoaded();
+        EXPECT_EQ(reporter.offerReportAfterCrash(), expectWindow);
         EXPECT_EQ(shownModes, expectWindow ? QList<int>{0} : QList<int>{});
         EXPECT_EQ(updateChecks, expectWindow ? 1 : 0);
         EXPECT_FALSE(reporter.needsDisplayReclam());
