@@ -21,6 +21,7 @@
 #include <mutex>
 
 #include "crashreport/KZCrashReporter.h"
+#include "support/KZFileSafety.h"
 #include "support/KZFunctions.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
@@ -157,10 +158,15 @@ void KZCrashReport::startCollect()
     mt_collectDidProgress({{QStringLiteral("progression"), 1}});
 
     // The folders and the application's counters are decided here, on the GUI thread.
-    QString dirPath = QDir::tempPath() + QLatin1Char('/') + KZBundleIdentifier + QStringLiteral("-KZCrashReporter");
-    if (QFileInfo::exists(dirPath) && !QDir(dirPath).removeRecursively()) {
-        KZLOG_WARNING_M(QStringLiteral("removeRecursively==NO path:%1").arg(dirPath));
-        dirPath += QStringLiteral("-%1").arg(QDateTime::currentMSecsSinceEpoch() / 1000.0, 0, 'f');
+    // A folder of our own in the temporary directory, which other accounts share.
+    const QString dirPath = kzMakeOwnWorkingFolder(
+        QDir::tempPath() + QLatin1Char('/') + KZBundleIdentifier + QStringLiteral("-KZCrashReporter"),
+        QStringLiteral("-%1").arg(QDateTime::currentMSecsSinceEpoch() / 1000.0, 0, 'f'));
+    if (dirPath.isEmpty()) {
+        // Nothing can be collected; the window hears it as a collection that
+        // ended without a folder.
+        QMetaObject::invokeMethod(this, [this] { mt_collectingEnd(); }, Qt::QueuedConnection);
+        return;
     }
     m_dirPath = dirPath;
     m_collectDirPath = dirPath + QLatin1Char('/') +

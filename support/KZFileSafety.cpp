@@ -1,10 +1,14 @@
 #include "support/KZFileSafety.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/KZLog.h"
 
@@ -85,4 +89,22 @@ bool kzLockSharedFile(const QString &lockPath, kzplatform::KZFileLock *lock, QSt
         *message = QStringLiteral("another process kept %1 locked for %2 s; nothing was changed")
                        .arg(lockPath).arg(kzSharedFileLockTimeoutMs() / 1000.0);
     return false;
+}
+
+QString kzMakeOwnWorkingFolder(const QString &path, const QString &fallbackSuffix)
+{
+    QString folder = path;
+    struct stat st;
+    if (::lstat(QFile::encodeName(folder).constData(), &st) == 0) {
+        const bool ours = S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+        if (!ours || !QDir(folder).removeRecursively()) {
+            KZLOG_WARNING_F(QStringLiteral("removeItemAtPath==NO path:%1").arg(folder));
+            folder += fallbackSuffix;
+        }
+    }
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0) {
+        KZLOG_ERROR_F(QStringLiteral("mkdir==NO path:%1 errno:%2").arg(folder).arg(errno));
+        return QString();
+    }
+    return folder;
 }

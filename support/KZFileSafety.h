@@ -30,3 +30,11 @@ bool kzLockSharedFile(const QString &lockPath, kzplatform::KZFileLock *lock, QSt
 int kzSharedFileLockTimeoutMs();
 // Tests: a shorter wait; 0 restores 5 s.
 void kzSetSharedFileLockTimeoutMsForTesting(int ms);
+
+// A working folder of this user's own at path, made 0700 and empty: one left
+// by an earlier run is removed first. In a temporary directory that other
+// accounts share, the name may be taken by something not ours (another
+// user's folder, a link planted there): it is never entered or emptied, and
+// path + fallbackSuffix is made instead; so is it when the old one cannot be
+// removed. Returns the folder made, or a null string (logged).
+QString kzMakeOwnWorkingFolder(const QString &path, const QString &fallbackSuffix);

@@ -17,6 +17,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <utility>
 
+#include "support/KZFileSafety.h"
 #include "support/KZFunctions.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
@@ -67,25 +68,6 @@ InstallOutcome failed(const QString &log, const QString &reason, bool quit = fal
     return { false, reason, quit };
 }
 
-// The working folder: a folder of our own in the temporary directory. One
-// left by an earlier run is removed; when that fails, or something not ours
-// has the name, a fresh name is taken.
-QString makeWorkingFolder()
-{
-    QString path = QDir::tempPath() + QStringLiteral("/%1-KZCheckForUpdates").arg(KZBundleIdentifier);
-    struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) == 0) {
-        const bool ours = S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
-        if (!ours || !QDir(path).removeRecursively()) {
-            KZLOG_WARNING_F(QStringLiteral("removeItemAtPath==NO path:%1").arg(path));
-            path += QStringLiteral("-%1").arg(QDateTime::currentSecsSinceEpoch() - 978307200);
-        }
-    }
-    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0)
-        return QString();
-    return path;
-}
-
 InstallOutcome installUpdateWithData(const QByteArray &data, const QByteArray &sha256, const QString &prefix)
 {
     if (data.isEmpty())
@@ -95,7 +77,9 @@ InstallOutcome installUpdateWithData(const QByteArray &data, const QByteArray &s
     if (KZUpdateInstaller::isInstalledByPackageManager(prefix + QStringLiteral("/bin/trovix")))
         return failed(QStringLiteral("packageManaged==YES prefix:%1").arg(prefix),
             kzText("Trovix was installed by your package manager; update it there."));
-    const QString work = makeWorkingFolder();
+    const QString work = kzMakeOwnWorkingFolder(
+        QDir::tempPath() + QStringLiteral("/%1-KZCheckForUpdates").arg(KZBundleIdentifier),
+        QStringLiteral("-%1").arg(QDateTime::currentSecsSinceEpoch() - 978307200));
     if (work.isEmpty())
         return failed(QStringLiteral("createDirectory==NO"), kzText("Can not create temporary directory"));
     struct Cleanup {

@@ -135,6 +135,12 @@ TEST(KZCrashReport, CollectsWithoutJournalAndUploadsToLoopback)
     qputenv("PATH", emptyBin.path().toLocal8Bit());
     kztest::writeText(KZCrashReporter::crashesDirPath() + QStringLiteral("/trovix-1700000000-42.crash"),
                       "Signal: SIGSEGV (11)\n" + QDir::homePath().toUtf8() + "/.local/bin/trovix(+0x1234)\n");
+    // The temporary directory is shared by every account: a link planted at
+    // the working folder's name once had another folder emptied.
+    kztest::TempTree victim;
+    const QString kept = victim.writeFile(QStringLiteral("keep.txt"), "mine");
+    const QString planted = QDir::tempPath() + QStringLiteral("/org.trovix.Trovix-KZCrashReporter");
+    ASSERT_EQ(::symlink(QFile::encodeName(victim.root()).constData(), QFile::encodeName(planted).constData()), 0);
 
     Recorder recorder;
     KZCrashReport report(&recorder);
@@ -144,6 +150,8 @@ TEST(KZCrashReport, CollectsWithoutJournalAndUploadsToLoopback)
     }));
     qputenv("PATH", savedPath);
     const QString collected = report.collectDirPath();
+    EXPECT_TRUE(QFileInfo::exists(kept));
+    EXPECT_FALSE(collected.startsWith(planted + QLatin1Char('/'))) << collected.toStdString();
     EXPECT_TRUE(QFileInfo(collected).fileName().startsWith(QStringLiteral("crashreport_tests_%1_").arg(KZCrashReport::jetonId())));
     EXPECT_TRUE(kztest::readFile(collected + QStringLiteral("/Env Profile.tlg")).contains("SystemVersion: Linux "));
     EXPECT_TRUE(kztest::readFile(collected + QStringLiteral("/ASL trovix.tlg"))

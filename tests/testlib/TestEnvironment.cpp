@@ -40,7 +40,15 @@ QByteArray enc(const QString &s)
 void resetTestEnvironment()
 {
     static std::unique_ptr<QTemporaryDir> slot;
-    slot = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/trovix-test-XXXXXX"));
+    static const QString systemTemp = QDir::tempPath();
+    // A temporary folder of the program's own, for its whole run (trees made
+    // there outlive a reset), so that test programs running side by side
+    // share no working folder. Open to all as /tmp is: tests run parts as
+    // another user in trees made there.
+    static const QTemporaryDir programTemp(systemTemp + QStringLiteral("/trovix-tmp-XXXXXX"));
+    ::chmod(enc(programTemp.path()).constData(), 01777);
+    qputenv("TMPDIR", enc(programTemp.path()));
+    slot = std::make_unique<QTemporaryDir>(systemTemp + QStringLiteral("/trovix-test-XXXXXX"));
     const QString root = slot->path();
     const std::pair<const char *, const char *> dirs[] = {
         {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"}, {"XDG_CACHE_HOME", "cache"},

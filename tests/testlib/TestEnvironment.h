@@ -31,7 +31,7 @@ inline void PrintTo(const QStringList &l, std::ostream *os)
 namespace kztest {
 
 // Points XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME, XDG_STATE_HOME,
-// XDG_RUNTIME_DIR and HOME at fresh sub-folders of a new temporary root and
+// XDG_RUNTIME_DIR, HOME and TMPDIR at fresh sub-folders of a new temporary root and
 // forgets cached settings and folders. Called by the mains before the
 // application object exists; tests that need a clean slate may call it again.
 void resetTestEnvironment();
