@@ -46,13 +46,21 @@ QCborValue encodeObject(const QVariant &object)
     return QCborValue::fromVariant(object);
 }
 
+// What the tags around a value wrap, however many.
+QCborValue untagged(QCborValue value)
+{
+    while (value.isTag())
+        value = value.taggedValue();
+    return value;
+}
+
 QVariant decodeObject(const QCborValue &taggedOrNot)
 {
-    // A tag around an array or one of its entries means nothing here, and a
-    // later save would write them without it: read what it wraps, so a row reads
-    // the same before and after the user saves it again.
-    const QCborValue value =
-        taggedOrNot.isTag() && taggedOrNot.taggedValue().isArray() ? taggedOrNot.taggedValue() : taggedOrNot;
+    // Tags around an array or one of its entries mean nothing here, and a
+    // later save would write them without them: read what they wrap, so a row
+    // reads the same before and after the user saves it again.
+    const QCborValue inner = untagged(taggedOrNot);
+    const QCborValue value = inner.isArray() ? inner : taggedOrNot;
     if (value.isUndefined() || value.isNull() || value.isInvalid())
         return QVariant();
     if (value.isArray()) {
@@ -61,7 +69,7 @@ QVariant decodeObject(const QCborValue &taggedOrNot)
         KZDirPathEntryList entries;
         bool allEntries = true;
         for (const QCborValue &taggedElement : array) {
-            const QCborValue element = taggedElement.isTag() ? taggedElement.taggedValue() : taggedElement;
+            const QCborValue element = untagged(taggedElement);
             if (!element.isMap() || !element.toMap().value(kPath).isString()) {
                 allEntries = false;
                 break;

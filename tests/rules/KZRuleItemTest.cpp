@@ -113,19 +113,28 @@ TEST(KZRuleItem, AFolderStateThatIsNotAnIntegerReadsAsUnchecked)
 
 TEST(KZRuleItem, TaggedFolderEntriesReadAsTheirSavedAgainForm)
 {
-    // Folder entries inside a CBOR tag read as no folders, yet a later save
-    // dropped the tag, so the same saved search searched other folders after it
-    // was saved again.
+    // Folder entries inside a CBOR tag (or tags within tags) read as no
+    // folders, yet a later save dropped the tags, so the same saved search
+    // searched other folders after it was saved again.
     QCborMap folder;
     folder.insert(QStringLiteral("state"), 1);
     folder.insert(QStringLiteral("path"), QStringLiteral("/a"));
-    QCborMap coder;
-    coder.insert(QStringLiteral("representedObject"), QCborValue(QCborTag(20), QCborArray{folder}));
-    const KZRuleItemRef item = KZRuleItem::initWithCoder(coder);
-    const KZRuleItemRef again = KZRuleItem::initWithCoder(item->encodeWithCoder());
-    ASSERT_EQ(item->dirPathEntries().size(), 1);
-    EXPECT_EQ(item->dirPathEntries()[0]->path, QStringLiteral("/a"));
-    EXPECT_EQ(again->dirPathEntries().size(), 1);
+    const QCborValue twiceTagged(QCborTag(21), QCborValue(QCborTag(20), QCborArray{folder}));
+    const QCborValue forms[] = {
+        QCborValue(QCborTag(20), QCborArray{folder}),
+        twiceTagged,
+        QCborArray{QCborValue(QCborTag(21), QCborValue(QCborTag(20), folder))},
+    };
+    for (const QCborValue &form : forms) {
+        SCOPED_TRACE(form.toDiagnosticNotation().toStdString());
+        QCborMap coder;
+        coder.insert(QStringLiteral("representedObject"), form);
+        const KZRuleItemRef item = KZRuleItem::initWithCoder(coder);
+        const KZRuleItemRef again = KZRuleItem::initWithCoder(item->encodeWithCoder());
+        ASSERT_EQ(item->dirPathEntries().size(), 1);
+        EXPECT_EQ(item->dirPathEntries()[0]->path, QStringLiteral("/a"));
+        EXPECT_EQ(again->dirPathEntries().size(), 1);
+    }
 }
 
 TEST(KZRuleItem, RowsArchiveKeepsOrderAndSkipsWhatIsNotARow)
