@@ -46,21 +46,33 @@ QCborValue encodeObject(const QVariant &object)
     return QCborValue::fromVariant(object);
 }
 
-// What the tags around a value wrap, however many.
+// The value with every tag read through, at any depth: around it, around
+// the entries of its arrays and around the keys and values of its maps.
 QCborValue untagged(QCborValue value)
 {
     while (value.isTag())
         value = value.taggedValue();
+    if (value.isArray()) {
+        QCborArray array;
+        for (const QCborValue &element : value.toArray())
+            array.append(untagged(element));
+        return array;
+    }
+    if (value.isMap()) {
+        QCborMap map;
+        for (auto it = value.toMap().cbegin(); it != value.toMap().cend(); ++it)
+            map.insert(untagged(it.key()), untagged(it.value()));
+        return map;
+    }
     return value;
 }
 
 QVariant decodeObject(const QCborValue &taggedOrNot)
 {
-    // Tags around an array or one of its entries mean nothing here, and a
-    // later save would write them without them: read what they wrap, so a row
+    // Tags anywhere in a folders row's entries mean nothing here, and a later
+    // save would write the entries without them: read what they wrap, so a row
     // reads the same before and after the user saves it again.
-    const QCborValue inner = untagged(taggedOrNot);
-    const QCborValue value = inner.isArray() ? inner : taggedOrNot;
+    const QCborValue value = taggedOrNot.isArray() || taggedOrNot.isTag() ? untagged(taggedOrNot) : taggedOrNot;
     if (value.isUndefined() || value.isNull() || value.isInvalid())
         return QVariant();
     if (value.isArray()) {
@@ -68,8 +80,7 @@ QVariant decodeObject(const QCborValue &taggedOrNot)
         const QCborArray array = value.toArray();
         KZDirPathEntryList entries;
         bool allEntries = true;
-        for (const QCborValue &taggedElement : array) {
-            const QCborValue element = untagged(taggedElement);
+        for (const QCborValue &element : array) {
             if (!element.isMap() || !element.toMap().value(kPath).isString()) {
                 allEntries = false;
                 break;
@@ -81,8 +92,9 @@ QVariant decodeObject(const QCborValue &taggedOrNot)
         }
         if (allEntries)
             return QVariant::fromValue(entries);
+        return value.toVariant();
     }
-    return value.toVariant();
+    return taggedOrNot.toVariant();
 }
 
 QString stringOf(const QCborMap &coder, const QString &key)

@@ -124,6 +124,8 @@ TEST(KZRuleItem, TaggedFolderEntriesReadAsTheirSavedAgainForm)
         QCborValue(QCborTag(20), QCborArray{folder}),
         twiceTagged,
         QCborArray{QCborValue(QCborTag(21), QCborValue(QCborTag(20), folder))},
+        QCborArray{QCborMap{{QStringLiteral("state"), 1},
+                            {QStringLiteral("path"), QCborValue(QCborTag(5), QCborValue(QCborTag(5), QStringLiteral("/a")))}}},
     };
     for (const QCborValue &form : forms) {
         SCOPED_TRACE(form.toDiagnosticNotation().toStdString());
