@@ -17,8 +17,8 @@ packages=(
   libexiv2-dev libmediainfo-dev libarchive-dev
   # global hot key
   libxcb1-dev libxcb-keysyms1-dev
-  # real display for GUI tests and screenshots
-  xvfb xauth xdotool
+  # real display for GUI tests and screenshots (scripts/screenshot.sh: xwd, netpbm)
+  xvfb xauth xdotool x11-apps netpbm
   # icons and fonts in a bare session
   adwaita-icon-theme fonts-dejavu-core
   # test tools
