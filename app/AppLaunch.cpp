@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
+#include <cstdlib>
 
 #include "analytics/KZAnalytics.h"
 #include "app/AppDelegate.h"
@@ -17,13 +18,22 @@
 #include "update/KZCheckForUpdates.h"
 #include "update/KZUpdateInstaller.h"
 
+namespace {
+// The launch whose end has not run yet, for the exit handler below.
+AppLaunch *s_running = nullptr;
+} // namespace
+
 AppLaunch::AppLaunch(AppDelegate &delegate, QObject *parent)
     : QObject(parent)
     , m_delegate(delegate)
 {
 }
 
-AppLaunch::~AppLaunch() = default;
+AppLaunch::~AppLaunch()
+{
+    if (s_running == this)
+        s_running = nullptr;
+}
 
 void AppLaunch::step(Step step)
 {
@@ -49,6 +59,15 @@ void AppLaunch::run()
     if (m_watchesCrashes)
         KZCrashReporter::sharedInstance().applicationLoaded();
     connect(qApp, &QCoreApplication::aboutToQuit, this, &AppLaunch::end);
+    // A display that goes away (a logout, a compositor that ended) makes Qt
+    // call exit() from inside the event loop: no crash, and no report to offer
+    // at the next launch.
+    s_running = this;
+    static const bool exitHandlerSet = std::atexit([] {
+        if (s_running && s_running->m_watchesCrashes && !s_running->m_terminated)
+            KZCrashReporter::sharedInstance().applicationTerminated();
+    }) == 0;
+    Q_UNUSED(exitHandlerSet);
 
     step(MenuServices);
     m_delegate.setPreferencesOpener([this] { m_delegate.showPreferences(); });

@@ -350,3 +350,28 @@ TEST(TrovixLaunch, FreshHomeRunsTheWholeLaunchAgainstTheSite)
     QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
     EXPECT_TRUE(later.waitForTitles({QDir::homePath()})) << later.visibleWindowTitles().join(QLatin1Char('|')).toStdString();
 }
+
+// A display that goes away (a logout) makes Qt end the process through
+// exit(): the run ended, it did not crash, so the next launch must not offer
+// a problem report.
+TEST(TrovixLaunch, ALostDisplayIsNoCrash)
+{
+    kztest::resetTestEnvironment();
+    QProcess xvfb;
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                                        QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                                        QStringLiteral("800x600x24")});
+    ASSERT_TRUE(xvfb.waitForReadyRead(10000));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + QString::fromLatin1(xvfb.readAllStandardOutput().trimmed()));
+    env.insert(QStringLiteral("TROVIX_WEBSITE_URL"), QStringLiteral("http://127.0.0.1:9/"));
+    QProcess trovix;
+    trovix.setProcessEnvironment(env);
+    trovix.start(QStringLiteral(TROVIX_APP_PATH), {});
+    ASSERT_TRUE(kztest::waitUntil([] { return storedSetting(QStringLiteral("KZCrashReporter-LoadedStatus")).toInt() == 1; }, 15000));
+    xvfb.terminate();
+    ASSERT_TRUE(trovix.waitForFinished(15000));
+    xvfb.waitForFinished();
+    EXPECT_EQ(trovix.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(storedSetting(QStringLiteral("KZCrashReporter-LoadedStatus")).toInt(), 0);
+}
