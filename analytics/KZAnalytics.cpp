@@ -34,14 +34,7 @@ KZAnalytics &KZAnalytics::sharedInstance()
 
 QString KZAnalytics::jetonId()
 {
-    KZUserDefaults &defaults = KZUserDefaults::standardUserDefaults();
-    QString identifier = defaults.stringForKey(kJetonId);
-    if (identifier.isEmpty()) {
-        identifier = KZFunctions::UUIDString();
-        defaults.setObject(identifier, kJetonId);
-        defaults.synchronize();
-    }
-    return identifier;
+    return KZUserDefaults::standardUserDefaults().identifierForKey(kJetonId);
 }
 
 KZAnalytics::Pairs KZAnalytics::usagePairs()

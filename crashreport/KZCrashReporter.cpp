@@ -74,13 +74,7 @@ QString KZCrashReporter::jetonId()
     KZUserDefaults &defaults = KZUserDefaults::standardUserDefaults();
     if (defaults.contains(kUserRef))
         defaults.removeObjectForKey(kUserRef);
-    QString identifier = defaults.stringForKey(kJetonId);
-    if (identifier.isEmpty()) {
-        identifier = KZFunctions::UUIDString();
-        defaults.setObject(identifier, kJetonId);
-        defaults.synchronize();
-    }
-    return identifier;
+    return defaults.identifierForKey(kJetonId);
 }
 
 QString KZCrashReporter::crashesDirPath()

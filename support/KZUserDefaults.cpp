@@ -8,6 +8,7 @@
 
 #include "platform/KZPosixFS.h"
 #include "support/KZFileSafety.h"
+#include "support/KZFunctions.h"
 #include "support/KZLog.h"
 
 namespace {
@@ -179,4 +180,15 @@ bool KZUserDefaults::changeObjectForKey(const QString &key, const std::function<
         return false;
     }
     return true;
+}
+
+QString KZUserDefaults::identifierForKey(const QString &key)
+{
+    QString identifier = stringForKey(key);
+    if (identifier.isEmpty()) {
+        identifier = KZFunctions::UUIDString();
+        setObject(identifier, key);
+        synchronize();
+    }
+    return identifier;
 }

@@ -39,6 +39,10 @@ public:
     // Writes to disk; false (logged) when the file could not be written.
     bool synchronize();
 
+    // A random identifier kept under key: the stored one, or a new UUID
+    // stored (and written) on first need.
+    QString identifierForKey(const QString &key);
+
     // One change of a value that other processes change too (a list kept
     // under one key): under the advisory lock "Trovix.lock" beside the file,
     // the file is read again, change() turns the value found there into the
