@@ -1,20 +1,17 @@
 #include "results/FileMdItemViewController.h"
 
-#include <QFutureWatcher>
 #include <QHeaderView>
 #include <QLocale>
 #include <QMutex>
 #include <QSet>
 #include <QTableView>
 #include <QTimer>
-#include <QtConcurrent>
 #include <mutex>
 
 #include "results/FileMdInfo.h"
 #include "results/FileMdItemReader.h"
 #include "results/FilePreviewRenderer.h"
 #include "support/KZFunctions.h"
-#include "support/KZHandOver.h"
 #include "support/KZLocalization.h"
 #include "support/KZLog.h"
 
@@ -322,7 +319,7 @@ QString FileMdItemViewController::mediumDateText(const QDateTime &date)
 void FileMdItemViewController::updateUIWithFilePath(const QString &path, bool)
 {
     m_filePath = path;
-    const quint64 generation = ++m_generation;
+    const quint64 generation = m_requests.next();
     if (path.isEmpty()) {
         m_loading = false;
         setObjectList({});
@@ -332,31 +329,22 @@ void FileMdItemViewController::updateUIWithFilePath(const QString &path, bool)
     // A quick answer replaces the table without a blank in between; a slow
     // one must not leave the previous file's attributes under the new name.
     QTimer::singleShot(kStaleAfterMs, this, [this, generation] {
-        if (generation == m_generation && m_loading)
+        if (m_requests.isCurrent(generation) && m_loading)
             setObjectList({});
     });
     using Answer = QList<std::pair<QString, QVariant>>;
-    auto *watcher = new QFutureWatcher<Answer>(this);
-    connect(watcher, &QFutureWatcher<Answer>::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
-        kzHandOverAcquire();
-        if (generation != m_generation) {
-            ++m_droppedAnswers;
-            return;
-        }
-        m_loading = false;
-        setObjectList(rowsForAttributes(watcher->result()));
-    });
-    kzHandOverRelease();
-    watcher->setFuture(QtConcurrent::run(FilePreviewRenderer::queue(), [path] {
+    const auto read = [path] {
         Answer attributes;
         if (const std::optional<KZMetadataItem> item = readItem(path)) {
             for (auto it = item->attributes().cbegin(); it != item->attributes().cend(); ++it)
                 attributes.append({it.key(), it.value()});
         }
-        kzHandOverRelease();
         return attributes;
-    }));
+    };
+    m_requests.run(this, read, [this](const Answer &attributes) {
+        m_loading = false;
+        setObjectList(rowsForAttributes(attributes));
+    });
 }
 
 void FileMdItemViewController::setObjectList(const QList<QVariantMap> &rows)

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "platform/metadata/KZMetadataItem.h"
+#include "results/PreviewRequests.h"
 
 class QTableView;
 class FileMdItemTableModel;
@@ -43,7 +44,7 @@ public:
     // Group rows {"kind": 1, "title"}; attribute rows {"kind": 2, "key", "valueType", "value"}.
     const QList<QVariantMap> &objectList() const { return m_objectList; }
     bool isLoading() const { return m_loading; }
-    int droppedAnswers() const { return m_droppedAnswers; }
+    int droppedAnswers() const { return m_requests.droppedAnswers(); }
 
     // The rows of a file's attributes, in the given (the reader's) order.
     static QList<QVariantMap> rowsForAttributes(const QList<std::pair<QString, QVariant>> &attributes);
@@ -74,7 +75,6 @@ private:
     QList<QVariantMap> m_objectList;
     QTableView *m_tableView = nullptr;
     FileMdItemTableModel *m_model = nullptr;
-    quint64 m_generation = 0;
+    PreviewRequests m_requests;
     bool m_loading = false;
-    int m_droppedAnswers = 0;
 };

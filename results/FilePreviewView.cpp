@@ -2,17 +2,14 @@
 
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QFutureWatcher>
 #include <QLocale>
 #include <QPainter>
 #include <QTimer>
-#include <QtConcurrent>
 
 #include "results/FileMdItemViewController.h"
 #include "results/Functions.h"
 #include "results/KZFinderFileIcon.h"
 #include "support/KZFunctions.h"
-#include "support/KZHandOver.h"
 #include "support/KZLocalization.h"
 
 using kzplatform::KZMetadataItem;
@@ -157,7 +154,7 @@ void FilePreviewView::reloadWithFileURL(const QUrl &url, bool isRegular)
 {
     m_fileURL = url;
     m_isRegular = isRegular;
-    const quint64 generation = ++m_generation;
+    const quint64 generation = m_requests.next();
     update();
     if (!url.isLocalFile()) {
         m_loading = false;
@@ -178,7 +175,7 @@ void FilePreviewView::reloadWithFileURL(const QUrl &url, bool isRegular)
     // As in the metadata table: a slow answer first clears the previous file.
     QTimer::singleShot(FileMdItemViewController::kStaleAfterMs, this, [this, generation] {
         // A picture made again for a wider pane keeps the facts it belongs to.
-        if (generation != m_generation || !m_loading || m_shownURL == m_fileURL)
+        if (!m_requests.isCurrent(generation) || !m_loading || m_shownURL == m_fileURL)
             return;
         for (Fact &fact : m_facts)
             fact.value.clear();
@@ -189,16 +186,16 @@ void FilePreviewView::reloadWithFileURL(const QUrl &url, bool isRegular)
     });
     const QString path = url.toLocalFile();
     const QSize size = previewSize();
-    auto *watcher = new QFutureWatcher<PaneAnswer>(this);
-    connect(watcher, &QFutureWatcher<PaneAnswer>::finished, this, [this, watcher, generation, isRegular] {
-        watcher->deleteLater();
-        kzHandOverAcquire();
-        if (generation != m_generation) {
-            ++m_droppedAnswers;
-            return;
-        }
+    const auto read = [path, size] {
+        PaneAnswer answer;
+        answer.item = FileMdItemViewController::readItem(path);
+        // AppleDouble companions ("._name") hold no content worth showing.
+        if (answer.item && !QFileInfo(path).fileName().startsWith(QLatin1String("._")))
+            answer.preview = FilePreviewRenderer::render(path, size);
+        return answer;
+    };
+    m_requests.run(this, read, [this, isRegular](const PaneAnswer &answer) {
         m_loading = false;
-        const PaneAnswer answer = watcher->result();
         for (Fact &fact : m_facts)
             fact.value.clear();
         if (answer.item) {
@@ -233,16 +230,6 @@ void FilePreviewView::reloadWithFileURL(const QUrl &url, bool isRegular)
         update();
         Q_EMIT detailsShown();
     });
-    kzHandOverRelease();
-    watcher->setFuture(QtConcurrent::run(FilePreviewRenderer::queue(), [path, size] {
-        PaneAnswer answer;
-        answer.item = FileMdItemViewController::readItem(path);
-        // AppleDouble companions ("._name") hold no content worth showing.
-        if (answer.item && !QFileInfo(path).fileName().startsWith(QLatin1String("._")))
-            answer.preview = FilePreviewRenderer::render(path, size);
-        kzHandOverRelease();
-        return answer;
-    }));
 }
 
 int FilePreviewView::drawLabel(QPainter &painter, const QString &label, const QString &value, const QRect &rect,

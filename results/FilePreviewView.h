@@ -9,7 +9,7 @@
 #include <QUrl>
 #include <QWidget>
 
-#include "results/FilePreviewRenderer.h"
+#include "results/PreviewRequests.h"
 
 class FilePreviewArea;
 class QPainter;
@@ -28,7 +28,7 @@ public:
     QUrl fileURL() const { return m_fileURL; }
     bool isRegular() const { return m_isRegular; }
     bool isLoading() const { return m_loading; }
-    int droppedAnswers() const { return m_droppedAnswers; }
+    int droppedAnswers() const { return m_requests.droppedAnswers(); }
     const FilePreview &preview() const;
 
     // The value of a fact by name ("displayName", "displayType",
@@ -69,7 +69,6 @@ private:
     QUrl m_shownURL;
     bool m_isRegular = false;
     Fact m_facts[FactCount];
-    quint64 m_generation = 0;
+    PreviewRequests m_requests;
     bool m_loading = false;
-    int m_droppedAnswers = 0;
 };

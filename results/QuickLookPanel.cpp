@@ -2,19 +2,16 @@
 
 #include <QCoreApplication>
 #include <QFontDatabase>
-#include <QFutureWatcher>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-#include <QtConcurrent>
 
 #include "results/KZFinderFileIcon.h"
 #include "results/ResultsListTableView.h"
 #include "support/KZFunctions.h"
-#include "support/KZHandOver.h"
 #include "support/KZLocalization.h"
 
 namespace {
@@ -165,7 +162,7 @@ void QuickLookPanel::reloadWithURL(const QUrl &url)
 void QuickLookPanel::close()
 {
     // An answer still on its way is for a panel no longer shown.
-    ++m_generation;
+    m_requests.next();
     m_loading = false;
     m_url = QUrl();
     if (m_sourceView)
@@ -189,7 +186,7 @@ QSize QuickLookPanel::renderSize() const
 
 void QuickLookPanel::request(const QUrl &url)
 {
-    const quint64 generation = ++m_generation;
+    m_requests.next();
     m_url = url;
     if (!url.isLocalFile()) {
         m_loading = false;
@@ -197,23 +194,12 @@ void QuickLookPanel::request(const QUrl &url)
         return;
     }
     m_loading = true;
-    auto *watcher = new QFutureWatcher<FilePreview>(this);
-    connect(watcher, &QFutureWatcher<FilePreview>::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
-        kzHandOverAcquire();
-        if (generation != m_generation) {
-            ++m_droppedAnswers;
-            return;
-        }
-        m_loading = false;
-        apply(watcher->result());
-    });
-    kzHandOverRelease();
-    watcher->setFuture(QtConcurrent::run(FilePreviewRenderer::queue(), [path = url.toLocalFile(), size = renderSize()] {
-        FilePreview preview = FilePreviewRenderer::render(path, size);
-        kzHandOverRelease();
-        return preview;
-    }));
+    m_requests.run(
+        this, [path = url.toLocalFile(), size = renderSize()] { return FilePreviewRenderer::render(path, size); },
+        [this](const FilePreview &preview) {
+            m_loading = false;
+            apply(preview);
+        });
 }
 
 void QuickLookPanel::apply(const FilePreview &preview)

@@ -12,7 +12,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "results/FilePreviewRenderer.h"
+#include "results/PreviewRequests.h"
 #include "results/KZQLPreviewItemCoquille.h"
 #include "results/ResultsListViewController.h"
 
@@ -61,7 +61,7 @@ public:
     const FilePreview &preview() const { return m_preview; }
     bool isLoading() const { return m_loading; }
     // Answers that came after their item was replaced (or the panel closed).
-    int droppedAnswers() const { return m_droppedAnswers; }
+    int droppedAnswers() const { return m_requests.droppedAnswers(); }
 
 Q_SIGNALS:
     // A preview was put on screen.
@@ -91,7 +91,6 @@ private:
     QTimer m_resizeTimer;
     QUrl m_url;
     FilePreview m_preview;
-    quint64 m_generation = 0;
+    PreviewRequests m_requests;
     bool m_loading = false;
-    int m_droppedAnswers = 0;
 };
