@@ -86,7 +86,7 @@ InstallOutcome installUpdateWithData(const QByteArray &data, const QByteArray &s
         QString path;
         ~Cleanup()
         {
-            if (!QDir(path).removeRecursively())
+            if (!path.isEmpty() && !QDir(path).removeRecursively())
                 KZLOG_WARNING_F(QStringLiteral("removeItemAtPath==NO path:%1").arg(path));
         }
     } cleanup { work };
@@ -117,6 +117,15 @@ InstallOutcome installUpdateWithData(const QByteArray &data, const QByteArray &s
         KZLOG_INFO_F(QStringLiteral("not writable prefix:%1").arg(prefix));
         result
             = KZUpdateInstaller::replaceWithPrivileges(prefix + QStringLiteral("/bin/trovix"), prefix, content, &why);
+    }
+    if (result == KZUpdateInstaller::FailedIncomplete && QFileInfo::exists(work + QStringLiteral("/backup"))) {
+        // The working folder goes; the old files that could not be put back
+        // must not go with it.
+        const QString kept = KZUpdateInstaller::keepBackup(work + QStringLiteral("/backup"));
+        if (!kept.isEmpty())
+            why += QStringLiteral(" (backup: %1)").arg(kept);
+        else
+            cleanup.path.clear();
     }
     if (result != KZUpdateInstaller::Installed)
         return { false, why, result == KZUpdateInstaller::FailedIncomplete };

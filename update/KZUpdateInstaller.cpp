@@ -248,6 +248,18 @@ KZUpdateInstaller::Result KZUpdateInstaller::replaceInstalledFiles(
     return restored ? FailedUnchanged : FailedIncomplete;
 }
 
+QString KZUpdateInstaller::keepBackup(const QString &backup)
+{
+    QTemporaryDir kept(QDir::tempPath() + QStringLiteral("/org.trovix.Trovix-backup-XXXXXX"));
+    const QString target = kept.path() + QStringLiteral("/files");
+    if (!kept.isValid() || ::rename(bytes(backup).constData(), bytes(target).constData()) != 0) {
+        KZLOG_ERROR_F(QStringLiteral("rename==NO backup:%1 errno:%2").arg(backup).arg(errno));
+        return QString();
+    }
+    kept.setAutoRemove(false);
+    return target;
+}
+
 QString KZUpdateInstaller::runningPrefix()
 {
     const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();

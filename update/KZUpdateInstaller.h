@@ -37,6 +37,11 @@ public:
 
     // The prefix holding the running executable (<prefix>/bin/trovix).
     static QString runningPrefix();
+    // After FailedIncomplete the backup holds the only copy of old files that
+    // could not be put back: it moves out of a working folder about to be
+    // removed, into a folder of its own in the temporary directory. Returns
+    // where it went, or a null string (logged) when it could not move.
+    static QString keepBackup(const QString &backup);
     // True when the package manager owns the executable: it belongs to a
     // Debian package (`dpkg-query -S`) or lives under /usr (but not /usr/local).
     // Runs a process: not on the GUI thread.

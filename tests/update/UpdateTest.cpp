@@ -329,6 +329,16 @@ TEST_F(UpdateTest, ReplaceTouchesOnlyListedFilesAndRestoresOnFailure)
     EXPECT_EQ(error, QStringLiteral("Trovix was installed by your package manager; update it there."));
     EXPECT_EQ(snapshot(prefix), before);
 
+    // After an incomplete restore the backup holds the only copy of the old
+    // files; it once went with the working folder it sat in.
+    const QString work = tree.mkdir(QStringLiteral("work-incomplete"));
+    tree.writeFile(QStringLiteral("work-incomplete/backup/bin/trovix"), "old trovix");
+    const QString kept = KZUpdateInstaller::keepBackup(work + QStringLiteral("/backup"));
+    ASSERT_FALSE(kept.isEmpty());
+    QDir(work).removeRecursively();
+    EXPECT_EQ(kztest::readFile(kept + QStringLiteral("/bin/trovix")), "old trovix");
+    QDir(QFileInfo(kept).path()).removeRecursively();
+
     KZUpdateInstaller::setInstalledByPackageManagerForTesting(false);
     // Through the command pkexec runs, with its own backup folder.
     EXPECT_EQ(KZUpdateInstaller::runReplaceCommand({tree.path(QStringLiteral("new"))}), 2);
