@@ -696,6 +696,7 @@ bool KZWalkPassesOverFolder(const KZWalkOptions &o, const char *name, size_t nam
 {
     return (!o.includeTrash && isTrashFolder(name, nameLength, path, pathLength, o.homeTrashPath))
            || (o.excludedDirs && isExcluded(o.excludedDirs, path, pathLength))
+           || (o.skippedDirNames && o.skippedDirNames->contains(name, nameLength))
            || KZWalkIsRemoteMount(o, path, pathLength);
 }
 

@@ -187,6 +187,22 @@ TEST_F(ReadAheadWalk, ACancelWhileReadersAreAheadEndsTheBatchesAndClosesEverythi
     EXPECT_EQ(batchesAfterCancel, 0);
 }
 
+// Readers once listed the folders the walk skips by name (and everything in
+// them), on a cold disk, where skipping matters most.
+TEST_F(ReadAheadWalk, ReadersLeaveFoldersSkippedByNameAlone)
+{
+    for (int d = 0; d < 30; ++d)
+        for (int f = 0; f < 5; ++f)
+            t.writeFile(QStringLiteral("d%1/node_modules/m%2/hit").arg(d).arg(f));
+    start(8);
+    KZWalkReadAhead::setEngagementForTesting(1);
+    const QVariantList criteria = nameIs(QStringLiteral("hit"))
+        << criterion(KZFileSearchKindSkipDirNames, 5, QStringList{QStringLiteral("node_modules")});
+    EXPECT_TRUE(enginetest::found(t.root(), criteria).isEmpty());
+    // The root and the thirty folders d0…d29: nothing under node_modules.
+    EXPECT_EQ(KZFileSearch::listedFoldersForTesting(), 31);
+}
+
 // A folder removed after readers listed it and its sub-folders, before the
 // walk reached it: the walk goes on, reports only what it was handed, and
 // leaves no descriptor open.
