@@ -5,6 +5,7 @@
 
 #include <QFutureWatcher>
 #include <QObject>
+#include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <type_traits>
 
@@ -14,8 +15,15 @@
 class PreviewRequests
 {
 public:
-    // A new request number; every answer asked for before it is now stale.
-    quint64 next() { return ++m_generation; }
+    // A new request number; every answer asked for before it is now stale,
+    // and the last request is cancelled if it has not started yet (holding an
+    // arrow key in the list must not queue a read for every row passed).
+    quint64 next()
+    {
+        if (m_last)
+            m_last->cancel();
+        return ++m_generation;
+    }
     bool isCurrent(quint64 generation) const { return generation == m_generation; }
     int droppedAnswers() const { return m_droppedAnswers; }
 
@@ -28,6 +36,7 @@ public:
         using Answer = std::invoke_result_t<Work>;
         const quint64 generation = m_generation;
         auto *watcher = new QFutureWatcher<Answer>(view);
+        m_last = watcher;
         QObject::connect(watcher, &QFutureWatcher<Answer>::finished, view, [this, watcher, generation, apply] {
             watcher->deleteLater();
             kzHandOverAcquire();
@@ -46,6 +55,7 @@ public:
     }
 
 private:
+    QPointer<QFutureWatcherBase> m_last;
     quint64 m_generation = 0;
     int m_droppedAnswers = 0;
 };

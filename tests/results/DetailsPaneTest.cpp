@@ -15,6 +15,7 @@
 #include "results/FileMdItemViewController.h"
 #include "results/FilePreviewRenderer.h"
 #include "results/FilePreviewView.h"
+#include "results/PreviewRequests.h"
 #include "results/QuickLookPanel.h"
 #include "results/ResultsListTableView.h"
 #include "results/ResultsViewController.h"
@@ -352,6 +353,26 @@ TEST_F(PreviewsTest, AStaleAnswerIsDropped)
     select(QStringLiteral("b-notes.txt"));
     ASSERT_TRUE(kztest::waitUntil([&] { return panel()->droppedAnswers() == dropped + 1; }));
     ASSERT_TRUE(kztest::waitUntil([&] { return shows(QStringLiteral("b-notes.txt"), FilePreview::KindText); }));
+}
+
+// Holding an arrow key in the list queued a read for every row passed, each
+// run in full on the busy preview queue before the one the user stopped on.
+TEST(PreviewRequestsTest, AQueuedRequestMadeStaleNeverRuns)
+{
+    QSemaphore busy, ran;
+    for (int i = 0; i < FilePreviewRenderer::queue()->maxThreadCount(); ++i)
+        FilePreviewRenderer::queue()->start([&] { busy.acquire(); });
+    PreviewRequests requests;
+    QObject view;
+    QList<int> applied;
+    for (int n : {1, 2, 3}) {
+        requests.next();
+        requests.run(&view, [&ran, n] { ran.release(); return n; }, [&](int answer) { applied.append(answer); });
+    }
+    busy.release(FilePreviewRenderer::queue()->maxThreadCount());
+    ASSERT_TRUE(kztest::waitUntil([&] { return !applied.isEmpty() && requests.droppedAnswers() == 2; }));
+    EXPECT_EQ(applied, QList<int>{3});
+    EXPECT_EQ(ran.available(), 1);
 }
 
 // Every EXIF orientation of a PNG shows the picture upright: its corners land where the orientation says.
