@@ -47,10 +47,11 @@ QCborValue encodeObject(const QVariant &object)
 }
 
 // The value with every tag read through, at any depth: around it, around
-// the entries of its arrays and around the keys and values of its maps.
+// the entries of its arrays and around the keys and values of its maps. Only
+// plain tags: dates, addresses and the other types Qt reads from a tag stay.
 QCborValue untagged(QCborValue value)
 {
-    while (value.isTag())
+    while (value.type() == QCborValue::Tag)
         value = value.taggedValue();
     if (value.isArray()) {
         QCborArray array;
@@ -72,7 +73,7 @@ QVariant decodeObject(const QCborValue &taggedOrNot)
     // Tags anywhere in a folders row's entries mean nothing here, and a later
     // save would write the entries without them: read what they wrap, so a row
     // reads the same before and after the user saves it again.
-    const QCborValue value = taggedOrNot.isArray() || taggedOrNot.isTag() ? untagged(taggedOrNot) : taggedOrNot;
+    const QCborValue value = taggedOrNot.isArray() || taggedOrNot.type() == QCborValue::Tag ? untagged(taggedOrNot) : taggedOrNot;
     if (value.isUndefined() || value.isNull() || value.isInvalid())
         return QVariant();
     if (value.isArray()) {

@@ -137,6 +137,11 @@ TEST(KZRuleItem, TaggedFolderEntriesReadAsTheirSavedAgainForm)
         EXPECT_EQ(item->dirPathEntries()[0]->path, QStringLiteral("/a"));
         EXPECT_EQ(again->dirPathEntries().size(), 1);
     }
+    // Reading through tags keeps the values Qt reads from one.
+    const QVariantList dated{QVariant(QDateTime(QDate(2024, 5, 6), QTime(7, 8), Qt::UTC)), QVariant(QUrl(QStringLiteral("https://a.example/")))};
+    QCborMap coder;
+    coder.insert(QStringLiteral("representedObject"), QCborValue(QCborTag(20), QCborValue::fromVariant(dated)));
+    EXPECT_EQ(KZRuleItem::initWithCoder(coder)->representedObject().toList(), dated);
 }
 
 TEST(KZRuleItem, RowsArchiveKeepsOrderAndSkipsWhatIsNotARow)
