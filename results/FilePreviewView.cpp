@@ -70,13 +70,23 @@ protected:
         case FilePreview::KindIcon: {
             QRect target(0, 0, kIconSize, kIconSize);
             target.moveCenter(area.center());
-            KZFinderFileIcon::workspaceIconForFileAtPath(preview.path).paint(&painter, target);
+            // Looked up once per file, not at every paint (dragging the divider
+            // paints continuously; the lookup asks the file system).
+            if (m_iconPath != preview.path || m_icon.isNull()) {
+                m_icon = KZFinderFileIcon::workspaceIconForFileAtPath(preview.path);
+                m_iconPath = preview.path;
+            }
+            m_icon.paint(&painter, target);
             break;
         }
         case FilePreview::KindNone:
             break;
         }
     }
+
+private:
+    QIcon m_icon;
+    QString m_iconPath;
 };
 
 FilePreviewView::FilePreviewView(QWidget *parent)
