@@ -80,18 +80,34 @@ void SkipNamesListView::removeSelectedNames()
     const QList<QListWidgetItem *> selected = m_list->selectedItems();
     if (selected.isEmpty())
         return;
+    QStringList names;
     for (const QListWidgetItem *item : selected)
-        ScopeDirManager::sharedInstance()->removeExcludedName(item->text());
+        names.append(item->text());
+    QString error;
+    showChange(ScopeDirManager::sharedInstance()->removeExcludedNames(names, &error), error);
     reload();
-    emit namesChanged();
 }
 
 void SkipNamesListView::itemChanged(QListWidgetItem *item)
 {
     if (m_reloading)
         return;
-    ScopeDirManager::sharedInstance()->setStateOfExcludedName(item->checkState() == Qt::Checked, item->text());
-    emit namesChanged();
+    QString error;
+    const bool changed = ScopeDirManager::sharedInstance()->setStateOfExcludedName(item->checkState() == Qt::Checked,
+                                                                                   item->text(), &error);
+    showChange(changed, error);
+    // A check that could not be stored is undone, once the list is done
+    // telling of this one.
+    if (!changed)
+        QMetaObject::invokeMethod(this, &SkipNamesListView::reload, Qt::QueuedConnection);
+}
+
+void SkipNamesListView::showChange(bool changed, const QString &error)
+{
+    m_error->setText(error);
+    m_error->setVisible(!changed);
+    if (changed)
+        emit namesChanged();
 }
 
 void SkipNamesListView::updateButtons()

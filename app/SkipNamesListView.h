@@ -38,6 +38,8 @@ signals:
 private:
     void itemChanged(QListWidgetItem *item);
     void updateButtons();
+    // Shows why a change was not stored, or tells of the one that was.
+    void showChange(bool changed, const QString &error);
 
     QListWidget *m_list = nullptr;
     QLineEdit *m_field = nullptr;

@@ -559,6 +559,17 @@ QString ScopeDirManager::excludedNameProblem(const QString &name)
     return QString();
 }
 
+namespace {
+const char *const kSettingsLocked = "The settings could not be changed: another program keeps them locked.";
+
+bool toldIfLocked(bool locked, QString *error)
+{
+    if (error)
+        *error = locked ? QString() : QString::fromLatin1(kSettingsLocked);
+    return locked;
+}
+} // namespace
+
 bool ScopeDirManager::addExcludedName(const QString &name, QString *error)
 {
     QString problem = excludedNameProblem(name);
@@ -570,27 +581,29 @@ bool ScopeDirManager::addExcludedName(const QString &name, QString *error)
                 list.append(QVariantMap{{kNameKey, name}, {kStateKey, true}});
         });
         if (!locked && problem.isNull())
-            problem = QStringLiteral("The settings could not be changed: another program keeps them locked.");
+            problem = QString::fromLatin1(kSettingsLocked);
     }
     if (error)
         *error = problem;
     return problem.isNull();
 }
 
-void ScopeDirManager::removeExcludedName(const QString &name)
+bool ScopeDirManager::removeExcludedNames(const QStringList &names, QString *error)
 {
-    changeStoredList(kScopeDirManagerExcludedNamesKey, [&](QVariantList &list) {
-        list.removeIf([&](const QVariant &v) { return isExcludedNameEntryFor(v, name); });
-    });
+    return toldIfLocked(changeStoredList(kScopeDirManagerExcludedNamesKey, [&](QVariantList &list) {
+        list.removeIf([&](const QVariant &v) {
+            return std::any_of(names.begin(), names.end(), [&](const QString &n) { return isExcludedNameEntryFor(v, n); });
+        });
+    }), error);
 }
 
-void ScopeDirManager::setStateOfExcludedName(bool state, const QString &name)
+bool ScopeDirManager::setStateOfExcludedName(bool state, const QString &name, QString *error)
 {
-    changeStoredList(kScopeDirManagerExcludedNamesKey, [&](QVariantList &list) {
+    return toldIfLocked(changeStoredList(kScopeDirManagerExcludedNamesKey, [&](QVariantList &list) {
         for (QVariant &v : list)
             if (isExcludedNameEntryFor(v, name))
                 v = QVariantMap{{kNameKey, name}, {kStateKey, state}};
-    });
+    }), error);
 }
 
 bool ScopeDirManager::changeStoredList(const QString &key, const std::function<void(QVariantList &)> &change)

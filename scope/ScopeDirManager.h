@@ -83,8 +83,10 @@ public:
     // False with error set, nothing changed, for a name that cannot be one or
     // is listed already (as stored now, other processes' changes included).
     bool addExcludedName(const QString &name, QString *error = nullptr);
-    void removeExcludedName(const QString &name);
-    void setStateOfExcludedName(bool state, const QString &name);
+    // False, with *error saying why, when the settings stayed locked
+    // elsewhere: nothing changed then. Several names go in one change.
+    bool removeExcludedNames(const QStringList &names, QString *error = nullptr);
+    bool setStateOfExcludedName(bool state, const QString &name, QString *error = nullptr);
 
     // Writes the favourites archive (taking in the favourites other processes
     // stored meanwhile) and flushes the user defaults, where each change of the

@@ -15,6 +15,8 @@
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindowController.h"
 #include "app/SkipNamesListView.h"
+#include "support/KZFileSafety.h"
+#include "platform/KZFileLock.h"
 #include "engine/FileSearchResultExport.h"
 #include "engine/KZFileSearch.h"
 #include "results/ResultsExport.h"
@@ -221,8 +223,24 @@ TEST_F(DocumentWindowTest, SkippedFolderNamesPruneTheWindowsSearchLikeFind)
         EXPECT_TRUE(view.errorLabel()->isVisibleTo(&view) && view.errorLabel()->text().contains(why))
             << view.errorLabel()->text().toStdString();
     }
+    // Settings kept locked by another program: the change is refused, said,
+    // and the list goes back to what is stored (it once showed a check that
+    // was never stored).
+    {
+        kzplatform::KZFileLock held;
+        ASSERT_TRUE(held.lock(QFile::encodeName(KZUserDefaults::standardUserDefaults().sharedLockPath()), 0));
+        kzSetSharedFileLockTimeoutMsForTesting(100);
+        view.listWidget()->item(1)->setCheckState(Qt::Checked);
+        EXPECT_TRUE(kztest::waitUntil([&] { return view.listWidget()->item(1)->checkState() == Qt::Unchecked; }));
+        EXPECT_TRUE(view.errorLabel()->text().contains(QStringLiteral("locked")));
+        view.listWidget()->item(0)->setSelected(true);
+        view.removeSelectedNames();
+        EXPECT_EQ(view.listWidget()->count(), 2);
+        kzSetSharedFileLockTimeoutMsForTesting(0);
+    }
     view.listWidget()->item(0)->setSelected(true);
     view.removeSelectedNames();
+    EXPECT_FALSE(view.errorLabel()->isVisibleTo(&view));
     ScopeDirManager::resetSharedInstanceForTesting();
     EXPECT_EQ(manager()->excludedNames(),
               QVariantList{QVariantMap({{QStringLiteral("name"), QStringLiteral("node_modules")}, {QStringLiteral("state"), false}})});
