@@ -1,4 +1,5 @@
 #include "app/KZAppUninstaller.h"
+#include "platform/KZXdgDirs.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,12 +31,6 @@ bool entryExists(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
-QString xdgFolder(const char *variable, const QString &fallback)
-{
-    const QString value = qEnvironmentVariable(variable);
-    return QFileInfo(value).isAbsolute() ? value : fallback;
-}
-
 } // namespace
 
 KZAppUninstaller &KZAppUninstaller::sharedInstance()
@@ -54,11 +49,11 @@ KZAppUninstaller::KZAppUninstaller(QObject *parent)
 
 QStringList KZAppUninstaller::perUserItems()
 {
-    const QString home = QDir::homePath();
-    return { xdgFolder("XDG_CONFIG_HOME", home + QStringLiteral("/.config")) + QStringLiteral("/Trovix"),
-             xdgFolder("XDG_DATA_HOME", home + QStringLiteral("/.local/share")) + QStringLiteral("/org.trovix.Trovix"),
-             xdgFolder("XDG_CACHE_HOME", home + QStringLiteral("/.cache")) + QStringLiteral("/org.trovix.Trovix"),
-             xdgFolder("XDG_STATE_HOME", home + QStringLiteral("/.local/state")) + QStringLiteral("/org.trovix.Trovix"),
+    using kzplatform::kzXdgBaseDir;
+    return { kzXdgBaseDir("XDG_CONFIG_HOME", ".config") + QStringLiteral("/Trovix"),
+             kzXdgBaseDir("XDG_DATA_HOME", ".local/share") + QStringLiteral("/org.trovix.Trovix"),
+             kzXdgBaseDir("XDG_CACHE_HOME", ".cache") + QStringLiteral("/org.trovix.Trovix"),
+             kzXdgBaseDir("XDG_STATE_HOME", ".local/state") + QStringLiteral("/org.trovix.Trovix"),
              kzplatform::KZSharedLoginItems::autostartFolder() + QLatin1Char('/')
                  + kzplatform::KZSharedLoginItems::entryFileName() };
 }

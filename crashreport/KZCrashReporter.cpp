@@ -1,4 +1,5 @@
 #include "crashreport/KZCrashReporter.h"
+#include "platform/KZXdgDirs.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -79,10 +80,7 @@ QString KZCrashReporter::jetonId()
 
 QString KZCrashReporter::crashesDirPath()
 {
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty() || !QDir::isAbsolutePath(state))
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    return state + QLatin1Char('/') + KZBundleIdentifier + QStringLiteral("/crashes");
+    return kzplatform::kzXdgBaseDir("XDG_STATE_HOME", ".local/state") + QLatin1Char('/') + KZBundleIdentifier + QStringLiteral("/crashes");
 }
 
 bool KZCrashReporter::installFatalSignalHandler()

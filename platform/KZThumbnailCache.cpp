@@ -1,4 +1,5 @@
 #include "platform/KZThumbnailCache.h"
+#include "platform/KZXdgDirs.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -103,10 +104,7 @@ QByteArray kzThumbnailFileURI(const QByteArray &absolutePath)
 
 QString kzThumbnailCacheDir()
 {
-    const QString xdg = qEnvironmentVariable("XDG_CACHE_HOME");
-    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
-        return QDir::cleanPath(xdg) + QStringLiteral("/thumbnails");
-    return QDir::homePath() + QStringLiteral("/.cache/thumbnails");
+    return kzXdgBaseDir("XDG_CACHE_HOME", ".cache") + QStringLiteral("/thumbnails");
 }
 
 QStringList kzThumbnailCandidatePaths(const QByteArray &absolutePath, int pixelSize)
