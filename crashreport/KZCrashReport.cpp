@@ -326,18 +326,10 @@ bool KZCrashReport::collectAslInDirectory(const QString &dir, const QString &sen
         }
     }
     if (!answered) {
-        // Trovix's own log file, when one was kept.
-        const QString own = QFileInfo(KZCrashReporter::crashesDirPath()).path() + QStringLiteral("/trovix.log");
-        QFile file(own);
-        if (file.open(QIODevice::ReadOnly)) {
-            const qint64 keep = 4 << 20;
-            if (file.size() > keep)
-                file.seek(file.size() - keep);
-            text += QString::fromUtf8(file.readAll());
-        } else {
-            KZLOG_WARNING_F(QStringLiteral("no log source path:%1").arg(own));
-            text += noEntries.isEmpty() ? QStringLiteral("<no log source>\n") : noEntries;
-        }
+        // Trovix logs to the journal (or syslog) only: without an answer
+        // from it there is no other source.
+        KZLOG_WARNING_F(QStringLiteral("no log source"));
+        text += noEntries.isEmpty() ? QStringLiteral("<no log source>\n") : noEntries;
     }
     return writeText(dir + QStringLiteral("/ASL %1.tlg").arg(sender), maskHome(text));
 }

@@ -77,7 +77,6 @@ private:
     void finishReply();
 
     KZCrashReportDelegate *m_delegate;
-    QThreadPool m_pool;
     std::shared_ptr<Shared> m_shared;
     QNetworkAccessManager *m_network = nullptr;
     QPointer<QNetworkReply> m_reply;
